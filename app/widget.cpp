@@ -1,0 +1,103 @@
+#include "app/widget.h"
+
+#include "app/clock.h"
+#include "app/shared_data.h"
+#include "app/version_text.h"
+#include "ui_widget.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QMessageBox>
+#include <QSerialPort>
+#include <QTimer>
+
+Widget::Widget(QWidget *parent) : QWidget(parent) {
+    ui = new WidgetUi;
+    ui->setupUi(this);
+
+    QDir().mkdir(QStringLiteral("Data"));
+
+    shared = new SharedDataClass(this);
+    shared->readConfig();
+    serialPort = new QSerialPort(this);
+    timerClear = new QTimer(this);
+    timer1S = new QTimer(this);
+    timerAutoBaud = new QTimer(this);
+    timerDelay = new QTimer(this);
+    timerTxData = new QTimer(this);
+    timerTxData->start(200);
+    timer1S->setTimerType(Qt::PreciseTimer);
+    timer1S->start(1000);
+
+    UiStateInit();
+
+    connect(ui->pushButtonLink, &QPushButton::clicked, this, &Widget::PushButtonLinkSlot);
+    connect(ui->pushButtonClose, &QPushButton::clicked, this, &Widget::PushButtonCloseSlot);
+    connect(ui->pushButtonReadInfo, &QPushButton::clicked, this, &Widget::PushButtonReadInfoSlot);
+    connect(ui->pushButtonRead, &QPushButton::clicked, this, &Widget::PushButtonReadSlot);
+    connect(ui->pushButtonAddress, &QPushButton::clicked, this, &Widget::PushButtonAddressSlot);
+    connect(ui->pushButtonBaudRate, &QPushButton::clicked, this, &Widget::PushButtonBaudRateSlot);
+    connect(ui->pushButtonAddressRead, &QPushButton::clicked, this, &Widget::PushButtonAddressReadSlot);
+    connect(ui->pushButtonReadSN, &QPushButton::clicked, this, &Widget::PushButtonReadSNSlot);
+    connect(ui->pushButtonAUTO, &QPushButton::clicked, this, &Widget::PushButtonAUTOSetupSlot);
+    connect(ui->pushButtonMANU, &QPushButton::clicked, this, &Widget::PushButtonMANUSetupSlot);
+    connect(ui->pushButtonTempRange, &QPushButton::clicked, this, &Widget::PushButtonTempRangeSlot);
+    connect(ui->pushButtonHeaterON, &QPushButton::clicked, this, &Widget::PushButtonHeaterONSlot);
+    connect(ui->pushButtonHeaterOFF, &QPushButton::clicked, this, &Widget::PushButtonHeaterOFFSlot);
+    connect(ui->pushButtonOutputData, &QPushButton::clicked, this, &Widget::PushButtonOutputSlot);
+    connect(ui->pushButtonDeviceTime, &QPushButton::clicked, this, &Widget::PushButtonDeviceTimeSlot);
+    connect(ui->pushButtonHeaterTime, &QPushButton::clicked, this, &Widget::PushButtonHeaterTimeSlot);
+    connect(ui->checkBoxSystemTime, &QCheckBox::stateChanged, this, &Widget::CheckBoxSystemTimeSlot);
+    connect(timerClear, &QTimer::timeout, this, &Widget::TimerClearSlot);
+    connect(timer1S, &QTimer::timeout, this, &Widget::Timer1SSlot);
+    connect(timerTxData, &QTimer::timeout, this, &Widget::TimerTxDataSlot);
+    connect(timerAutoBaud, &QTimer::timeout, this, &Widget::AUTOUartInit);
+    connect(timerDelay, &QTimer::timeout, this, &Widget::TimerDelaySlot);
+    // An adapter pulled out mid-session leaves the port open but dead; closing it lets "Link"
+    // find the adapter again under its old name.
+    connect(serialPort, &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError error) { closePortOnResourceError(error); });
+
+    autoRead = true;
+    logFilePath = QDir::currentPath() + QStringLiteral("/Data/Log-") +
+                  Clock::now().toString(QStringLiteral("yyyyMMddhhmmss")) + QStringLiteral(".txt");
+    appendMessage(tr("Application start!"), 2);
+    setWindowTitle(shared->programName + QStringLiteral("  ") + versionText());
+
+    startupLink();
+}
+
+Widget::~Widget() { delete ui; }
+
+void Widget::closeEvent(QCloseEvent *event) {
+    appendMessage(tr("Application close!"), 2);
+    event->accept();
+}
+
+QString Widget::versionText() const {
+    return versionTextFrom(QStringLiteral(__DATE__), QStringLiteral(__TIME__));
+}
+
+void Widget::showError(const QString &text) { QMessageBox::information(this, tr("Error"), text); }
+
+void Widget::PushButtonCloseSlot() { QApplication::quit(); }
+
+void Widget::TimerDelaySlot() { timerDelay->stop(); }
+
+void Widget::TimerTxDataSlot() {
+    // Nothing places a frame in the queue (every request is written at once), so this has no effect.
+    if (serialPort->isOpen() && !shared->txQueue.isEmpty()) {
+        serialPort->write(shared->txQueue.first());
+    }
+}
+
+// Operations of the calibration screen that this tool does not offer.
+void Widget::PushButtonHumiditySimpleSlot() {}
+void Widget::PushButtonHumidityOffsetSlot() {}
+void Widget::PushButtonTemperatureSimpleSlot() {}
+void Widget::PushButtonTemperatureOffsetSlot() {}
+void Widget::PushButtonCapacitorSlot() {}
+void Widget::PushButtonCalculateSlot() {}
+void Widget::PushButtonLoadFileSlot() {}
+void Widget::PushButtonSaveFileSlot() {}

@@ -1,0 +1,35 @@
+#include "app/shared_data.h"
+#include "app/widget.h"
+#include "link/modbus_frame.h"
+#include "ui_widget.h"
+
+#include <QSerialPort>
+
+quint16 Widget::deviceAddress() const { return slaveAddressFromText(ui->lineEditAddress->text()); }
+
+void Widget::sendFrame(const QByteArray &frame) {
+    // Written whether the port is open or not: a closed port fails silently and the TX line
+    // still shows what was meant for the line.
+    serialPort->write(frame);
+    shared->responseReceived = false;
+    appendMessage(frameToHex(frame), 0);
+}
+
+void Widget::readRegisters(quint16 start, quint16 count) {
+    const quint8 address = static_cast<quint8>(deviceAddress() & 0xFF);
+    lastRegister = start;
+    sendFrame(buildReadRequest(address, start, count));
+}
+
+void Widget::writeRegister(quint16 reg, quint16 value) {
+    const quint8 address = static_cast<quint8>(deviceAddress() & 0xFF);
+    lastRegister = reg;
+    sendFrame(buildWriteRequest(address, reg, value));
+}
+
+void Widget::writeBlock(quint8 address, quint16 start, const QVector<quint16> &values, bool setLastRegister) {
+    if (setLastRegister) {
+        lastRegister = start;
+    }
+    sendFrame(buildBlockWriteRequest(address, start, values));
+}

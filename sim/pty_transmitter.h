@@ -1,0 +1,92 @@
+#ifndef ZR_SIM_PTY_TRANSMITTER_H
+#define ZR_SIM_PTY_TRANSMITTER_H
+
+#include "sim/transmitter.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class QSocketNotifier;
+class QTimer;
+
+// Line faults a test can ask of the simulated transmitter.
+enum class SimFault {
+    None,
+    Silence,      // never answers
+    FloodZero,    // answers every request with 1100 bytes of 0x00
+    FloodFF,      // answers every request with 1100 bytes of 0xFF
+    SplitReply,   // sends the reply in pieces of splitSize bytes, splitGapMs apart
+    StrayByte,    // one extra byte after every reply
+    BadCrc,       // the last CRC byte of every reply inverted
+    ExceptionAll  // an exception reply (code 04) for every request
+};
+
+// Line settings the tool applied to the slave side of the pseudo-terminal.
+struct LineSettings {
+    int baudRate = 0;
+    int dataBits = 0;
+    char parity = 'N';     // 'N', 'E' or 'O'
+    int stopBits = 0;
+    bool hardwareFlow = false;
+    bool softwareFlow = false;
+};
+
+// One transmitter on a pseudo-terminal. The slave side is kept open so the tool can open and
+// close it any number of times; the master side is served from the Qt event loop (socket
+// notifier), so the same object runs inside a test or inside the zrsim program.
+class PtyTransmitter : public QObject {
+    Q_OBJECT
+
+public:
+    explicit PtyTransmitter(const TransmitterConfig &config = TransmitterConfig(), QObject *parent = nullptr);
+    ~PtyTransmitter() override;
+
+    // Creates the pseudo-terminal pair; false with a reason in *error when it cannot.
+    bool start(QString *error = nullptr);
+    // Device path of the slave side (for example /dev/pts/3); empty before start().
+    QString slavePath() const;
+    // Makes `linkPath` a symbolic link to the slave side, replacing an older link.
+    bool createSymlink(const QString &linkPath);
+
+    Transmitter &model();
+    LineSettings lineSettings() const;
+
+    void setFault(SimFault fault);
+    void setSplit(int pieceSize, int gapMs);
+    void setReplyDelay(int ms);
+    // At a wrong line rate, answer a request with a few garbled bytes instead of silence.
+    void setGarbleAtWrongRate(bool garble);
+
+    // The transmitter disappears (the pseudo-terminal is closed) and later comes back on a new
+    // one; the symbolic link, if any, follows it.
+    void vanish();
+    bool reappear(QString *error = nullptr);
+
+signals:
+    void requestReceived(const QByteArray &request);
+    void bytesSent(const QByteArray &bytes);
+
+private:
+    void onReadable();
+    void processBuffer();
+    void sendReply(const QByteArray &reply);
+    void writeMaster(const QByteArray &bytes);
+    void closePty();
+
+    Transmitter transmitter;
+    int masterFd = -1;
+    int slaveFd = -1;
+    QString path;
+    QString symlinkPath;
+    QSocketNotifier *notifier = nullptr;
+    QTimer *gapTimer = nullptr;
+    QByteArray pending;
+    SimFault fault = SimFault::None;
+    int splitSize = 3;
+    int splitGapMs = 30;
+    int replyDelayMs = 0;
+    bool garble = false;
+};
+
+#endif

@@ -1,0 +1,171 @@
+#include "tests/support/test_support.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QPushButton>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextStream>
+
+void WidgetTestAccess::invoke(Widget &w, const char *slot) {
+    const bool ok = QMetaObject::invokeMethod(&w, slot, Qt::DirectConnection);
+    if (!ok) {
+        qFatal("no slot %s", slot);
+    }
+}
+
+ScopedWorkDir::ScopedWorkDir() : previous(QDir::currentPath()) {
+    if (!dir.isValid() || !QDir::setCurrent(dir.path())) {
+        qFatal("cannot enter a temporary working directory");
+    }
+}
+
+ScopedWorkDir::~ScopedWorkDir() { QDir::setCurrent(previous); }
+
+void ScopedWorkDir::writeConfig(const QString &portName, const QString &programName) {
+    QDir().mkpath(QStringLiteral("Ini"));
+    QSettings settings(dir.path() + QStringLiteral("/Ini/Config.ini"), QSettings::IniFormat);
+    settings.setValue(QStringLiteral("System/ProgramName"), programName);
+    settings.setValue(QStringLiteral("System/PortName"), portName);
+}
+
+bool ScopedWorkDir::installCatalogue() {
+    const QString source = qEnvironmentVariable("ZR_TEST_QM");
+    QDir().mkpath(QStringLiteral("Qm"));
+    QFile::remove(QStringLiteral("Qm/Chinese.qm"));
+    return !source.isEmpty() && QFile::copy(source, QStringLiteral("Qm/Chinese.qm"));
+}
+
+ModalWatcher::ModalWatcher(QObject *parent) : QObject(parent) {
+    connect(&timer, &QTimer::timeout, this, &ModalWatcher::poll);
+    timer.start(5);
+}
+
+void ModalWatcher::poll() {
+    QWidget *modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible()) {
+        return;
+    }
+    SeenModal entry;
+    entry.className = QString::fromLatin1(modal->metaObject()->className());
+    entry.title = modal->windowTitle();
+    if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+        entry.text = box->text();
+        seen.append(entry);
+        QAbstractButton *button = box->defaultButton();
+        if (!button && !box->buttons().isEmpty()) {
+            button = box->buttons().first();
+        }
+        if (button) {
+            button->click();
+        } else {
+            box->close();
+        }
+    } else if (auto *dialog = qobject_cast<QDialog *>(modal)) {
+        seen.append(entry);
+        if (dialogHandler) {
+            dialogHandler(dialog);
+        }
+        if (dialog->isVisible()) {
+            dialog->reject();
+        }
+    } else {
+        return;
+    }
+    emit modalClosed();
+}
+
+int ModalWatcher::count(const QString &className) const {
+    int n = 0;
+    for (const SeenModal &entry : seen) {
+        n += entry.className == className ? 1 : 0;
+    }
+    return n;
+}
+
+int ModalWatcher::messageBoxes(const QString &text) const {
+    int n = 0;
+    for (const SeenModal &entry : seen) {
+        n += (entry.className == QLatin1String("QMessageBox") && entry.text == text) ? 1 : 0;
+    }
+    return n;
+}
+
+bool ModalWatcher::waitForCount(int n, int ms) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (seen.size() < n && elapsed.elapsed() < ms) {
+        QSignalSpy spy(this, &ModalWatcher::modalClosed);
+        spy.wait(qMax<qint64>(1, ms - elapsed.elapsed()));
+    }
+    return seen.size() >= n;
+}
+
+std::function<void(QDialog *)> chooseInDialog(const QString &port, const QString &baud, const QString &parity) {
+    return [port, baud, parity](QDialog *dialog) {
+        auto *name = dialog->findChild<QComboBox *>(QStringLiteral("comboBoxName"));
+        auto *rate = dialog->findChild<QComboBox *>(QStringLiteral("comboBoxBaud"));
+        auto *par = dialog->findChild<QComboBox *>(QStringLiteral("comboBoxParity"));
+        auto *ok = dialog->findChild<QPushButton *>(QStringLiteral("pushButtonOK"));
+        if (!name || !rate || !par || !ok) {
+            return;
+        }
+        name->setCurrentIndex(name->findText(port));
+        rate->setCurrentIndex(rate->findText(baud));
+        par->setCurrentIndex(par->findText(parity));
+        QTest::mouseClick(ok, Qt::LeftButton);
+    };
+}
+
+SimFixture::SimFixture(const TransmitterConfig &config)
+    : sim(new PtyTransmitter(config)), previousExtra(qgetenv("ZRTOOL_EXTRA_PORTS")) {
+    QString error;
+    started = sim->start(&error);
+    if (!started) {
+        qWarning("simulated transmitter did not start: %s", qPrintable(error));
+        return;
+    }
+    qputenv("ZRTOOL_EXTRA_PORTS", sim->slavePath().toLocal8Bit());
+}
+
+SimFixture::~SimFixture() {
+    if (previousExtra.isEmpty()) {
+        qunsetenv("ZRTOOL_EXTRA_PORTS");
+    } else {
+        qputenv("ZRTOOL_EXTRA_PORTS", previousExtra);
+    }
+}
+
+QStringList readLogLines(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const QByteArray all = file.readAll();
+    QStringList lines = QString::fromLocal8Bit(all).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty()) {
+        lines.removeLast();
+    }
+    return lines;
+}
+
+QStringList loggedFrames(const QString &path, int kind) {
+    const QString marker = kind == 0 ? QStringLiteral("->TX  ") : QStringLiteral("->RX  ");
+    QStringList frames;
+    for (const QString &line : readLogLines(path)) {
+        const int at = line.indexOf(marker);
+        if (at >= 0) {
+            frames << line.mid(at + marker.size());
+        }
+    }
+    return frames;
+}
+
+QByteArray hexBytes(const char *spaced) { return QByteArray::fromHex(QByteArray(spaced).replace(' ', "")); }
