@@ -1,1 +1,78 @@
-// placeholder
+#include "app/widget.h"
+
+#include "ui_widget.h"
+
+#include <QString>
+
+// Turns the freshly built form into the window the user first sees. It runs before the signal
+// connections are made, so changing current indices and check states here triggers no slot.
+void Widget::UiStateInit() {
+    // The wet-bulb reading is not reported by any model of the family.
+    ui->labelWetBulbTemp->setHidden(true);
+
+    ui->comboBoxChannel->addItem(QStringLiteral("1"));
+
+    // The item index is the device type code reported by the transmitter; the list is display
+    // only, the reply handling selects the entry.
+    ui->comboBoxType->clear();
+    ui->comboBoxType->addItem(tr("ZR100"));
+    ui->comboBoxType->addItem(tr("ZR200"));
+    ui->comboBoxType->addItem(tr("ZR300"));
+    ui->comboBoxType->addItem(tr("ZR200Pro"));
+    ui->comboBoxType->addItem(tr("ZR200Mini_S"));
+    ui->comboBoxType->addItem(tr("ZR200Mini_M"));
+
+    ui->comboBoxType->setEnabled(false);
+    ui->labelVersions->setText(QString());
+
+    ui->labelChannel->setEnabled(false);
+    ui->comboBoxChannel->setEnabled(false);
+    ui->comboBoxOutputData->setEnabled(false);
+    ui->pushButtonOutputData->setEnabled(false);
+
+    // The serial-number writes stay behind hidden buttons.
+    ui->pushButtonAUTO->setHidden(true);
+    ui->pushButtonMANU->setHidden(true);
+
+    // 9600 baud until the device reports its own baud-rate code.
+    ui->comboBoxBaudRate->setCurrentIndex(3);
+
+    // Nothing but "Link" and "Close" is usable until a device has answered.
+    ui->groupBoxDevice->setEnabled(false);
+    ui->groupBoxRTD->setEnabled(false);
+    ui->groupBoxMessage->setEnabled(false);
+
+    ui->dateTimeEditDeviceTime->setDisplayFormat(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    ui->timeEditStartTime->setDisplayFormat(QStringLiteral("hh:mm"));
+
+    // The device clock is set from the system time unless the user unticks the box.
+    ui->dateTimeEditDeviceTime->setEnabled(false);
+    ui->checkBoxSystemTime->setChecked(true);
+
+    // Only a ZR200Pro with a recent firmware has a clock; the reply handling shows the row.
+    setClockRowHidden(true);
+
+    // Index i is a heating interval of i + 1 hours.
+    for (int hours = 1; hours <= 24; ++hours) {
+        ui->comboBoxInterval->addItem(QString::number(hours) + tr("H"));
+    }
+    // Index i is a heating time of i seconds.
+    for (int seconds = 0; seconds <= 480; ++seconds) {
+        ui->comboBoxHeaterTime->addItem(QString::number(seconds) + tr("S"));
+    }
+}
+
+// Shows or hides the device clock and heating schedule row; its spacers stay in the layout.
+void Widget::setClockRowHidden(bool hidden) {
+    ui->labelDeviceTime->setHidden(hidden);
+    ui->dateTimeEditDeviceTime->setHidden(hidden);
+    ui->checkBoxSystemTime->setHidden(hidden);
+    ui->pushButtonDeviceTime->setHidden(hidden);
+    ui->labelStartTime->setHidden(hidden);
+    ui->timeEditStartTime->setHidden(hidden);
+    ui->labelInterval->setHidden(hidden);
+    ui->comboBoxInterval->setHidden(hidden);
+    ui->labelHeaterTime->setHidden(hidden);
+    ui->comboBoxHeaterTime->setHidden(hidden);
+    ui->pushButtonHeaterTime->setHidden(hidden);
+}
