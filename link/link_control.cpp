@@ -1,1 +1,84 @@
-// placeholder
+#include "app/shared_data.h"
+#include "app/widget.h"
+#include "device/register_map.h"
+#include "link/serial_ports.h"
+#include "link/serialport_setting_dialog.h"
+#include "ui_widget.h"
+
+#include <QSerialPort>
+#include <QTimer>
+
+namespace {
+// Line rates the search tries, fastest first.
+const int kSearchRates[6] = {115200, 19200, 9600, 4800, 2400, 1200};
+} // namespace
+
+// Resets the search state before every link attempt.
+static void loadSearchTable(SharedDataClass *shared) {
+    for (int i = 0; i < 6; ++i) {
+        shared->baudCandidates[i] = kSearchRates[i];
+    }
+    shared->baudIndex = 0;
+    shared->baudCount = 6;
+}
+
+void Widget::PushButtonLinkSlot() {
+    // A search still stepping would reopen the port at its next candidate and undo what the
+    // user chooses now.
+    timerAutoBaud->stop();
+    shared->responseReceived = false;
+    serialPort->close();
+    ui->pushButtonRead->setText(tr("Read"));
+    ui->lineEditAddress->clear();
+    autoRead = false;
+    loadSearchTable(shared);
+
+    SerialportSettingDialog dialog(this);
+    dialog.setShared(shared);
+    if (dialog.exec() == QDialog::Accepted) {
+        autoBaudPasses = 0;
+        if (shared->baudRate != 0) {
+            openLink();
+        } else {
+            AUTOUartInit();
+        }
+    }
+}
+
+void Widget::openLink() {
+    serialPort->close();
+    serialPort->setPortName(shared->currentPortName);
+    serialPort->open(QIODevice::ReadWrite);
+    serialPort->setBaudRate(shared->baudRate, QSerialPort::AllDirections);
+    serialPort->setDataBits(QSerialPort::Data8);
+    serialPort->setParity(QSerialPort::NoParity);
+    serialPort->setStopBits(QSerialPort::OneStop);
+    serialPort->setFlowControl(QSerialPort::NoFlowControl);
+    connect(serialPort, &QSerialPort::readyRead, this, &Widget::my_readuart, Qt::UniqueConnection);
+    shared->rxBuffer.clear();
+    shared->responseReceived = false;
+    readRegisters(Reg::SlaveAddress, Reg::DeviceInfoCount);
+}
+
+void Widget::startupLink() {
+    timerAutoBaud->stop();
+    if (shared->portName.isEmpty() || !openablePorts().contains(shared->portName)) {
+        PushButtonLinkSlot();
+        return;
+    }
+    shared->currentPortName = shared->portName;
+    shared->responseReceived = false;
+    serialPort->close();
+    ui->pushButtonRead->setText(tr("Read"));
+    ui->lineEditAddress->clear();
+    autoRead = false;
+    loadSearchTable(shared);
+    autoBaudPasses = 0;
+    AUTOUartInit();
+}
+
+void Widget::closePortOnResourceError(int error) {
+    if (error == QSerialPort::ResourceError && serialPort->isOpen()) {
+        serialPort->close();
+    }
+}

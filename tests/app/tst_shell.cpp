@@ -1,0 +1,264 @@
+// The application shell: version text, first start, configuration file, log file and pane,
+// closing the window.
+#include "app/clock.h"
+#include "app/version_text.h"
+#include "tests/support/test_support.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QRegularExpression>
+#include <QSerialPort>
+#include <QtTest>
+
+class TstShell : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { Clock::setFixedNow(QDateTime()); }
+    void versionText_data();
+    void versionText();
+    void firstStart();
+    void configWithoutKeysIsLeftAlone();
+    void unreadableConfig_data();
+    void unreadableConfig();
+    void remembersProgramName();
+    void logLines_data();
+    void logLines();
+    void statusLineLeavesEmptyPaneEmpty();
+    void logDeletedMidRunIsRecreated();
+    void noDataDirectoryKeepsPane();
+    void closeButtonWritesNoCloseLine();
+    void closingWindowWritesCloseLine();
+    void idleTimersHaveNoEffect();
+};
+
+void TstShell::versionText_data() {
+    QTest::addColumn<QString>("date");
+    QTest::addColumn<QString>("time");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("two-digit day") << "Oct 16 2025" << "19:04:26" << " V2025.10.16.1904";
+    QTest::newRow("space-padded day") << "Oct  6 2025" << "19:04:26" << " V2025.10.06.1904";
+    QTest::newRow("midnight new year") << "Jan  1 2026" << "00:00:59" << " V2026.01.01.0000";
+    QTest::newRow("december") << "Dec 31 2030" << "23:59:00" << " V2030.12.31.2359";
+}
+
+void TstShell::versionText() {
+    QFETCH(QString, date);
+    QFETCH(QString, time);
+    QFETCH(QString, expected);
+    QCOMPARE(versionTextFrom(date, time), expected);
+}
+
+void TstShell::firstStart() {
+    ScopedWorkDir dir;
+    ModalWatcher watcher;
+    Clock::setFixedNow(QDateTime(QDate(2026, 12, 8), QTime(4, 15, 33, 7)));
+    Widget w;
+    QVERIFY(QFile::exists("Ini/Config.ini"));
+    QVERIFY(QDir("Data").exists());
+    QSettings settings("Ini/Config.ini", QSettings::IniFormat);
+    QCOMPARE(settings.value("System/ProgramName").toString(), QString("ZRxxx test"));
+    QVERIFY(settings.contains("System/PortName"));
+    QCOMPARE(settings.value("System/PortName").toString(), QString());
+
+    QCOMPARE(WidgetTestAccess::logFilePath(w), QDir::currentPath() + "/Data/Log-20261208041533.txt");
+    const QStringList lines = readLogLines(WidgetTestAccess::logFilePath(w));
+    QVERIFY(!lines.isEmpty());
+    QCOMPARE(lines.first(), QString("2026-12-08 04:15:33:007->Application start!"));
+
+    const QString version = WidgetTestAccess::versionText(w);
+    QVERIFY(QRegularExpression("^ V\\d{4}\\.\\d{2}\\.\\d{2}\\.\\d{4}$").match(version).hasMatch());
+    QCOMPARE(w.windowTitle(), QString("ZRxxx test  ") + version);
+    QVERIFY(w.windowTitle().startsWith("ZRxxx test   V"));
+    // With no port configured, start-up asked for one before the window was shown.
+    QCOMPARE(watcher.count("SerialportSettingDialog"), 1);
+    QVERIFY(!w.isVisible());
+}
+
+void TstShell::configWithoutKeysIsLeftAlone() {
+    ScopedWorkDir dir;
+    QDir().mkpath("Ini");
+    const QByteArray content("[Other]\nkey=value\n");
+    {
+        QFile file("Ini/Config.ini");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    ModalWatcher watcher;
+    Widget w;
+    QCOMPARE(WidgetTestAccess::shared(w)->programName, QString());
+    QCOMPARE(WidgetTestAccess::shared(w)->portName, QString());
+    QVERIFY(w.windowTitle().startsWith("  V"));
+    QFile file("Ini/Config.ini");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), content);
+}
+
+void TstShell::unreadableConfig_data() {
+    QTest::addColumn<QByteArray>("content");
+    QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe[[[=\x01\n\x80\x81", 11);
+    QTest::newRow("broken section") << QByteArray("[System\nProgramName\n=\n");
+    QTest::newRow("variant junk") << QByteArray("[System]\nProgramName=@Variant(\\0\\0\\0\\x7f)\nPortName=@ByteArray(\n");
+}
+
+void TstShell::unreadableConfig() {
+    QFETCH(QByteArray, content);
+    ScopedWorkDir dir;
+    QDir().mkpath("Ini");
+    {
+        QFile file("Ini/Config.ini");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    ModalWatcher watcher;
+    Widget w;
+    // Whatever the file held, start-up went on and asked for a port.
+    QCOMPARE(watcher.count("SerialportSettingDialog"), 1);
+    QVERIFY(!WidgetTestAccess::port(w)->isOpen());
+}
+
+void TstShell::remembersProgramName() {
+    ScopedWorkDir dir;
+    dir.writeConfig("", "Bench 7");
+    ModalWatcher watcher;
+    Widget w;
+    QCOMPARE(w.windowTitle(), QString("Bench 7  ") + WidgetTestAccess::versionText(w));
+}
+
+void TstShell::logLines_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<QString>("colour");
+    QTest::newRow("tx") << 0 << "01030100000ac431" << "2025-10-16 19:04:26:007->TX  01030100000ac431" << "#ff0000";
+    QTest::newRow("rx") << 1 << "0103020001" << "2025-10-16 19:04:26:007->RX  0103020001" << "#008000";
+    QTest::newRow("status") << 2 << "Application close!" << "2025-10-16 19:04:26:007->Application close!" << "";
+    QTest::newRow("other kind is status") << 7 << "x" << "2025-10-16 19:04:26:007->x" << "";
+}
+
+void TstShell::logLines() {
+    QFETCH(int, kind);
+    QFETCH(QString, text);
+    QFETCH(QString, line);
+    QFETCH(QString, colour);
+    ScopedWorkDir dir;
+    ModalWatcher watcher;
+    Widget w;
+    QFile::remove(WidgetTestAccess::logFilePath(w));
+    QTextBrowser *pane = WidgetTestAccess::ui(w)->textBrowser;
+    pane->clear();
+    Clock::setFixedNow(QDateTime(QDate(2025, 10, 16), QTime(19, 4, 26, 7)));
+    WidgetTestAccess::appendMessage(w, "first", 0);
+    const int blocksBefore = pane->document()->blockCount();
+    WidgetTestAccess::appendMessage(w, text, kind);
+
+    QFile file(WidgetTestAccess::logFilePath(w));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray all = file.readAll();
+    const QByteArray expected = "2025-10-16 19:04:26:007->TX  first\n" + line.toLocal8Bit() + "\n";
+    QCOMPARE(all, expected); // one line a call, a single line feed, no carriage return
+
+    QTextBlock last = pane->document()->lastBlock();
+    QCOMPARE(pane->document()->blockCount(), blocksBefore + 1);
+    if (colour.isEmpty()) {
+        QCOMPARE(last.text(), QString()); // status lines add an empty paragraph, never their text
+    } else {
+        QCOMPARE(last.text(), line);
+        QCOMPARE(last.begin().fragment().charFormat().foreground().color().name(), colour);
+    }
+}
+
+void TstShell::statusLineLeavesEmptyPaneEmpty() {
+    ScopedWorkDir dir;
+    ModalWatcher watcher;
+    Widget w;
+    QTextBrowser *pane = WidgetTestAccess::ui(w)->textBrowser;
+    // "Application start!" went to the log only.
+    QVERIFY(pane->document()->isEmpty());
+    WidgetTestAccess::appendMessage(w, "status", 2);
+    QVERIFY(pane->document()->isEmpty());
+    WidgetTestAccess::appendMessage(w, "01", 0);
+    QCOMPARE(pane->document()->blockCount(), 1);
+    QVERIFY(pane->document()->firstBlock().text().endsWith("->TX  01"));
+}
+
+void TstShell::logDeletedMidRunIsRecreated() {
+    ScopedWorkDir dir;
+    ModalWatcher watcher;
+    Widget w;
+    const QString log = WidgetTestAccess::logFilePath(w);
+    WidgetTestAccess::appendMessage(w, "aa", 0);
+    QVERIFY(QFile::remove(log));
+    WidgetTestAccess::appendMessage(w, "bb", 1);
+    const QStringList lines = readLogLines(log);
+    QCOMPARE(lines.size(), 1);
+    QVERIFY(lines.first().endsWith("->RX  bb"));
+}
+
+void TstShell::noDataDirectoryKeepsPane() {
+    ScopedWorkDir dir;
+    {
+        QFile blocker("Data"); // a plain file where the log directory should be
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    ModalWatcher watcher;
+    Widget w;
+    WidgetTestAccess::appendMessage(w, "0103", 0);
+    QVERIFY(QFileInfo("Data").isFile());
+    QVERIFY(!QFile::exists(WidgetTestAccess::logFilePath(w)));
+    QVERIFY(WidgetTestAccess::ui(w)->textBrowser->toPlainText().endsWith("->TX  0103"));
+}
+
+void TstShell::closeButtonWritesNoCloseLine() {
+    ScopedWorkDir dir;
+    ModalWatcher watcher;
+    QString log;
+    {
+        Widget w;
+        log = WidgetTestAccess::logFilePath(w);
+        w.show();
+        // "Close" ends the event loop directly: the loop below returns 0 at the click, not at the
+        // safety exit, and no close event reaches the window.
+        QTimer::singleShot(0, WidgetTestAccess::ui(w)->pushButtonClose, &QPushButton::click);
+        QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(99); });
+        QCOMPARE(qApp->exec(), 0);
+        QVERIFY(w.isVisible());
+    }
+    const QStringList lines = readLogLines(log);
+    for (const QString &line : lines) {
+        QVERIFY(!line.endsWith("Application close!"));
+    }
+}
+
+void TstShell::closingWindowWritesCloseLine() {
+    ScopedWorkDir dir;
+    ModalWatcher watcher;
+    Widget w;
+    w.show();
+    QVERIFY(w.close());
+    const QStringList lines = readLogLines(WidgetTestAccess::logFilePath(w));
+    QVERIFY(lines.size() >= 2);
+    QVERIFY(lines.first().endsWith("->Application start!"));
+    QVERIFY(lines.last().endsWith("->Application close!"));
+}
+
+void TstShell::idleTimersHaveNoEffect() {
+    ScopedWorkDir dir;
+    ModalWatcher watcher;
+    Widget w;
+    QCOMPARE(WidgetTestAccess::timerTxData(w)->interval(), 200);
+    QVERIFY(WidgetTestAccess::timerTxData(w)->isActive());
+    QCOMPARE(WidgetTestAccess::timer1S(w)->interval(), 1000);
+    QCOMPARE(WidgetTestAccess::timer1S(w)->timerType(), Qt::PreciseTimer);
+    QVERIFY(!WidgetTestAccess::timerDelay(w)->isActive());
+    const QString log = WidgetTestAccess::logFilePath(w);
+    const int linesBefore = readLogLines(log).size();
+    WidgetTestAccess::invoke(w, "TimerTxDataSlot");
+    WidgetTestAccess::invoke(w, "TimerDelaySlot");
+    QCOMPARE(readLogLines(log).size(), linesBefore);
+    QVERIFY(!WidgetTestAccess::timerDelay(w)->isActive());
+}
+
+QTEST_MAIN(TstShell)
+#include "tst_shell.moc"
