@@ -1,1 +1,145 @@
-// placeholder
+#include "app/shared_data.h"
+#include "app/widget.h"
+#include "device/register_map.h"
+#include "link/modbus_frame.h"
+#include "ui_widget.h"
+
+#include <QString>
+
+namespace {
+
+// Output signal spans over the measuring range: 4 to 20 mA, 0 to 5 V and 0 to 10 V.
+constexpr float kCurrentSpanMa = 16.0f;
+constexpr float kCurrentOffsetMa = 4.0f;
+constexpr float kLowVoltageSpan = 5.0f;
+constexpr float kHighVoltageSpan = 10.0f;
+// Humidity is always shown against its fixed 0 to 100 percent range.
+constexpr float kHumidityMin = 0.0f;
+constexpr float kHumidityMax = 100.0f;
+
+} // namespace
+
+void Widget::PushButtonReadSlot() {
+    // The button text is the state: "Read" means stopped, "Stop" means polling.
+    if (ui->pushButtonRead->text() == tr("Read")) {
+        ui->pushButtonRead->setText(tr("Stop"));
+        autoRead = true;
+    } else {
+        ui->pushButtonRead->setText(tr("Read"));
+        autoRead = false;
+    }
+}
+
+void Widget::ReadHumitureOrder() {
+    // "*10" reads the tenths copy of the live block, anything else the hundredths copy.
+    const quint16 blockStart =
+        ui->comboBoxRegister->currentIndex() == 0 ? Reg::LiveTenths : Reg::LiveHundredths;
+    quint16 offset = Reg::LiveTemperature;
+    quint16 count = Reg::LiveBlockCount;
+    switch (ui->comboBoxNum->currentIndex()) {
+    case 1:
+        offset = Reg::LiveTemperature;
+        count = 1;
+        break;
+    case 2:
+        offset = Reg::LiveHumidity;
+        count = 1;
+        break;
+    case 3:
+        offset = Reg::LiveDewPoint;
+        count = 1;
+        break;
+    case 4:
+        offset = Reg::LiveStatus;
+        count = 1;
+        break;
+    default:
+        break;
+    }
+    lastRegister = static_cast<quint16>(blockStart + offset);
+    shared->slaveAddress = deviceAddress();
+    sendFrame(buildReadRequest(static_cast<quint8>(shared->slaveAddress & 0xFF), lastRegister, count));
+}
+
+void Widget::Timer1SSlot() {
+    if (autoRead) {
+        ReadHumitureOrder();
+    }
+    // Heater count-down: the device switches its heater off by itself, so after the time is up
+    // the buttons offer "on" again without asking it.
+    if (heaterCountdown != 0) {
+        --heaterCountdown;
+        if (heaterCountdown == 0) {
+            ui->pushButtonHeaterON->setEnabled(true);
+            ui->pushButtonHeaterOFF->setEnabled(false);
+        }
+    }
+}
+
+void Widget::showReadings(ReadingBlock block, ReadingSelection selection) {
+    const bool hundredths = block == ReadingBlock::Hundredths;
+    const double scale = hundredths ? 100.0 : 10.0;
+    const quint8 decimals = hundredths ? 2 : 1;
+    // The range as typed at this moment; a text that is not a number counts as 0.
+    const float min = ui->lineEditRangeMin->text().toFloat();
+    const float max = ui->lineEditRangeMax->text().toFloat();
+
+    QString temperature = tr("Temperature:---");
+    QString humidity = tr("Humidity:---");
+    QString dewPoint = tr("DewTemp:---");
+    const bool all = selection == ReadingSelection::All;
+    if (all || selection == ReadingSelection::Temperature) {
+        temperature =
+            tr("Temperature:") +
+            formatReading(min, max, static_cast<float>(shared->temperatureRaw / scale), decimals, false);
+    }
+    if (all || selection == ReadingSelection::Humidity) {
+        humidity =
+            tr("Humidity:") + formatReading(kHumidityMin, kHumidityMax,
+                                            static_cast<float>(shared->humidityRaw / scale), decimals, true);
+    }
+    if (all || selection == ReadingSelection::DewPoint) {
+        dewPoint = tr("DewTemp:") +
+                   formatReading(min, max, static_cast<float>(shared->dewPointRaw / scale), decimals, false);
+    }
+    // Always all three, so a single-value poll shows the other two as "---".
+    ui->labelTemperature->setText(temperature);
+    ui->labelHumidity->setText(humidity);
+    ui->labelDewTemp->setText(dewPoint);
+}
+
+QString Widget::formatReading(float min, float max, float value, quint8 decimals, bool percent) const {
+    QString text = QStringLiteral("<font color=red>") + QString::number(value, 'f', decimals);
+    if (percent) {
+        text += QStringLiteral("%  </font>");
+    } else {
+        text += QStringLiteral("\u2103  </font>");
+    }
+    // Position in the output range, deliberately unclamped: a reading outside the range shows
+    // the out-of-range signal the device drives. Equal limits give inf or nan.
+    const float fraction = (value - min) / (max - min);
+    text += QStringLiteral("<font color=green>") +
+            QString::number(fraction * kCurrentSpanMa + kCurrentOffsetMa, 'f', 3) + tr("mA") +
+            QStringLiteral("  </font>");
+    text += QStringLiteral("<font color=blue>") + QString::number(fraction * kLowVoltageSpan, 'f', 3) +
+            tr("V") + QStringLiteral("  </font>");
+    text += QStringLiteral("<font color=blue>") + QString::number(fraction * kHighVoltageSpan, 'f', 3) +
+            tr("V") + QStringLiteral("</font>");
+    return text;
+}
+
+void Widget::showFirmwareVersion() {
+    // The three lowest decimal digits are the version: 105 is V1.0.5.
+    const quint16 version = shared->firmwareVersion;
+    ui->labelVersions->setText(tr("Firmware version:") + QStringLiteral("V") +
+                               QString::number(version / 100 % 10) + QStringLiteral(".") +
+                               QString::number(version / 10 % 10) + QStringLiteral(".") +
+                               QString::number(version % 10));
+}
+
+void Widget::fillChannelList(int count) {
+    ui->comboBoxChannel->clear();
+    for (int channel = 1; channel <= count; ++channel) {
+        ui->comboBoxChannel->addItem(QString::number(channel));
+    }
+}

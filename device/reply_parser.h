@@ -27,9 +27,10 @@ enum class Verdict {
 
 struct Examination {
     Verdict verdict = Verdict::Pending;
-    int dataLength = 0;     // L: byte count of a 0x03 reply, 3 for 0x06 / 0x10, 0 otherwise
-    quint16 received = 0;   // CRC as received, the two bytes after the data, big-endian
-    quint16 computed = 0;   // crc16Modbus of the first L + 3 bytes
+    int dataLength = 0;      // L: byte count of a 0x03 reply, 3 for 0x06 / 0x10, 0 otherwise
+    quint16 received = 0;    // CRC as received, the two bytes after the data, big-endian
+    quint16 computed = 0;    // crc16Modbus of the first L + 3 bytes
+    bool crcChecked = false; // the length fitted one reply, so the CRC was compared
 };
 
 // Data length L a reply with function code `function` carries (0x03 needs its byte count).
@@ -41,14 +42,14 @@ Examination examine(const QByteArray &buffer);
 // What the window has to show after a reply was decoded.
 enum class Effect {
     None,
-    Readings,      // block and selection say which labels
-    Address,       // lineEditAddress from slaveAddress
-    DeviceInfo,    // the whole device-information display
-    BaudRate,      // comboBoxBaudRate from baudCode
-    SerialNumber,  // lineEditSN from serialNumber
-    Heater,        // heater buttons from heaterValue
-    OutputData,    // comboBoxOutputData from outputData
-    Clock          // clock row from the clock fields
+    Readings,     // block and selection say which labels
+    Address,      // lineEditAddress from slaveAddress
+    DeviceInfo,   // the whole device-information display
+    BaudRate,     // comboBoxBaudRate from baudCode
+    SerialNumber, // lineEditSN from serialNumber
+    Heater,       // heater buttons from heaterValue
+    OutputData,   // comboBoxOutputData from outputData
+    Clock         // clock row from the clock fields
 };
 
 struct Decoded {
