@@ -10,11 +10,20 @@
 #include <QDir>
 #include <QMessageBox>
 #include <QSerialPort>
+#include <QTextDocument>
 #include <QTimer>
+
+namespace {
+// Most recent lines kept in the message pane.
+constexpr int kPaneLines = 100000;
+} // namespace
 
 Widget::Widget(QWidget *parent) : QWidget(parent) {
     ui = new WidgetUi;
     ui->setupUi(this);
+    // A tool left polling for days would otherwise grow the pane without bound; the log file
+    // keeps every line.
+    ui->textBrowser->document()->setMaximumBlockCount(kPaneLines);
 
     QDir().mkdir(QStringLiteral("Data"));
 

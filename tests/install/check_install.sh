@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Installs the build into a staging directory, checks its files, makes the Debian package and
+# checks its control data, then runs the installed launcher with a fresh home directory.
+set -euo pipefail
+build=$1
+work=$(mktemp -d)
+trap 'kill "${tool_pid:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
+stage="$work/stage"
+
+cmake --install "$build" --prefix "$stage/usr" >/dev/null
+for f in usr/bin/zrtool usr/bin/zrsim usr/bin/zrtool-launcher usr/share/zrtool/Qm/Chinese.qm \
+         usr/share/applications/zrtool.desktop usr/share/icons/hicolor/scalable/apps/zrtool.svg; do
+    [ -e "$stage/$f" ] || { echo "missing after install: $f"; exit 1; }
+done
+[ -x "$stage/usr/bin/zrtool-launcher" ] || { echo "launcher is not executable"; exit 1; }
+grep -q '^Exec=zrtool-launcher' "$stage/usr/share/applications/zrtool.desktop" || { echo "menu entry does not start the launcher"; exit 1; }
+grep -q '^Icon=zrtool$' "$stage/usr/share/applications/zrtool.desktop" || { echo "menu entry has no icon"; exit 1; }
+
+(cd "$build" && cpack -G DEB -B "$work/pkg" >/dev/null)
+deb=$(ls "$work"/pkg/*.deb)
+depends=$(dpkg-deb -f "$deb" Depends)
+for dep in libqt5core5a libqt5gui5 libqt5widgets5 libqt5serialport5; do
+    case "$depends" in *"$dep"*) ;; *) echo "package does not depend on $dep: $depends"; exit 1 ;; esac
+done
+dpkg-deb -c "$deb" | grep -q './usr/bin/zrtool-launcher' || { echo "launcher not packaged"; exit 1; }
+
+# The launcher, started from an unrelated directory with a new home, makes the per-user
+# working directory and leaves the starting directory untouched.
+home="$work/home"
+start="$work/start"
+mkdir -p "$home" "$start"
+cd "$start"
+env -u XDG_DATA_HOME HOME="$home" QT_QPA_PLATFORM=offscreen "$stage/usr/bin/zrtool-launcher" >/dev/null 2>&1 &
+tool_pid=$!
+userdir="$home/.local/share/zrtool"
+for _ in $(seq 100); do
+    if [ -f "$userdir/Ini/Config.ini" ] && ls "$userdir"/Data/Log-*.txt >/dev/null 2>&1; then
+        break
+    fi
+    sleep 0.1
+done
+kill "$tool_pid" 2>/dev/null || true
+wait "$tool_pid" 2>/dev/null || true
+[ -f "$userdir/Qm/Chinese.qm" ] || { echo "no catalogue in the per-user directory"; exit 1; }
+[ -f "$userdir/Ini/Config.ini" ] || { echo "no configuration in the per-user directory"; exit 1; }
+ls "$userdir"/Data/Log-*.txt >/dev/null 2>&1 || { echo "no log in the per-user directory"; exit 1; }
+grep -q 'Application start!' "$userdir"/Data/Log-*.txt || { echo "log lacks the start line"; exit 1; }
+[ -z "$(ls -A "$start")" ] || { echo "files written into the starting directory: $(ls -A "$start")"; exit 1; }
+echo "install, package and launcher: ok"
