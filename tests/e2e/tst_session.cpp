@@ -1,0 +1,274 @@
+// A technician's whole session through the real window against a simulated ZR200Pro, and the
+// line faults the tool has to survive without losing a log line.
+#include "link/modbus_frame.h"
+#include "tests/support/test_support.h"
+
+#include <QSerialPort>
+#include <QtTest>
+
+class TstSession : public QObject {
+    Q_OBJECT
+
+private slots:
+    void technicianSession();
+    void transmitterVanishesDuringPolling();
+    void lineFaults_data();
+    void lineFaults();
+    void floodClosesPortOnce();
+    void garbageAtWrongRate();
+};
+
+namespace {
+bool validFrame(const QString &hex) {
+    const QByteArray frame = QByteArray::fromHex(hex.toLatin1());
+    if (frame.size() < 4) {
+        return false;
+    }
+    QByteArray body = frame.left(frame.size() - 2);
+    appendCrc(body);
+    return body == frame;
+}
+
+void clickEnabled(QAbstractButton *button) {
+    QVERIFY(button->isEnabled());
+    QVERIFY(button->isVisible());
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+// Waits until the log has one more RX line than `before`.
+bool waitForReply(const QString &log, int before, int ms = 3000) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        if (loggedFrames(log, 1).size() > before) {
+            return true;
+        }
+        QTest::qWait(10);
+    }
+    return false;
+}
+} // namespace
+
+void TstSession::technicianSession() {
+    ScopedWorkDir dir;
+    TransmitterConfig config; // ZR200Pro, firmware 105, address 1, 9600 baud
+    SimFixture sim(config);
+    QVERIFY(sim.ok());
+    dir.writeConfig(sim.port());
+    QStringList received;
+    QObject::connect(&sim.transmitter(), &PtyTransmitter::requestReceived,
+                     [&received](const QByteArray &request) { received << QString::fromLatin1(request.toHex()); });
+    ModalWatcher watcher;
+    Widget w;
+    w.show();
+    WidgetUi *ui = WidgetTestAccess::ui(w);
+    const QString log = WidgetTestAccess::logFilePath(w);
+
+    // Start-up links to the remembered port by itself.
+    QVERIFY(watcher.waitForCount(1, 5000));
+    QCOMPARE(watcher.seen.last().title, QString("Succeed"));
+    QCOMPARE(watcher.seen.last().text, QString("The device baud rate is:9600!"));
+    QCOMPARE(watcher.count("SerialportSettingDialog"), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!ui->dateTimeEditDeviceTime->isHidden(), 3000); // ZR200Pro from 105 on
+    QCOMPARE(ui->comboBoxType->currentText(), QString("ZR200Pro"));
+    QCOMPARE(ui->lineEditAddress->text(), QString("1"));
+
+    // Five seconds of live readings, in both magnifications.
+    ui->comboBoxRegister->setCurrentIndex(0);
+    clickEnabled(ui->pushButtonRead);
+    QCOMPARE(ui->pushButtonRead->text(), QString("Stop"));
+    QTRY_VERIFY_WITH_TIMEOUT(ui->labelTemperature->text().contains(QString::fromUtf8("℃")), 2500);
+    QTest::qWait(1500);
+    ui->comboBoxRegister->setCurrentIndex(1);
+    QTest::qWait(2500);
+    clickEnabled(ui->pushButtonRead);
+    QCOMPARE(ui->pushButtonRead->text(), QString("Read"));
+    const QStringList polls = loggedFrames(log, 0).filter(QRegularExpression("^0103000[04]0004"));
+    QVERIFY2(polls.size() >= 4, qPrintable(polls.join(',')));
+    QVERIFY(polls.contains(QString::fromLatin1(buildReadRequest(1, 4, 4).toHex())));
+    QVERIFY(polls.contains(QString::fromLatin1(buildReadRequest(1, 0, 4).toHex())));
+    QVERIFY(ui->labelHumidity->text().contains("%"));
+
+    // Output range.
+    ui->lineEditRangeMin->clear();
+    QTest::keyClicks(ui->lineEditRangeMin, "-20.5");
+    ui->lineEditRangeMax->clear();
+    QTest::keyClicks(ui->lineEditRangeMax, "85");
+    int rx = loggedFrames(log, 1).size();
+    clickEnabled(ui->pushButtonTempRange);
+    QVERIFY(waitForReply(log, rx));
+    QCOMPARE(loggedFrames(log, 0).last(), QString("011001070108" "04ff330352eea5"));
+
+    // Heater on, then off.
+    rx = loggedFrames(log, 1).size();
+    clickEnabled(ui->pushButtonHeaterON);
+    QVERIFY(waitForReply(log, rx));
+    QTRY_VERIFY(!ui->pushButtonHeaterON->isEnabled());
+    QVERIFY(ui->pushButtonHeaterOFF->isEnabled());
+    rx = loggedFrames(log, 1).size();
+    clickEnabled(ui->pushButtonHeaterOFF);
+    QVERIFY(waitForReply(log, rx));
+    QTRY_VERIFY(ui->pushButtonHeaterON->isEnabled());
+    QVERIFY(!ui->pushButtonHeaterOFF->isEnabled());
+
+    // Clock from the computer and a heating schedule.
+    QVERIFY(ui->checkBoxSystemTime->isChecked());
+    rx = loggedFrames(log, 1).size();
+    clickEnabled(ui->pushButtonDeviceTime);
+    QVERIFY(waitForReply(log, rx));
+    ui->timeEditStartTime->setTime(QTime(6, 30));
+    ui->comboBoxInterval->setCurrentIndex(11);
+    ui->comboBoxHeaterTime->setCurrentIndex(120);
+    rx = loggedFrames(log, 1).size();
+    clickEnabled(ui->pushButtonHeaterTime);
+    QVERIFY(waitForReply(log, rx));
+
+    // Read the device information back: range, clock and schedule as written.
+    ui->timeEditStartTime->setTime(QTime(0, 0));
+    ui->comboBoxInterval->setCurrentIndex(0);
+    ui->comboBoxHeaterTime->setCurrentIndex(0);
+    ui->lineEditRangeMin->clear();
+    rx = loggedFrames(log, 1).size();
+    clickEnabled(ui->pushButtonReadInfo);
+    QVERIFY(waitForReply(log, rx + 1)); // the information, then the clock block
+    QCOMPARE(ui->lineEditRangeMin->text(), QString("-20.5"));
+    QCOMPARE(ui->lineEditRangeMax->text(), QString("85.0"));
+    QCOMPARE(ui->timeEditStartTime->time(), QTime(6, 30));
+    QCOMPARE(ui->comboBoxInterval->currentIndex(), 11);
+    QCOMPARE(ui->comboBoxHeaterTime->currentIndex(), 120);
+    QVERIFY(qAbs(ui->dateTimeEditDeviceTime->dateTime().secsTo(QDateTime::currentDateTime())) < 10);
+
+    QVERIFY(w.close());
+
+    // The log holds the whole session in order.
+    const QStringList lines = readLogLines(log);
+    QVERIFY(lines.first().endsWith("->Application start!"));
+    QVERIFY(lines.last().endsWith("->Application close!"));
+    QString previousStamp;
+    for (const QString &line : lines) {
+        const QString stamp = line.left(23);
+        QVERIFY2(stamp >= previousStamp, qPrintable(line));
+        previousStamp = stamp;
+    }
+    for (const QString &frame : loggedFrames(log, 1)) {
+        QVERIFY2(validFrame(frame), qPrintable(frame));
+    }
+    // Every TX line reached the line, in the same order (the search's probes at wrong rates too).
+    QCOMPARE(received, loggedFrames(log, 0));
+}
+
+void TstSession::transmitterVanishesDuringPolling() {
+    ScopedWorkDir dir;
+    SimFixture sim;
+    QVERIFY(sim.ok());
+    const QString link = dir.path() + "/ttyZR";
+    QVERIFY(sim.transmitter().createSymlink(link));
+    qputenv("ZRTOOL_EXTRA_PORTS", link.toLocal8Bit());
+    ModalWatcher watcher;
+    watcher.dialogHandler = chooseInDialog(link, "9600");
+    Widget w;
+    WidgetUi *ui = WidgetTestAccess::ui(w);
+    const QString log = WidgetTestAccess::logFilePath(w);
+    QTRY_COMPARE_WITH_TIMEOUT(ui->lineEditAddress->text(), QString("1"), 3000);
+    ui->groupBoxRTD->setEnabled(true);
+    clickEnabled(ui->pushButtonRead);
+    QVERIFY(waitForReply(log, 1, 2500));
+
+    sim.transmitter().vanish();
+    QTRY_VERIFY_WITH_TIMEOUT(!WidgetTestAccess::port(w)->isOpen(), 3000);
+    const int txBefore = loggedFrames(log, 0).size();
+    const int rxBefore = loggedFrames(log, 1).size();
+    QTest::qWait(2200);
+    QVERIFY(loggedFrames(log, 0).size() >= txBefore + 2); // polling goes on, logged
+    QCOMPARE(loggedFrames(log, 1).size(), rxBefore);
+    QCOMPARE(watcher.count("QMessageBox"), 0);
+
+    QVERIFY(sim.transmitter().reappear());
+    WidgetTestAccess::ui(w)->pushButtonLink->click();
+    QVERIFY(waitForReply(log, rxBefore));
+    QVERIFY(WidgetTestAccess::port(w)->isOpen());
+    qunsetenv("ZRTOOL_EXTRA_PORTS");
+}
+
+void TstSession::lineFaults_data() {
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<int>("gapMs");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("split, short gaps") << int(SimFault::SplitReply) << 30 << true;
+    QTest::newRow("split, long gaps") << int(SimFault::SplitReply) << 180 << false;
+    QTest::newRow("corrupted CRC") << int(SimFault::BadCrc) << 0 << false;
+    QTest::newRow("stray byte") << int(SimFault::StrayByte) << 0 << false;
+    QTest::newRow("exception for everything") << int(SimFault::ExceptionAll) << 0 << true;
+    QTest::newRow("silence") << int(SimFault::Silence) << 0 << false;
+}
+
+void TstSession::lineFaults() {
+    QFETCH(int, fault);
+    QFETCH(int, gapMs);
+    QFETCH(bool, accepted);
+    ScopedWorkDir dir;
+    SimFixture sim;
+    QVERIFY(sim.ok());
+    sim.transmitter().setFault(SimFault(fault));
+    if (gapMs > 0) {
+        sim.transmitter().setSplit(4, gapMs);
+    }
+    ModalWatcher watcher;
+    watcher.dialogHandler = chooseInDialog(sim.port(), "9600");
+    QSignalSpy sent(&sim.transmitter(), &PtyTransmitter::bytesSent);
+    Widget w;
+    const QString log = WidgetTestAccess::logFilePath(w);
+    WidgetTestAccess::ui(w)->lineEditAddress->setText("1");
+    for (int i = 0; i < 3; ++i) {
+        WidgetTestAccess::invoke(w, "PushButtonReadInfoSlot");
+        QTest::qWait(gapMs > 0 ? gapMs * 8 : 300);
+    }
+    const QStringList rx = loggedFrames(log, 1);
+    if (accepted) {
+        QVERIFY(rx.size() >= 3);
+    } else {
+        QCOMPARE(rx.size(), 0);
+    }
+    for (const QString &frame : rx) {
+        QVERIFY(validFrame(frame));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(WidgetTestAccess::shared(w)->rxBuffer.isEmpty(), 1000);
+    QCOMPARE(loggedFrames(log, 0).size(), 4); // the link's read and three more, all on disk
+    QCOMPARE(watcher.count("QMessageBox"), 0);
+}
+
+void TstSession::floodClosesPortOnce() {
+    ScopedWorkDir dir;
+    SimFixture sim;
+    QVERIFY(sim.ok());
+    sim.transmitter().setFault(SimFault::FloodFF);
+    ModalWatcher watcher;
+    watcher.dialogHandler = chooseInDialog(sim.port(), "9600");
+    Widget w;
+    QVERIFY(watcher.waitForCount(2, 3000));
+    QCOMPARE(watcher.seen.last().title, QString("Error"));
+    QCOMPARE(watcher.seen.last().text, QString("USB device error, please reconnect USB device!"));
+    QVERIFY(!WidgetTestAccess::port(w)->isOpen());
+    QTest::qWait(300);
+    QCOMPARE(watcher.count("QMessageBox"), 1);
+    QCOMPARE(loggedFrames(WidgetTestAccess::logFilePath(w), 1).size(), 0);
+}
+
+void TstSession::garbageAtWrongRate() {
+    ScopedWorkDir dir;
+    SimFixture sim; // 9600
+    QVERIFY(sim.ok());
+    sim.transmitter().setGarbleAtWrongRate(true);
+    ModalWatcher watcher;
+    watcher.dialogHandler = chooseInDialog(sim.port(), "19200");
+    QSignalSpy sent(&sim.transmitter(), &PtyTransmitter::bytesSent);
+    Widget w;
+    QVERIFY(sent.wait(2000)); // noise came back
+    QTRY_VERIFY_WITH_TIMEOUT(WidgetTestAccess::shared(w)->rxBuffer.isEmpty(), 1000);
+    QCOMPARE(loggedFrames(WidgetTestAccess::logFilePath(w), 1).size(), 0);
+    QCOMPARE(watcher.count("QMessageBox"), 0);
+    QVERIFY(WidgetTestAccess::port(w)->isOpen());
+}
+
+QTEST_MAIN(TstSession)
+#include "tst_session.moc"
