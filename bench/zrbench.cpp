@@ -1,0 +1,143 @@
+// Speed and memory figures of the reply handling, the message pane and log, and live polling.
+//   zrbench [google benchmark flags]      reply handling and appendMessage costs
+//   zrbench --polling SECONDS PORT        CPU time of live polling against a transmitter on PORT
+#include "link/modbus_frame.h"
+#include "tests/support/test_support.h"
+
+#include <QApplication>
+#include <QSerialPort>
+#include <QTextBrowser>
+
+#include <benchmark/benchmark.h>
+
+#include <sys/resource.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+QByteArray reply(quint8 function, const QByteArray &data) {
+    QByteArray frame;
+    frame.append(char(1));
+    frame.append(char(function));
+    frame.append(char(data.size()));
+    frame.append(data);
+    appendCrc(frame);
+    return frame;
+}
+
+QByteArray liveReply() { return reply(0x03, QByteArray::fromHex("08fc119405320000")); }
+QByteArray infoReply() { return reply(0x03, QByteArray::fromHex("0001000400690001261208041533fe7003200000")); }
+QByteArray calibrationReply() { return reply(0x03, QByteArray(90, '\x11')); }
+
+long residentKb() {
+    FILE *status = std::fopen("/proc/self/status", "r");
+    if (!status) {
+        return -1;
+    }
+    char line[256];
+    long kb = -1;
+    while (std::fgets(line, sizeof line, status)) {
+        if (std::strncmp(line, "VmRSS:", 6) == 0) {
+            kb = std::atol(line + 6);
+        }
+    }
+    std::fclose(status);
+    return kb;
+}
+
+// One window for the whole run, in a scratch working directory, its dialog closed at start-up.
+struct Bench {
+    ScopedWorkDir dir;
+    ModalWatcher watcher;
+    Widget window;
+};
+Bench *bench = nullptr;
+
+// Handling one reply: bytes in the receive buffer to decoded values, RX log line and pane paragraph.
+void handleReply(benchmark::State &state, const QByteArray &frame, quint16 lastRegister) {
+    Widget &w = bench->window;
+    SharedDataClass *shared = WidgetTestAccess::shared(w);
+    for (auto _ : state) {
+        WidgetTestAccess::lastRegister(w) = lastRegister;
+        shared->rxBuffer = frame;
+        WidgetTestAccess::invoke(w, "my_readuart");
+    }
+    const double wireSeconds = frame.size() * 10.0 / 115200.0;
+    state.counters["wire_us"] = wireSeconds * 1e6;
+    state.counters["ratio_to_wire"] = benchmark::Counter(
+        state.iterations() * wireSeconds, benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+void BM_ReplyLiveBlock(benchmark::State &state) { handleReply(state, liveReply(), 0x0000); }
+void BM_ReplyDeviceInfo(benchmark::State &state) { handleReply(state, infoReply(), 0x0100); }
+void BM_ReplyCalibration(benchmark::State &state) { handleReply(state, calibrationReply(), 0x0200); }
+
+// appendMessage once the pane already holds state.range(0) lines.
+void BM_AppendMessage(benchmark::State &state) {
+    Widget &w = bench->window;
+    QTextBrowser *pane = WidgetTestAccess::ui(w)->textBrowser;
+    pane->clear();
+    const QString text = QStringLiteral("01030100000ac431");
+    for (long i = 0; i < state.range(0); ++i) {
+        WidgetTestAccess::appendMessage(w, text, int(i % 2));
+    }
+    for (auto _ : state) {
+        WidgetTestAccess::appendMessage(w, text, 0);
+    }
+    state.counters["pane_lines"] = pane->document()->blockCount();
+    state.counters["rss_MB"] = residentKb() / 1024.0;
+}
+
+int pollingRun(int seconds, const QString &port) {
+    ScopedWorkDir dir;
+    dir.writeConfig(port);
+    qputenv("ZRTOOL_EXTRA_PORTS", port.toLocal8Bit());
+    ModalWatcher watcher;
+    Widget w;
+    if (!watcher.waitForCount(1, 10000) || watcher.seen.last().title != QLatin1String("Succeed")) {
+        std::fprintf(stderr, "no transmitter answered on %s\n", qPrintable(port));
+        return 1;
+    }
+    WidgetTestAccess::invoke(w, "PushButtonReadSlot");
+    rusage before{};
+    getrusage(RUSAGE_SELF, &before);
+    QElapsedTimer wall;
+    wall.start();
+    QTimer::singleShot(seconds * 1000, qApp, &QCoreApplication::quit);
+    qApp->exec();
+    rusage after{};
+    getrusage(RUSAGE_SELF, &after);
+    auto cpu = [](const rusage &r) {
+        return r.ru_utime.tv_sec + r.ru_stime.tv_sec + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+    };
+    const double cpuSeconds = cpu(after) - cpu(before);
+    const double wallSeconds = wall.elapsed() / 1000.0;
+    const int replies = loggedFrames(WidgetTestAccess::logFilePath(w), 1).size();
+    std::printf("polling: %.1f s wall, %.3f s CPU, %.3f %% of a core, %d replies, RSS %.1f MB\n", wallSeconds,
+                cpuSeconds, 100.0 * cpuSeconds / wallSeconds, replies, residentKb() / 1024.0);
+    return 0;
+}
+
+} // namespace
+
+BENCHMARK(BM_ReplyLiveBlock);
+BENCHMARK(BM_ReplyDeviceInfo);
+BENCHMARK(BM_ReplyCalibration);
+BENCHMARK(BM_AppendMessage)->Arg(1000)->Arg(100000)->Arg(1000000)->Iterations(2000)->Unit(benchmark::kMicrosecond);
+
+int main(int argc, char **argv) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    if (argc == 4 && std::strcmp(argv[1], "--polling") == 0) {
+        return pollingRun(std::atoi(argv[2]), QString::fromLocal8Bit(argv[3]));
+    }
+    benchmark::Initialize(&argc, argv);
+    auto holder = std::make_unique<Bench>();
+    bench = holder.get();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Builds the benchmark (optimised, no sanitizers) and prints its figures: the cost of handling a
+# reply against its wire time at 115200 baud, appendMessage cost and memory after 1,000, 100,000
+# and 1,000,000 lines, and the CPU used by live polling against the simulated transmitter.
+# scripts/bench.sh [polling-seconds]   (60 by default)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/setup.sh"
+if ! dpkg-query -W -f='${Status}' libbenchmark-dev 2>/dev/null | grep -q "install ok installed"; then
+    sudo_cmd=(); [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get install -y -q libbenchmark-dev
+fi
+build="$root/build-bench"
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DZR_BUILD_BENCH=ON >/dev/null
+cmake --build "$build" --target zrbench zrsim -j"$(nproc)"
+"$build/bench/zrbench" --benchmark_counters_tabular=true
+
+seconds=${1:-60}
+work=$(mktemp -d)
+"$build/zrsim" --model 3 --firmware 105 --address 1 --baud 115200 --link "$work/ttyZR" >/dev/null &
+sim=$!
+trap 'kill $sim 2>/dev/null || true; rm -rf "$work"' EXIT
+for _ in $(seq 50); do [ -e "$work/ttyZR" ] && break; sleep 0.1; done
+"$build/bench/zrbench" --polling "$seconds" "$work/ttyZR"
