@@ -16,6 +16,7 @@ private slots:
     void lineFaults();
     void floodClosesPortOnce();
     void garbageAtWrongRate();
+    void pictures();
 };
 
 namespace {
@@ -268,6 +269,40 @@ void TstSession::garbageAtWrongRate() {
     QCOMPARE(loggedFrames(WidgetTestAccess::logFilePath(w), 1).size(), 0);
     QCOMPARE(watcher.count("QMessageBox"), 0);
     QVERIFY(WidgetTestAccess::port(w)->isOpen());
+}
+
+// Pictures of the dialog and of the window with live readings flowing, for the README. They go
+// to ZR_SCREENSHOT_DIR when it is set, else into the test's own directory.
+void TstSession::pictures() {
+    ScopedWorkDir dir;
+    const QString target = qEnvironmentVariableIsSet("ZR_SCREENSHOT_DIR")
+                               ? qEnvironmentVariable("ZR_SCREENSHOT_DIR")
+                               : dir.path();
+    SimFixture sim;
+    QVERIFY(sim.ok());
+    ModalWatcher watcher;
+    QImage dialogPicture;
+    const auto choose = chooseInDialog(sim.port(), "AUTO");
+    watcher.dialogHandler = [&](QDialog *dialog) {
+        auto *names = dialog->findChild<QComboBox *>("comboBoxName");
+        names->setCurrentIndex(names->findText(sim.port()));
+        dialogPicture = dialog->grab().toImage();
+        choose(dialog);
+    };
+    Widget w;
+    w.show();
+    QVERIFY(watcher.waitForCount(2, 6000));
+    QCOMPARE(watcher.seen.last().title, QString("Succeed"));
+    WidgetUi *ui = WidgetTestAccess::ui(w);
+    ui->comboBoxRegister->setCurrentIndex(1);
+    clickEnabled(ui->pushButtonRead);
+    QTRY_VERIFY_WITH_TIMEOUT(ui->labelDewTemp->text().contains("mA"), 2500);
+    const QImage windowPicture = w.grab().toImage();
+    QCOMPARE(windowPicture.size(), w.size());
+    QCOMPARE(dialogPicture.size(), QSize(400, 235));
+    QVERIFY(windowPicture.save(target + "/main-window.png"));
+    QVERIFY(dialogPicture.save(target + "/settings-dialog.png"));
+    QVERIFY(QFileInfo(target + "/main-window.png").size() > 1000);
 }
 
 QTEST_MAIN(TstSession)
