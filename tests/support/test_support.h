@@ -44,6 +44,8 @@ public:
     static void showReadings(Widget &w, ReadingBlock block, ReadingSelection selection) {
         w.showReadings(block, selection);
     }
+    static void showFirmwareVersion(Widget &w) { w.showFirmwareVersion(); }
+    static void fillChannelList(Widget &w, int count) { w.fillChannelList(count); }
     static void readRegisters(Widget &w, quint16 start, quint16 count) { w.readRegisters(start, count); }
     static void writeRegister(Widget &w, quint16 reg, quint16 value) { w.writeRegister(reg, value); }
     static void writeBlock(Widget &w, quint8 address, quint16 start, const QVector<quint16> &values, bool setLast) {
