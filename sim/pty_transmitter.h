@@ -13,20 +13,20 @@ class QTimer;
 // Line faults a test can ask of the simulated transmitter.
 enum class SimFault {
     None,
-    Silence,      // never answers
-    FloodZero,    // answers every request with 1100 bytes of 0x00
-    FloodFF,      // answers every request with 1100 bytes of 0xFF
-    SplitReply,   // sends the reply in pieces of splitSize bytes, splitGapMs apart
-    StrayByte,    // one extra byte after every reply
-    BadCrc,       // the last CRC byte of every reply inverted
-    ExceptionAll  // an exception reply (code 04) for every request
+    Silence,     // never answers
+    FloodZero,   // answers every request with 1100 bytes of 0x00
+    FloodFF,     // answers every request with 1100 bytes of 0xFF
+    SplitReply,  // sends the reply in pieces of splitSize bytes, splitGapMs apart
+    StrayByte,   // one extra byte after every reply
+    BadCrc,      // the last CRC byte of every reply inverted
+    ExceptionAll // an exception reply (code 04) for every request
 };
 
 // Line settings the tool applied to the slave side of the pseudo-terminal.
 struct LineSettings {
     int baudRate = 0;
     int dataBits = 0;
-    char parity = 'N';     // 'N', 'E' or 'O'
+    char parity = 'N'; // 'N', 'E' or 'O'
     int stopBits = 0;
     bool hardwareFlow = false;
     bool softwareFlow = false;
@@ -68,10 +68,17 @@ signals:
     void bytesSent(const QByteArray &bytes);
 
 private:
+    bool openPty(QString *error);
+    void removeSymlink();
+    bool lineAtOwnRate() const;
+    // Length of the request starting the buffer: 0 while unknown, -1 when it cannot be one.
+    static int requestLength(const QByteArray &head);
     void onReadable();
     void processBuffer();
+    void answer(const QByteArray &request);
     void sendReply(const QByteArray &reply);
     void writeMaster(const QByteArray &bytes);
+    void flushOutgoing();
     void closePty();
 
     Transmitter transmitter;
@@ -80,6 +87,10 @@ private:
     QString path;
     QString symlinkPath;
     QSocketNotifier *notifier = nullptr;
+    QSocketNotifier *writeNotifier = nullptr;
+    QByteArray outgoing;
+    // Counts pseudo-terminal pairs, so replies scheduled for a vanished pair are dropped.
+    quint64 generation = 0;
     QTimer *gapTimer = nullptr;
     QByteArray pending;
     SimFault fault = SimFault::None;

@@ -1,0 +1,201 @@
+// zrsim: one simulated transmitter of the family on a pseudo-terminal. Prints the slave device
+// path and serves requests until SIGINT or SIGTERM.
+
+#include "sim/pty_transmitter.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QRegularExpression>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void onSignal(int) {
+    const char byte = 1;
+    const ssize_t ignored = ::write(signalPipe[1], &byte, 1);
+    (void)ignored;
+}
+
+bool fail(const QString &message) {
+    std::fprintf(stderr, "zrsim: %s\n", qPrintable(message));
+    return false;
+}
+
+bool parseInt(const QCommandLineParser &parser, const QString &name, int min, int max, int *out) {
+    if (!parser.isSet(name)) {
+        return true;
+    }
+    bool ok = false;
+    const int value = parser.value(name).toInt(&ok, 10);
+    if (!ok || value < min || value > max) {
+        return fail(QStringLiteral("--%1 must be a number from %2 to %3").arg(name).arg(min).arg(max));
+    }
+    *out = value;
+    return true;
+}
+
+bool parseTenths(const QCommandLineParser &parser, const QString &name, qint16 *out) {
+    if (!parser.isSet(name)) {
+        return true;
+    }
+    bool ok = false;
+    const double degrees = parser.value(name).toDouble(&ok);
+    if (!ok || degrees < -3276.0 || degrees > 3276.0) {
+        return fail(QStringLiteral("--%1 must be a temperature in degrees").arg(name));
+    }
+    *out = static_cast<qint16>(qRound(degrees * 10.0));
+    return true;
+}
+
+bool parseFault(const QString &name, SimFault *out) {
+    static const struct {
+        const char *name;
+        SimFault fault;
+    } faults[] = {
+        {"none", SimFault::None},         {"silence", SimFault::Silence},
+        {"flood00", SimFault::FloodZero}, {"floodff", SimFault::FloodFF},
+        {"split", SimFault::SplitReply},  {"stray", SimFault::StrayByte},
+        {"badcrc", SimFault::BadCrc},     {"exception", SimFault::ExceptionAll},
+    };
+    for (const auto &entry : faults) {
+        if (name == QLatin1String(entry.name)) {
+            *out = entry.fault;
+            return true;
+        }
+    }
+    return fail(QStringLiteral("unknown fault '%1'").arg(name));
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    // Signals arrive on a socket pair watched by the event loop, so the shutdown (which removes
+    // the symbolic link) runs as ordinary code rather than inside the handler. Installed first
+    // thing, so a stop request during start-up is not lost either.
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
+        fail(QStringLiteral("socketpair failed"));
+        return 1;
+    }
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("zrsim"));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Simulated temperature and humidity transmitter (Modbus RTU slave) on a pseudo-terminal."));
+    parser.addHelpOption();
+    parser.addOptions({
+        {QStringLiteral("model"), QStringLiteral("Device type code, 0 ZR100 .. 5 ZR200Mini_M (default 3)."),
+         QStringLiteral("code"), QStringLiteral("3")},
+        {QStringLiteral("firmware"), QStringLiteral("Firmware version number, 105 is V1.0.5 (default 105)."),
+         QStringLiteral("number"), QStringLiteral("105")},
+        {QStringLiteral("address"), QStringLiteral("Slave address 1..247 (default 1)."),
+         QStringLiteral("address"), QStringLiteral("1")},
+        {QStringLiteral("baud"),
+         QStringLiteral("Line rate: 1200, 2400, 4800, 9600, 19200 or 115200 (default 9600)."),
+         QStringLiteral("rate"), QStringLiteral("9600")},
+        {QStringLiteral("serial"), QStringLiteral("Serial number, 12 hexadecimal digits."),
+         QStringLiteral("hex")},
+        {QStringLiteral("range-min"), QStringLiteral("Lower end of the temperature output range, degrees."),
+         QStringLiteral("degrees")},
+        {QStringLiteral("range-max"), QStringLiteral("Upper end of the temperature output range, degrees."),
+         QStringLiteral("degrees")},
+        {QStringLiteral("delay"), QStringLiteral("Delay before every reply, milliseconds."),
+         QStringLiteral("ms"), QStringLiteral("0")},
+        {QStringLiteral("link"), QStringLiteral("Also make PATH a symbolic link to the slave device."),
+         QStringLiteral("path")},
+        {QStringLiteral("fault"),
+         QStringLiteral("Line fault: none, silence, flood00, floodff, split, stray, badcrc, exception."),
+         QStringLiteral("fault"), QStringLiteral("none")},
+        {QStringLiteral("split-size"), QStringLiteral("Bytes per piece with --fault split (default 3)."),
+         QStringLiteral("bytes"), QStringLiteral("3")},
+        {QStringLiteral("split-gap"),
+         QStringLiteral("Gap between pieces with --fault split, ms (default 30)."), QStringLiteral("ms"),
+         QStringLiteral("30")},
+        {QStringLiteral("garble"),
+         QStringLiteral("Answer requests at a wrong line rate with garbled bytes.")},
+    });
+    parser.process(app);
+
+    TransmitterConfig config;
+    int model = config.deviceType;
+    int firmware = config.firmware;
+    int address = config.address;
+    int baud = config.baudRate;
+    int delay = 0;
+    int splitSize = 3;
+    int splitGap = 30;
+    SimFault fault = SimFault::None;
+    bool ok = parseInt(parser, QStringLiteral("model"), 0, 5, &model) &&
+              parseInt(parser, QStringLiteral("firmware"), 0, 65535, &firmware) &&
+              parseInt(parser, QStringLiteral("address"), 1, 247, &address) &&
+              parseInt(parser, QStringLiteral("baud"), 1200, 115200, &baud) &&
+              parseInt(parser, QStringLiteral("delay"), 0, 60000, &delay) &&
+              parseInt(parser, QStringLiteral("split-size"), 1, 256, &splitSize) &&
+              parseInt(parser, QStringLiteral("split-gap"), 0, 60000, &splitGap) &&
+              parseTenths(parser, QStringLiteral("range-min"), &config.rangeMin) &&
+              parseTenths(parser, QStringLiteral("range-max"), &config.rangeMax) &&
+              parseFault(parser.value(QStringLiteral("fault")), &fault);
+    if (ok && codeForBaudRate(baud) == 0) {
+        ok = fail(QStringLiteral("--baud must be one of 1200, 2400, 4800, 9600, 19200, 115200"));
+    }
+    if (ok && parser.isSet(QStringLiteral("serial"))) {
+        const QString digits = parser.value(QStringLiteral("serial"));
+        const QByteArray bytes = QByteArray::fromHex(digits.toLatin1());
+        static const QRegularExpression hex12(QStringLiteral("^[0-9A-Fa-f]{12}$"));
+        if (!hex12.match(digits).hasMatch() || bytes.size() != 6) {
+            ok = fail(QStringLiteral("--serial must be 12 hexadecimal digits"));
+        }
+        config.serialNumber = bytes;
+    }
+    if (!ok) {
+        return 2;
+    }
+    config.deviceType = static_cast<quint16>(model);
+    config.firmware = static_cast<quint16>(firmware);
+    config.address = static_cast<quint8>(address);
+    config.baudRate = baud;
+
+    PtyTransmitter sim(config);
+    sim.setFault(fault);
+    sim.setSplit(splitSize, splitGap);
+    sim.setReplyDelay(delay);
+    sim.setGarbleAtWrongRate(parser.isSet(QStringLiteral("garble")));
+    QString error;
+    if (!sim.start(&error)) {
+        fail(error);
+        return 1;
+    }
+    if (parser.isSet(QStringLiteral("link")) && !sim.createSymlink(parser.value(QStringLiteral("link")))) {
+        fail(QStringLiteral("cannot create the link %1").arg(parser.value(QStringLiteral("link"))));
+        return 1;
+    }
+
+    QSocketNotifier stop(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stop, &QSocketNotifier::activated, &app, [] {
+        char byte;
+        const ssize_t ignored = ::read(signalPipe[0], &byte, 1);
+        (void)ignored;
+        QCoreApplication::quit();
+    });
+
+    std::printf("%s\n", qPrintable(sim.slavePath()));
+    std::fflush(stdout);
+
+    const int rc = app.exec();
+    return rc; // the transmitter's destructor closes the pair and removes the link
+}
