@@ -131,6 +131,7 @@ private slots:
     void firmwareVersion();
     void channelList_data();
     void channelList();
+    void flowAgainstSimulator();
 };
 
 void TestLive::request_data() {
@@ -412,6 +413,53 @@ void TestLive::channelList() {
         QVERIFY(!b.ui().comboBoxChannel->itemData(i).isValid());
     }
     QCOMPARE(shown, items);
+}
+
+void TestLive::flowAgainstSimulator() {
+    // Link to a simulated ZR200Pro with firmware 105, then poll once: the device information,
+    // the clock request it triggers and the live block all come back from the transmitter.
+    ScopedWorkDir dir;
+    SimFixture sim;
+    QVERIFY(sim.ok());
+    const QDateTime deviceTime(QDate(2025, 10, 16), QTime(19, 4, 26));
+    sim.transmitter().model().setTimeSource([deviceTime] { return deviceTime; });
+    sim.transmitter().model().setRegisterValue(0x0000, 2000);
+    sim.transmitter().model().setRegisterValue(0x0001, 5000);
+    sim.transmitter().model().setRegisterValue(0x0002, 1000);
+    sim.transmitter().model().setRegisterValue(0x0003, 0);
+    ModalWatcher watcher;
+    Widget w;
+    WidgetTestAccess::timer1S(w)->stop();
+    WidgetUi &ui = *WidgetTestAccess::ui(w);
+    SharedDataClass &shared = *WidgetTestAccess::shared(w);
+    shared.currentPortName = sim.port();
+    shared.baudRate = 9600;
+    WidgetTestAccess::openLink(w);
+
+    QTRY_COMPARE(ui.lineEditSN->text(), QStringLiteral("261208041533"));
+    QCOMPARE(ui.lineEditRangeMin->text(), QStringLiteral("-40.0"));
+    QCOMPARE(ui.lineEditRangeMax->text(), QStringLiteral("80.0"));
+    QCOMPARE(ui.labelVersions->text(), QStringLiteral("Firmware version:V1.0.5"));
+    QCOMPARE(ui.comboBoxChannel->count(), 2);
+    QVERIFY(!ui.dateTimeEditDeviceTime->isHidden());
+    QTRY_COMPARE(ui.dateTimeEditDeviceTime->dateTime(), deviceTime);
+
+    ui.comboBoxRegister->setCurrentIndex(ui.comboBoxRegister->findText(QStringLiteral("*100")));
+    ui.comboBoxNum->setCurrentIndex(ui.comboBoxNum->findText(QStringLiteral("ALL")));
+    WidgetTestAccess::autoRead(w) = true;
+    WidgetTestAccess::invoke(w, "Timer1SSlot");
+    QTRY_COMPARE(ui.labelTemperature->text(),
+                 "Temperature:" + reading("20.00", kDegree, "12.000", "2.500", "5.000"));
+    QCOMPARE(ui.labelHumidity->text(), "Humidity:" + reading("50.00", "%", "12.000", "2.500", "5.000"));
+    QCOMPARE(ui.labelDewTemp->text(), "DewTemp:" + reading("10.00", kDegree, "10.667", "2.083", "4.167"));
+
+    // The link reads the information at address 0 (the address box is empty until the device
+    // answers); the clock request and the poll use the address the device reported.
+    const QString log = WidgetTestAccess::logFilePath(w);
+    QCOMPARE(loggedFrames(log, 0),
+             (QStringList{QStringLiteral("00030100000ac5e0"), QStringLiteral("01030120000ac5fb"),
+                          QStringLiteral("0103000000044409")}));
+    QCOMPARE(loggedFrames(log, 1).size(), 3);
 }
 
 QTEST_MAIN(TestLive)
