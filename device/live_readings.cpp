@@ -65,8 +65,8 @@ void Widget::Timer1SSlot() {
     if (autoRead) {
         ReadHumitureOrder();
     }
-    // Heater count-down: the device switches its heater off by itself, so after the time is up
-    // the buttons offer "on" again without asking it.
+    // Heater count-down: 300 ticks after "on" was confirmed the buttons offer "on" again,
+    // without asking the device.
     if (heaterCountdown != 0) {
         --heaterCountdown;
         if (heaterCountdown == 0) {
