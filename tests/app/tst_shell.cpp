@@ -8,6 +8,9 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextDocument>
 #include <QSerialPort>
 #include <QtTest>
 
@@ -89,7 +92,7 @@ void TstShell::configWithoutKeysIsLeftAlone() {
     Widget w;
     QCOMPARE(WidgetTestAccess::shared(w)->programName, QString());
     QCOMPARE(WidgetTestAccess::shared(w)->portName, QString());
-    QVERIFY(w.windowTitle().startsWith("  V"));
+    QVERIFY(w.windowTitle().startsWith("   V")); // empty name, two spaces, " V..."
     QFile file("Ini/Config.ini");
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), content);
@@ -164,7 +167,8 @@ void TstShell::logLines() {
     if (colour.isEmpty()) {
         QCOMPARE(last.text(), QString()); // status lines add an empty paragraph, never their text
     } else {
-        QCOMPARE(last.text(), line);
+        // Rich text folds the two spaces after the arrow into one on screen.
+        QCOMPARE(last.text(), QString(line).replace("  ", " "));
         QCOMPARE(last.begin().fragment().charFormat().foreground().color().name(), colour);
     }
 }
@@ -180,7 +184,7 @@ void TstShell::statusLineLeavesEmptyPaneEmpty() {
     QVERIFY(pane->document()->isEmpty());
     WidgetTestAccess::appendMessage(w, "01", 0);
     QCOMPARE(pane->document()->blockCount(), 1);
-    QVERIFY(pane->document()->firstBlock().text().endsWith("->TX  01"));
+    QVERIFY(pane->document()->firstBlock().text().endsWith("->TX 01"));
 }
 
 void TstShell::logDeletedMidRunIsRecreated() {
@@ -207,7 +211,7 @@ void TstShell::noDataDirectoryKeepsPane() {
     WidgetTestAccess::appendMessage(w, "0103", 0);
     QVERIFY(QFileInfo("Data").isFile());
     QVERIFY(!QFile::exists(WidgetTestAccess::logFilePath(w)));
-    QVERIFY(WidgetTestAccess::ui(w)->textBrowser->toPlainText().endsWith("->TX  0103"));
+    QVERIFY(WidgetTestAccess::ui(w)->textBrowser->toPlainText().endsWith("->TX 0103"));
 }
 
 void TstShell::closeButtonWritesNoCloseLine() {
