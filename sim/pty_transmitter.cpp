@@ -200,7 +200,8 @@ LineSettings PtyTransmitter::lineSettings() const {
         line.dataBits = 8;
         break;
     }
-    line.parity = (tio.c_cflag & PARENB) ? ((tio.c_cflag & PARODD) ? 'O' : 'E') : 'N';
+    // PARENB does not survive on a pseudo-terminal; PARODD does, and means odd parity was asked.
+    line.parity = (tio.c_cflag & PARODD) ? 'O' : ((tio.c_cflag & PARENB) ? 'E' : 'N');
     line.stopBits = (tio.c_cflag & CSTOPB) ? 2 : 1;
     line.hardwareFlow = (tio.c_cflag & CRTSCTS) != 0;
     line.softwareFlow = (tio.c_iflag & (IXON | IXOFF)) != 0;

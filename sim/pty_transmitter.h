@@ -22,7 +22,10 @@ enum class SimFault {
     ExceptionAll // an exception reply (code 04) for every request
 };
 
-// Line settings the tool applied to the slave side of the pseudo-terminal.
+// Line settings the tool applied to the slave side of the pseudo-terminal. The Linux
+// pseudo-terminal driver forces eight data bits and clears the parity-enable flag whatever the
+// tool asks, so dataBits always reads 8 and even parity reads as 'N'; odd parity still shows
+// (PARODD is kept), as do the rate, the stop bits and the flow control.
 struct LineSettings {
     int baudRate = 0;
     int dataBits = 0;

@@ -217,12 +217,13 @@ bool Transmitter::isForThisDevice(const QByteArray &request) const {
 
 quint16 Transmitter::liveValue(quint16 reg, const QDateTime &now) {
     // Slow, plausible room drift: temperature around 23 C, humidity around 45 %RH, with periods
-    // of ten and fifteen minutes and a small faster ripple.
+    // of twenty and thirty minutes and a small ripple of a few minutes.
     const double t = static_cast<double>(now.toMSecsSinceEpoch()) / 1000.0;
     const double pi = 3.14159265358979323846;
-    const double temperature = 23.0 + 1.5 * std::sin(2 * pi * t / 600.0) + 0.2 * std::sin(2 * pi * t / 47.0);
+    const double temperature =
+        23.0 + 1.5 * std::sin(2 * pi * t / 1200.0) + 0.15 * std::sin(2 * pi * t / 180.0);
     const double humidity =
-        45.0 + 5.0 * std::sin(2 * pi * t / 900.0 + 1.0) + 0.5 * std::sin(2 * pi * t / 61.0);
+        45.0 + 5.0 * std::sin(2 * pi * t / 1800.0 + 1.0) + 0.5 * std::sin(2 * pi * t / 240.0);
     const double dewPoint = magnusDewPoint(temperature, humidity);
 
     const quint16 offset = reg >= Reg::LiveTenths ? reg - Reg::LiveTenths : reg;
