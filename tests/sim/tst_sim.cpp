@@ -816,7 +816,7 @@ void TstSim::ptyFaults() {
     case SimFault::FloodZero:
     case SimFault::FloodFF: {
         const char fill = fault == SimFault::FloodZero ? '\x00' : '\xFF';
-        const QByteArray got = client.exchange(InfoRequest, 1100);
+        const QByteArray got = client.exchange(InfoRequest, 4096);
         QVERIFY2(got.size() >= 1024, qPrintable(QString::number(got.size())));
         QCOMPARE(got, QByteArray(got.size(), fill));
         break;
@@ -864,7 +864,7 @@ void TstSim::ptyFaults() {
     // Back to normal service.
     sim.setFault(SimFault::None);
     if (fault == SimFault::FloodZero || fault == SimFault::FloodFF) {
-        QTRY_COMPARE_WITH_TIMEOUT(client.received.size(), 1100, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(client.received.size(), 4096, 2000);
     }
     QCOMPARE(client.exchange(InfoRequest, 25), normal);
 }
