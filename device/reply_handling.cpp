@@ -33,7 +33,9 @@ void showHeater(WidgetUi *ui, int &countdown, quint16 value) {
 void Widget::my_readuart() {
     // Reception: every notification restarts the gap timer and adds what the port holds.
     timerClear->start(kReceptionGapMs);
-    shared->rxBuffer.append(serialPort->readAll());
+    if (serialPort->isOpen()) {
+        shared->rxBuffer.append(serialPort->readAll());
+    }
     const QByteArray frame = shared->rxBuffer;
 
     const Rx::Examination exam = Rx::examine(frame);
