@@ -22,7 +22,8 @@ depends=$(dpkg-deb -f "$deb" Depends)
 for dep in libqt5core5a libqt5gui5 libqt5widgets5 libqt5serialport5; do
     case "$depends" in *"$dep"*) ;; *) echo "package does not depend on $dep: $depends"; exit 1 ;; esac
 done
-dpkg-deb -c "$deb" | grep -q './usr/bin/zrtool-launcher' || { echo "launcher not packaged"; exit 1; }
+contents=$(dpkg-deb -c "$deb")
+grep -q './usr/bin/zrtool-launcher' <<<"$contents" || { echo "launcher not packaged"; exit 1; }
 
 # The launcher, started from an unrelated directory with a new home, makes the per-user
 # working directory and leaves the starting directory untouched.
