@@ -94,6 +94,8 @@ private:
     // Link control (link/link_control.cpp).
     void openLink();
     void startupLink();
+    // Closes the port, stops live reading and a running search, reloads the search table.
+    void resetLink();
     void closePortOnResourceError(int error);
 
     // Reply side (device/reply_handling.cpp).

@@ -13,8 +13,16 @@ namespace {
 const int kSearchRates[6] = {115200, 19200, 9600, 4800, 2400, 1200};
 } // namespace
 
-// Resets the search state before every link attempt.
-static void loadSearchTable(SharedDataClass *shared) {
+void Widget::resetLink() {
+    // A search still stepping would reopen the port at its next candidate and undo the link
+    // about to be made.
+    timerAutoBaud->stop();
+    shared->responseReceived = false;
+    serialPort->close();
+    ui->pushButtonRead->setText(tr("Read"));
+    // Emptied so the probe goes to address 0 and the reply brings the device's own address.
+    ui->lineEditAddress->clear();
+    autoRead = false;
     for (int i = 0; i < 6; ++i) {
         shared->baudCandidates[i] = kSearchRates[i];
     }
@@ -23,16 +31,7 @@ static void loadSearchTable(SharedDataClass *shared) {
 }
 
 void Widget::PushButtonLinkSlot() {
-    // A search still stepping would reopen the port at its next candidate and undo what the
-    // user chooses now.
-    timerAutoBaud->stop();
-    shared->responseReceived = false;
-    serialPort->close();
-    ui->pushButtonRead->setText(tr("Read"));
-    ui->lineEditAddress->clear();
-    autoRead = false;
-    loadSearchTable(shared);
-
+    resetLink();
     SerialportSettingDialog dialog(this);
     dialog.setShared(shared);
     if (dialog.exec() == QDialog::Accepted) {
@@ -67,12 +66,7 @@ void Widget::startupLink() {
         return;
     }
     shared->currentPortName = shared->portName;
-    shared->responseReceived = false;
-    serialPort->close();
-    ui->pushButtonRead->setText(tr("Read"));
-    ui->lineEditAddress->clear();
-    autoRead = false;
-    loadSearchTable(shared);
+    resetLink();
     autoBaudPasses = 0;
     AUTOUartInit();
 }

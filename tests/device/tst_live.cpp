@@ -29,55 +29,6 @@ QByteArray readReply(const QVector<quint16> &words) {
     return frame;
 }
 
-// A pseudo-terminal whose slave side the window's port opens: the test reads the requests the
-// tool puts on the line and answers them through the master side.
-class PtyLine {
-public:
-    PtyLine() {
-        master = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-            return;
-        }
-        const char *name = ptsname(master);
-        if (name) {
-            slave = QString::fromLocal8Bit(name);
-        }
-        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-    }
-    ~PtyLine() {
-        if (master >= 0) {
-            ::close(master);
-        }
-    }
-    bool attach(Widget &w) {
-        QSerialPort *port = WidgetTestAccess::port(w);
-        port->close();
-        port->setPortName(slave);
-        if (slave.isEmpty() || !port->open(QIODevice::ReadWrite)) {
-            return false;
-        }
-        QObject::connect(port, &QSerialPort::readyRead, &w,
-                         [&w] { WidgetTestAccess::invoke(w, "my_readuart"); });
-        return true;
-    }
-    bool send(const QByteArray &bytes) {
-        return ::write(master, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
-    }
-    QByteArray drain() {
-        char chunk[512];
-        ssize_t n;
-        while ((n = ::read(master, chunk, sizeof chunk)) > 0) {
-            written.append(chunk, static_cast<int>(n));
-        }
-        return written;
-    }
-
-private:
-    int master = -1;
-    QString slave;
-    QByteArray written;
-};
-
 struct Bench {
     ScopedWorkDir dir;
     ModalWatcher watcher;

@@ -137,57 +137,6 @@ QMap<QString, QString> snapshot(const SharedDataClass &s) {
     return m;
 }
 
-// A pseudo-terminal whose slave side the window's port opens; the test writes replies into the
-// master side exactly as a transmitter would put them on the line.
-class PtyLine {
-public:
-    PtyLine() {
-        master = posix_openpt(O_RDWR | O_NOCTTY);
-        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
-            return;
-        }
-        const char *name = ptsname(master);
-        if (name) {
-            slave = QString::fromLocal8Bit(name);
-        }
-        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-    }
-    ~PtyLine() {
-        if (master >= 0) {
-            ::close(master);
-        }
-    }
-    // Points the window's port at the slave side and routes its notifications to the parser.
-    bool attach(Widget &w) {
-        QSerialPort *port = WidgetTestAccess::port(w);
-        port->close();
-        port->setPortName(slave);
-        if (slave.isEmpty() || !port->open(QIODevice::ReadWrite)) {
-            return false;
-        }
-        QObject::connect(port, &QSerialPort::readyRead, &w,
-                         [&w] { WidgetTestAccess::invoke(w, "my_readuart"); });
-        return true;
-    }
-    bool send(const QByteArray &bytes) {
-        return ::write(master, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
-    }
-    // Everything the tool wrote to the line so far.
-    QByteArray drain() {
-        char chunk[512];
-        ssize_t n;
-        while ((n = ::read(master, chunk, sizeof chunk)) > 0) {
-            written.append(chunk, static_cast<int>(n));
-        }
-        return written;
-    }
-
-private:
-    int master = -1;
-    QString slave;
-    QByteArray written;
-};
-
 // One window on a pseudo-terminal, in its own working directory, with the watcher that closes
 // the settings dialog of the start-up link attempt and every message box.
 struct Bench {

@@ -9,10 +9,15 @@
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QPushButton>
+#include <QSerialPort>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextStream>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 void WidgetTestAccess::invoke(Widget &w, const char *slot) {
     const bool ok = QMetaObject::invokeMethod(&w, slot, Qt::DirectConnection);
@@ -27,7 +32,9 @@ ScopedWorkDir::ScopedWorkDir() : previous(QDir::currentPath()) {
     }
 }
 
-ScopedWorkDir::~ScopedWorkDir() { QDir::setCurrent(previous); }
+ScopedWorkDir::~ScopedWorkDir() {
+    QDir::setCurrent(previous);
+}
 
 void ScopedWorkDir::writeConfig(const QString &portName, const QString &programName) {
     QDir().mkpath(QStringLiteral("Ini"));
@@ -108,7 +115,8 @@ bool ModalWatcher::waitForCount(int n, int ms) {
     return seen.size() >= n;
 }
 
-std::function<void(QDialog *)> chooseInDialog(const QString &port, const QString &baud, const QString &parity) {
+std::function<void(QDialog *)> chooseInDialog(const QString &port, const QString &baud,
+                                              const QString &parity) {
     return [port, baud, parity](QDialog *dialog) {
         auto *name = dialog->findChild<QComboBox *>(QStringLiteral("comboBoxName"));
         auto *rate = dialog->findChild<QComboBox *>(QStringLiteral("comboBoxBaud"));
@@ -143,6 +151,48 @@ SimFixture::~SimFixture() {
     }
 }
 
+PtyLine::PtyLine() {
+    master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+        return;
+    }
+    const char *name = ptsname(master);
+    if (name) {
+        slave = QString::fromLocal8Bit(name);
+    }
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+}
+
+PtyLine::~PtyLine() {
+    if (master >= 0) {
+        ::close(master);
+    }
+}
+
+bool PtyLine::attach(Widget &w) {
+    QSerialPort *port = WidgetTestAccess::port(w);
+    port->close();
+    port->setPortName(slave);
+    if (slave.isEmpty() || !port->open(QIODevice::ReadWrite)) {
+        return false;
+    }
+    QObject::connect(port, &QSerialPort::readyRead, &w, [&w] { WidgetTestAccess::invoke(w, "my_readuart"); });
+    return true;
+}
+
+bool PtyLine::send(const QByteArray &bytes) {
+    return ::write(master, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
+}
+
+QByteArray PtyLine::drain() {
+    char chunk[512];
+    ssize_t n;
+    while ((n = ::read(master, chunk, sizeof chunk)) > 0) {
+        written.append(chunk, static_cast<int>(n));
+    }
+    return written;
+}
+
 QStringList readLogLines(const QString &path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
@@ -168,4 +218,6 @@ QStringList loggedFrames(const QString &path, int kind) {
     return frames;
 }
 
-QByteArray hexBytes(const char *spaced) { return QByteArray::fromHex(QByteArray(spaced).replace(' ', "")); }
+QByteArray hexBytes(const char *spaced) {
+    return QByteArray::fromHex(QByteArray(spaced).replace(' ', ""));
+}

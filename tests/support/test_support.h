@@ -38,7 +38,8 @@ public:
     static QString logFilePath(Widget &w) { return w.logFilePath; }
     static QString versionText(Widget &w) { return w.versionText(); }
     static void appendMessage(Widget &w, const QString &text, int kind) { w.appendMessage(text, kind); }
-    static QString formatReading(Widget &w, float min, float max, float value, quint8 decimals, bool percent) {
+    static QString formatReading(Widget &w, float min, float max, float value, quint8 decimals,
+                                 bool percent) {
         return w.formatReading(min, max, value, decimals, percent);
     }
     static void showReadings(Widget &w, ReadingBlock block, ReadingSelection selection) {
@@ -48,7 +49,8 @@ public:
     static void fillChannelList(Widget &w, int count) { w.fillChannelList(count); }
     static void readRegisters(Widget &w, quint16 start, quint16 count) { w.readRegisters(start, count); }
     static void writeRegister(Widget &w, quint16 reg, quint16 value) { w.writeRegister(reg, value); }
-    static void writeBlock(Widget &w, quint8 address, quint16 start, const QVector<quint16> &values, bool setLast) {
+    static void writeBlock(Widget &w, quint8 address, quint16 start, const QVector<quint16> &values,
+                           bool setLast) {
         w.writeBlock(address, start, values, setLast);
     }
     static quint16 deviceAddress(Widget &w) { return w.deviceAddress(); }
@@ -124,6 +126,26 @@ private:
     std::unique_ptr<PtyTransmitter> sim;
     bool started = false;
     QByteArray previousExtra;
+};
+
+// A pseudo-terminal whose slave side the window's port opens: the test reads what the tool puts
+// on the line and writes replies into the master side exactly as a transmitter would.
+class PtyLine {
+public:
+    PtyLine();
+    ~PtyLine();
+    PtyLine(const PtyLine &) = delete;
+    PtyLine &operator=(const PtyLine &) = delete;
+    // Points the window's port at the slave side and routes its notifications to the parser.
+    bool attach(Widget &w);
+    bool send(const QByteArray &bytes);
+    // Everything the tool wrote to the line so far.
+    QByteArray drain();
+
+private:
+    int master = -1;
+    QString slave;
+    QByteArray written;
 };
 
 // Lines of a log file, without their line feeds.
