@@ -189,13 +189,7 @@ void Transmitter::setRegisterValue(quint16 reg, quint16 value) {
         livePinned.insert(reg, value);
         return;
     }
-    if (isClock(reg)) {
-        refreshClock();
-        registers.insert(reg, value);
-        clockWritten();
-        return;
-    }
-    registers.insert(reg, value);
+    storeWritten(reg, value);
     if (reg == Reg::SlaveAddress) {
         currentAddress = static_cast<quint8>(value);
     } else if (reg == Reg::BaudCode && baudRateForCode(value) != 0) {
