@@ -27,6 +27,7 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
 
     QDir().mkdir(QStringLiteral("Data"));
 
+    lineClock.start();
     shared = new SharedDataClass(this);
     shared->readConfig();
     serialPort = new QSerialPort(this);

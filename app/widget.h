@@ -6,7 +6,10 @@
 #include <QWidget>
 #include <QtGlobal>
 
+#include "device/reply_matching.h"
 #include "device/reply_parser.h"
+
+#include <QElapsedTimer>
 
 class QCloseEvent;
 class QSerialPort;
@@ -88,8 +91,11 @@ private:
     void writeRegister(quint16 reg, quint16 value);
     // Block write of this device family to `address`; sets lastRegister only when asked.
     void writeBlock(quint8 address, quint16 start, const QVector<quint16> &values, bool setLastRegister);
-    // Writes a finished frame in one write, clears responseReceived and logs the TX line.
-    void sendFrame(const QByteArray &frame);
+    // Writes a finished frame in one write, clears responseReceived, logs the TX line and
+    // remembers the request until its reply comes or its reply window passes.
+    void sendFrame(const QByteArray &frame, bool fromUser = true);
+    // Milliseconds on a monotonic clock, for the reply windows.
+    qint64 lineNowMs() const;
 
     // Link control (link/link_control.cpp).
     void openLink();
@@ -104,6 +110,10 @@ private:
     void showSerialNumber();
     void showDeviceInfo();
     void showUsbDeviceError();
+    // A line flooded with 0x00 / 0xFF: stops a running search, closes the port, one box.
+    void faultyAdapter();
+    // Decodes one reply into the shared state and shows it.
+    void applyReply(quint16 reg, const QByteArray &frame);
 
     // Live readings (device/live_readings.cpp).
     void showReadings(ReadingBlock block, ReadingSelection selection);
@@ -133,6 +143,9 @@ private:
     quint8 autoBaudPasses = 0;
     bool autoRead = false;
     int heaterCountdown = 0;
+    // Requests on the line still waiting for their reply, and the clock of their windows.
+    Rx::PendingRequests pendingRequests;
+    QElapsedTimer lineClock;
 };
 
 #endif

@@ -58,11 +58,12 @@ void Widget::ReadHumitureOrder() {
     }
     lastRegister = static_cast<quint16>(blockStart + offset);
     shared->slaveAddress = deviceAddress();
-    sendFrame(buildReadRequest(static_cast<quint8>(shared->slaveAddress & 0xFF), lastRegister, count));
+    sendFrame(buildReadRequest(static_cast<quint8>(shared->slaveAddress & 0xFF), lastRegister, count), false);
 }
 
 void Widget::Timer1SSlot() {
-    if (autoRead) {
+    // A tick that would cross the reply to a button's request waits for the next one.
+    if (autoRead && Rx::pollMaySend(pendingRequests, lineNowMs())) {
         ReadHumitureOrder();
     }
     // Heater count-down: 300 ticks after "on" was confirmed the buttons offer "on" again,

@@ -1,6 +1,7 @@
 #include "app/shared_data.h"
 #include "app/widget.h"
 #include "device/register_map.h"
+#include "device/reply_matching.h"
 #include "device/reply_parser.h"
 #include "link/modbus_frame.h"
 #include "ui_widget.h"
@@ -31,42 +32,59 @@ void showHeater(WidgetUi *ui, int &countdown, quint16 value) {
 } // namespace
 
 void Widget::my_readuart() {
-    // Reception: every notification restarts the gap timer and adds what the port holds.
+    // Reception: every notification restarts the gap timer and adds what the port holds, up to
+    // the buffer cap; bytes beyond it are not kept.
     timerClear->start(kReceptionGapMs);
+    int dropped = 0;
     if (serialPort->isOpen()) {
-        shared->rxBuffer.append(serialPort->readAll());
+        dropped = Rx::appendCapped(shared->rxBuffer, serialPort->readAll());
     }
-    const QByteArray frame = shared->rxBuffer;
+    if (Rx::isFlood(shared->rxBuffer)) {
+        faultyAdapter();
+        return;
+    }
+    if (dropped > 0) {
+        // More than a buffer of bytes that are neither a flood nor a reply: line noise.
+        shared->rxBuffer.clear();
+        return;
+    }
 
-    const Rx::Examination exam = Rx::examine(frame);
-    switch (exam.verdict) {
-    case Rx::Verdict::Overflow:
-        shared->rxBuffer.clear();
-        return;
-    case Rx::Verdict::FaultyAdapter:
-        // A line full of 0x00 / 0xFF comes from a broken adapter: the port is closed before the
-        // box opens, so nothing more is read while it waits for the user.
-        serialPort->close();
-        shared->rxBuffer.clear();
-        showUsbDeviceError();
-        return;
-    case Rx::Verdict::Pending:
-    case Rx::Verdict::Accepted:
-        break;
-    }
-    if (exam.crcChecked) {
-        qDebug().noquote() << QStringLiteral("rx crc received %1 computed %2 frame %3")
-                                  .arg(exam.received, 4, 16, QLatin1Char('0'))
-                                  .arg(exam.computed, 4, 16, QLatin1Char('0'))
+    // Every complete reply in the buffer, in the order the device sent them.
+    pendingRequests.expire(lineNowMs());
+    for (;;) {
+        const Rx::Found found = Rx::findReply(shared->rxBuffer, pendingRequests.list());
+        if (found.kind == Rx::Found::Kind::None) {
+            // Incomplete or damaged: keep the bytes until the reply completes or the gap passes.
+            return;
+        }
+        if (found.offset > 0) {
+            // Stray bytes in front of the reply are shown as they came, and change nothing.
+            appendMessage(frameToHex(shared->rxBuffer.left(found.offset)), 1);
+        }
+        const QByteArray frame = shared->rxBuffer.mid(found.offset, found.length);
+        shared->rxBuffer.remove(0, found.offset + found.length);
+        qDebug().noquote() << QStringLiteral("rx crc %1 frame %2")
+                                  .arg(static_cast<quint8>(frame.at(frame.size() - 2)) << 8 |
+                                           static_cast<quint8>(frame.at(frame.size() - 1)),
+                                       4, 16, QLatin1Char('0'))
                                   .arg(frameToHex(frame));
+        if (found.kind == Rx::Found::Kind::Answer) {
+            const Rx::Request request = pendingRequests.take(found.request);
+            applyReply(Rx::decodeRegister(request, frame), frame);
+            // Every reply to a request, whatever it decoded, counts as an answer.
+            shared->responseReceived = true;
+        }
+        // A reply that answers nothing waiting (late, or for another master) is only logged.
+        appendMessage(frameToHex(frame), 1);
+        if (shared->rxBuffer.isEmpty()) {
+            timerClear->stop();
+            return;
+        }
     }
-    if (exam.verdict != Rx::Verdict::Accepted) {
-        // Incomplete or damaged: keep the bytes until the reply completes or the gap passes.
-        return;
-    }
+}
 
-    // The reply is matched to its request only through the register the latest request named.
-    const Rx::Decoded decoded = Rx::decode(lastRegister, frame, *shared);
+void Widget::applyReply(quint16 reg, const QByteArray &frame) {
+    const Rx::Decoded decoded = Rx::decode(reg, frame, *shared);
     switch (decoded.effect) {
     case Rx::Effect::None:
         break;
@@ -103,12 +121,17 @@ void Widget::my_readuart() {
         qDebug() << "heating time" << shared->heaterDuration;
         break;
     }
+}
 
-    // Every accepted reply, whatever it decoded, counts as an answer and is logged.
-    shared->responseReceived = true;
-    appendMessage(frameToHex(frame), 1);
+void Widget::faultyAdapter() {
+    // The search is stopped and the port closed before the box opens, so nothing steps, reads
+    // or reopens the line while it waits for the user: one box, and Link starts afresh.
+    timerAutoBaud->stop();
+    serialPort->close();
     shared->rxBuffer.clear();
+    pendingRequests.clear();
     timerClear->stop();
+    showUsbDeviceError();
 }
 
 void Widget::TimerClearSlot() {

@@ -2,11 +2,9 @@
 
 #include "app/shared_data.h"
 #include "device/register_map.h"
-#include "link/modbus_frame.h"
 
 #include <QString>
 
-#include <cstring>
 
 namespace Rx {
 
@@ -223,55 +221,9 @@ int dataLength(quint8 function, quint8 byteCount) {
     }
 }
 
-Examination examine(const QByteArray &buffer) {
-    Examination result;
-    const int size = buffer.size();
-    if (size > MaxBuffer) {
-        result.verdict = Verdict::Overflow;
-        return result;
-    }
-
-    // Working copy, zero beyond the received bytes, so the CRC of a short frame reads zeros.
-    quint8 work[MaxBuffer];
-    std::memset(work, 0, sizeof work);
-    int floodBytes = 0;
-    for (int i = 0; i < size; ++i) {
-        work[i] = static_cast<quint8>(buffer.at(i));
-        if (work[i] == 0x00 || work[i] == 0xFF) {
-            ++floodBytes;
-        }
-    }
-    if (floodBytes >= FaultyAdapterCount) {
-        result.verdict = Verdict::FaultyAdapter;
-        return result;
-    }
-
-    const int length = dataLength(work[1], work[2]);
-    result.dataLength = length;
-    if (size > length + 5) {
-        // More than one reply: a reply is only looked for at the buffer start.
-        result.verdict = Verdict::Pending;
-        return result;
-    }
-
-    result.crcChecked = true;
-    result.computed = crc16Modbus(work, static_cast<quint16>(length + 3));
-    const int low = length + 3;
-    const int high = length + 4;
-    if (size > high) {
-        result.received = static_cast<quint16>((work[low] << 8) | work[high]);
-    } else if (size > low) {
-        result.received = work[low];
-    } else {
-        result.received = 0;
-    }
-    result.verdict = result.received == result.computed ? Verdict::Accepted : Verdict::Pending;
-    return result;
-}
-
-Decoded decode(quint16 lastRegister, const QByteArray &frame, SharedDataClass &shared) {
+Decoded decode(quint16 reg, const QByteArray &frame, SharedDataClass &shared) {
     const ReplyView view(frame);
-    switch (lastRegister) {
+    switch (reg) {
     case Reg::LiveHundredths + Reg::LiveTemperature:
     case Reg::LiveHundredths + Reg::LiveHumidity:
     case Reg::LiveHundredths + Reg::LiveDewPoint:
@@ -280,7 +232,7 @@ Decoded decode(quint16 lastRegister, const QByteArray &frame, SharedDataClass &s
     case Reg::LiveTenths + Reg::LiveHumidity:
     case Reg::LiveTenths + Reg::LiveDewPoint:
     case Reg::LiveTenths + Reg::LiveStatus:
-        return decodeLive(lastRegister, view, shared);
+        return decodeLive(reg, view, shared);
     case Reg::SlaveAddress:
         return decodeIdentity(view, shared);
     case Reg::BaudCode:

@@ -19,6 +19,7 @@ void Widget::resetLink() {
     timerAutoBaud->stop();
     shared->responseReceived = false;
     serialPort->close();
+    pendingRequests.clear();
     ui->pushButtonRead->setText(tr("Read"));
     // Emptied so the probe goes to address 0 and the reply brings the device's own address.
     ui->lineEditAddress->clear();
@@ -54,7 +55,9 @@ void Widget::openLink() {
     serialPort->setStopBits(QSerialPort::OneStop);
     serialPort->setFlowControl(QSerialPort::NoFlowControl);
     connect(serialPort, &QSerialPort::readyRead, this, &Widget::my_readuart, Qt::UniqueConnection);
+    // Replies to requests sent before the port was reopened will not come at this rate.
     shared->rxBuffer.clear();
+    pendingRequests.clear();
     shared->responseReceived = false;
     readRegisters(Reg::SlaveAddress, Reg::DeviceInfoCount);
 }

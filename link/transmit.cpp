@@ -7,11 +7,18 @@
 
 quint16 Widget::deviceAddress() const { return slaveAddressFromText(ui->lineEditAddress->text()); }
 
-void Widget::sendFrame(const QByteArray &frame) {
+qint64 Widget::lineNowMs() const { return lineClock.elapsed(); }
+
+void Widget::sendFrame(const QByteArray &frame, bool fromUser) {
     // Written whether the port is open or not: a closed port fails silently and the TX line
     // still shows what was meant for the line.
     serialPort->write(frame);
     shared->responseReceived = false;
+    Rx::Request request = Rx::requestOfFrame(frame);
+    request.fromUser = fromUser;
+    const qint64 now = lineNowMs();
+    pendingRequests.expire(now);
+    pendingRequests.add(request, now, Rx::replyWindowMs(request, frame.size(), serialPort->baudRate()));
     appendMessage(frameToHex(frame), 0);
 }
 

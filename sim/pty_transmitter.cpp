@@ -20,9 +20,6 @@ namespace {
 
 // Bytes a flooding adapter sends for every request.
 constexpr int FloodLength = 4096;
-// A broken adapter streams its bytes: they arrive in small pieces, not in one block.
-constexpr int FloodPiece = 64;
-constexpr int FloodGapMs = 2;
 // A partial request older than this is line noise, not the start of a frame.
 constexpr int StaleGapMs = 50;
 // Exception code a device in trouble answers with (slave device failure).
@@ -236,6 +233,22 @@ void PtyTransmitter::setReplyDelay(int ms) {
     replyDelayMs = qMax(0, ms);
 }
 
+void PtyTransmitter::setJunkBeforeReply(int count, quint8 value) {
+    junkCount = qMax(0, count);
+    junkValue = value;
+}
+
+void PtyTransmitter::setFloodPieces(int pieceSize, int gapMs) {
+    // A broken adapter streams its bytes: by default they arrive in small pieces.
+    floodPiece = qMax(1, pieceSize);
+    floodGapMs = qMax(0, gapMs);
+}
+
+void PtyTransmitter::setFloodAfter(int requests, quint8 value) {
+    floodAfter = requests;
+    floodValue = value;
+}
+
 void PtyTransmitter::setGarbleAtWrongRate(bool on) {
     garble = on;
 }
@@ -282,6 +295,7 @@ void PtyTransmitter::onReadable() {
         const ssize_t n = ::read(masterFd, chunk, sizeof chunk);
         if (n > 0) {
             pending.append(chunk, static_cast<int>(n));
+            rawReceived.append(chunk, static_cast<int>(n));
             got = true;
             continue;
         }
@@ -339,6 +353,11 @@ void PtyTransmitter::processBuffer() {
 
 void PtyTransmitter::answer(const QByteArray &request) {
     emit requestReceived(request);
+    ++requestsSeen;
+    if (floodAfter >= 0 && requestsSeen > floodAfter) {
+        sendPieces(QByteArray(FloodLength, static_cast<char>(floodValue)), floodPiece, floodGapMs);
+        return;
+    }
 
     if (!lineAtOwnRate()) {
         // At the wrong rate the device hears noise; what it sends back is noise too.
@@ -356,10 +375,10 @@ void PtyTransmitter::answer(const QByteArray &request) {
     case SimFault::Silence:
         return;
     case SimFault::FloodZero:
-        sendPieces(QByteArray(FloodLength, '\x00'), FloodPiece, FloodGapMs);
+        sendPieces(QByteArray(FloodLength, '\x00'), floodPiece, floodGapMs);
         return;
     case SimFault::FloodFF:
-        sendPieces(QByteArray(FloodLength, '\xFF'), FloodPiece, FloodGapMs);
+        sendPieces(QByteArray(FloodLength, '\xFF'), floodPiece, floodGapMs);
         return;
     case SimFault::ExceptionAll:
         if (transmitter.isForThisDevice(request)) {
@@ -387,8 +406,9 @@ void PtyTransmitter::answer(const QByteArray &request) {
     sendReply(reply);
 }
 
-void PtyTransmitter::sendReply(const QByteArray &reply) {
+void PtyTransmitter::sendReply(const QByteArray &frame) {
     const quint64 pair = generation;
+    const QByteArray reply = QByteArray(junkCount, static_cast<char>(junkValue)) + frame;
     auto send = [this, pair, reply] {
         if (pair != generation) {
             return;

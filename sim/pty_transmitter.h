@@ -57,7 +57,17 @@ public:
 
     void setFault(SimFault fault);
     void setSplit(int pieceSize, int gapMs);
+    // Delay before every reply, long enough to cross a request sent meanwhile.
     void setReplyDelay(int ms);
+    // `count` bytes of `value` go on the line in front of every reply, as an adapter or the
+    // RS-485 turnaround puts them there.
+    void setJunkBeforeReply(int count, quint8 value);
+    // Piece size and gap of a flood (default 64 bytes, 2 ms apart).
+    void setFloodPieces(int pieceSize, int gapMs);
+    // Once `requests` requests have come in, the adapter answers every further one with a
+    // flood of `value` bytes, at any line rate (the fault is the adapter's, not the device's).
+    // A negative count never floods.
+    void setFloodAfter(int requests, quint8 value);
     // At a wrong line rate, answer a request with a few garbled bytes instead of silence.
     void setGarbleAtWrongRate(bool garble);
 
@@ -65,6 +75,9 @@ public:
     // one; the symbolic link, if any, follows it.
     void vanish();
     bool reappear(QString *error = nullptr);
+
+    // Every byte the tool put on the line since this transmitter was made, as it came, frame or not.
+    QByteArray received() const { return rawReceived; }
 
 signals:
     void requestReceived(const QByteArray &request);
@@ -103,6 +116,14 @@ private:
     int splitGapMs = 30;
     int replyDelayMs = 0;
     bool garble = false;
+    int junkCount = 0;
+    quint8 junkValue = 0;
+    int floodPiece = 64;
+    int floodGapMs = 2;
+    int floodAfter = -1;
+    quint8 floodValue = 0xFF;
+    int requestsSeen = 0;
+    QByteArray rawReceived;
 };
 
 #endif

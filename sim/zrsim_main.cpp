@@ -114,8 +114,25 @@ int main(int argc, char *argv[]) {
          QStringLiteral("degrees")},
         {QStringLiteral("range-max"), QStringLiteral("Upper end of the temperature output range, degrees."),
          QStringLiteral("degrees")},
-        {QStringLiteral("delay"), QStringLiteral("Delay before every reply, milliseconds."),
+        {QStringLiteral("delay"),
+         QStringLiteral("Delay before every reply, milliseconds (100 to 300 lets a click cross a poll reply)."),
          QStringLiteral("ms"), QStringLiteral("0")},
+        {QStringLiteral("junk"),
+         QStringLiteral("Stray bytes sent in front of every reply, as adapters and RS-485 turnaround do (default 0)."),
+         QStringLiteral("count"), QStringLiteral("0")},
+        {QStringLiteral("junk-value"), QStringLiteral("Value of the stray bytes, 0..255 (default 0)."),
+         QStringLiteral("byte"), QStringLiteral("0")},
+        {QStringLiteral("flood-piece"),
+         QStringLiteral("Bytes per piece of a flood, 1..4096 (default 64)."), QStringLiteral("bytes"),
+         QStringLiteral("64")},
+        {QStringLiteral("flood-gap"), QStringLiteral("Gap between the pieces of a flood, ms (default 2)."),
+         QStringLiteral("ms"), QStringLiteral("2")},
+        {QStringLiteral("flood-after"),
+         QStringLiteral("Answer every request after the first N with a flood of --flood-value bytes, at any "
+                        "line rate, as a failing adapter does (for example in the middle of a baud-rate search)."),
+         QStringLiteral("N")},
+        {QStringLiteral("flood-value"), QStringLiteral("Byte of --flood-after floods: 0 or 255 (default 255)."),
+         QStringLiteral("byte"), QStringLiteral("255")},
         {QStringLiteral("link"), QStringLiteral("Also make PATH a symbolic link to the slave device."),
          QStringLiteral("path")},
         {QStringLiteral("fault"),
@@ -139,6 +156,12 @@ int main(int argc, char *argv[]) {
     int delay = 0;
     int splitSize = 3;
     int splitGap = 30;
+    int junk = 0;
+    int junkValue = 0;
+    int floodPiece = 64;
+    int floodGap = 2;
+    int floodAfter = -1;
+    int floodValue = 255;
     SimFault fault = SimFault::None;
     bool ok = parseInt(parser, QStringLiteral("model"), 0, 5, &model) &&
               parseInt(parser, QStringLiteral("firmware"), 0, 65535, &firmware) &&
@@ -147,9 +170,18 @@ int main(int argc, char *argv[]) {
               parseInt(parser, QStringLiteral("delay"), 0, 60000, &delay) &&
               parseInt(parser, QStringLiteral("split-size"), 1, 256, &splitSize) &&
               parseInt(parser, QStringLiteral("split-gap"), 0, 60000, &splitGap) &&
+              parseInt(parser, QStringLiteral("junk"), 0, 64, &junk) &&
+              parseInt(parser, QStringLiteral("junk-value"), 0, 255, &junkValue) &&
+              parseInt(parser, QStringLiteral("flood-piece"), 1, 4096, &floodPiece) &&
+              parseInt(parser, QStringLiteral("flood-gap"), 0, 60000, &floodGap) &&
+              parseInt(parser, QStringLiteral("flood-after"), 0, 1000000, &floodAfter) &&
+              parseInt(parser, QStringLiteral("flood-value"), 0, 255, &floodValue) &&
               parseTenths(parser, QStringLiteral("range-min"), &config.rangeMin) &&
               parseTenths(parser, QStringLiteral("range-max"), &config.rangeMax) &&
               parseFault(parser.value(QStringLiteral("fault")), &fault);
+    if (ok && floodValue != 0 && floodValue != 255) {
+        ok = fail(QStringLiteral("--flood-value must be 0 or 255"));
+    }
     if (ok && codeForBaudRate(baud) == 0) {
         ok = fail(QStringLiteral("--baud must be one of 1200, 2400, 4800, 9600, 19200, 115200"));
     }
@@ -174,6 +206,9 @@ int main(int argc, char *argv[]) {
     sim.setFault(fault);
     sim.setSplit(splitSize, splitGap);
     sim.setReplyDelay(delay);
+    sim.setJunkBeforeReply(junk, static_cast<quint8>(junkValue));
+    sim.setFloodPieces(floodPiece, floodGap);
+    sim.setFloodAfter(floodAfter, static_cast<quint8>(floodValue));
     sim.setGarbleAtWrongRate(parser.isSet(QStringLiteral("garble")));
     QString error;
     if (!sim.start(&error)) {
