@@ -21,7 +21,6 @@
 #include <cstring>
 #include <memory>
 
-Q_DECLARE_METATYPE(Rx::Verdict)
 Q_DECLARE_METATYPE(Rx::Effect)
 Q_DECLARE_METATYPE(ReadingBlock)
 Q_DECLARE_METATYPE(ReadingSelection)
@@ -176,9 +175,12 @@ private slots:
     // Pure functions.
     void dataLength_data();
     void dataLength();
-    void examine_data();
-    void examine();
-    void examineCrcFields();
+    void completeFrame_data();
+    void completeFrame();
+    void flood_data();
+    void flood();
+    void appendCapped_data();
+    void appendCapped();
     void decodeLive_data();
     void decodeLive();
     void decodeDeviceInfo();
@@ -202,7 +204,7 @@ private slots:
     // Through the window.
     void splitReplyAcceptedOnce();
     void splitReplyAfterGapDiscarded();
-    void strayByteBlocksReply();
+    void strayByteBehindReply();
     void emptyBufferNotAccepted();
     void exceptionReplyAccepted();
     void overflowDropped();
@@ -219,10 +221,20 @@ private slots:
     void baudRateShownAgain_data();
     void baudRateShownAgain();
     void serialNumberWriteEcho();
+
+    // Replies matched to the requests they answer.
+    void junkBeforeReply_data();
+    void junkBeforeReply();
+    void floodInPieces_data();
+    void floodInPieces();
+    void twoRepliesInOneRead();
+    void pollReplyCrossesInfoRequest();
+    void unansweredReplyChangesNothing_data();
+    void unansweredReplyChangesNothing();
+    void pollWaitsForUserReply();
 };
 
 void TestReplies::initTestCase() {
-    qRegisterMetaType<Rx::Verdict>();
     qRegisterMetaType<Rx::Effect>();
 }
 
@@ -247,83 +259,88 @@ void TestReplies::dataLength() {
     QCOMPARE(Rx::dataLength(static_cast<quint8>(function), static_cast<quint8>(byteCount)), length);
 }
 
-void TestReplies::examine_data() {
+void TestReplies::completeFrame_data() {
     QTest::addColumn<QByteArray>("buffer");
-    QTest::addColumn<Rx::Verdict>("verdict");
     QTest::addColumn<int>("length");
-    QTest::addColumn<bool>("crcChecked");
 
     const QByteArray info = hexBytes("01 03 14 0001 0004 0069 0000 2612 0804 1533 FE70 0320 0000 87 3A");
     const QByteArray live = hexBytes("01 03 08 07D0 1388 03E8 0000 67 30");
     const QByteArray heater = hexBytes("01 06 01 09 00 01 99 F4");
     const QByteArray exception = hexBytes("01 83 02 C0 F1");
 
-    QTest::newRow("exception reply") << exception << Rx::Verdict::Accepted << 0 << true;
-    QTest::newRow("device information") << info << Rx::Verdict::Accepted << 20 << true;
-    QTest::newRow("live block") << live << Rx::Verdict::Accepted << 8 << true;
-    QTest::newRow("single write echo") << heater << Rx::Verdict::Accepted << 3 << true;
-    QTest::newRow("block write echo")
-        << hexBytes("01 10 01 20 01 26 40 75") << Rx::Verdict::Accepted << 3 << true;
-    QTest::newRow("one register") << hexBytes("01 03 02 00 01 79 84") << Rx::Verdict::Accepted << 2 << true;
-    QTest::newRow("first half") << info.left(12) << Rx::Verdict::Pending << 20 << true;
-    QTest::newRow("all but the last byte")
-        << info.left(info.size() - 1) << Rx::Verdict::Pending << 20 << true;
-    QTest::newRow("stray byte behind a reply")
-        << info + QByteArray(1, '\x00') << Rx::Verdict::Pending << 20 << false;
-    QTest::newRow("two replies") << exception + exception << Rx::Verdict::Pending << 0 << false;
-    QTest::newRow("empty buffer") << QByteArray() << Rx::Verdict::Pending << 0 << true;
-    QTest::newRow("address only") << hexBytes("01") << Rx::Verdict::Pending << 0 << true;
-    QTest::newRow("crc bytes exchanged") << hexBytes("01 83 02 F1 C0") << Rx::Verdict::Pending << 0 << true;
-    QTest::newRow("data damaged") << hexBytes("01 06 01 09 00 02 99 F4") << Rx::Verdict::Pending << 3 << true;
-    QTest::newRow("another slave address is not checked")
-        << withCrc(hexBytes("07 06 01 09 00 01")) << Rx::Verdict::Accepted << 3 << true;
-    QTest::newRow("1025 bytes") << QByteArray(1025, '\x11') << Rx::Verdict::Overflow << 0 << false;
-    QTest::newRow("1025 zero bytes overflow first")
-        << QByteArray(1025, '\x00') << Rx::Verdict::Overflow << 0 << false;
-    QTest::newRow("1024 bytes, not a flood")
-        << QByteArray(1024, '\x11') << Rx::Verdict::Pending << 0 << false;
-    QTest::newRow("1023 zero bytes") << QByteArray(1023, '\x00') << Rx::Verdict::FaultyAdapter << 0 << false;
-    QTest::newRow("1024 0xFF bytes") << QByteArray(1024, '\xff') << Rx::Verdict::FaultyAdapter << 0 << false;
+    QTest::newRow("exception reply") << exception << 5;
+    QTest::newRow("device information") << info << 25;
+    QTest::newRow("live block") << live << 13;
+    QTest::newRow("single write echo") << heater << 8;
+    QTest::newRow("block write echo") << hexBytes("01 10 01 20 01 26 40 75") << 8;
+    QTest::newRow("one register") << hexBytes("01 03 02 00 01 79 84") << 7;
+    QTest::newRow("first half") << info.left(12) << 0;
+    QTest::newRow("all but the last byte") << info.left(info.size() - 1) << 0;
+    // The reply is whole; what follows it is left for the next look.
+    QTest::newRow("stray byte behind a reply") << info + QByteArray(1, '\x00') << 25;
+    QTest::newRow("two replies") << exception + exception << 5;
+    QTest::newRow("empty buffer") << QByteArray() << 0;
+    QTest::newRow("address only") << hexBytes("01") << 0;
+    // Three zero bytes would give CRC 71 C0: a zero-filled short buffer is never a reply.
+    QTest::newRow("five zero bytes") << QByteArray(5, '\x00') << 0;
+    QTest::newRow("crc bytes exchanged") << hexBytes("01 83 02 F1 C0") << 0;
+    QTest::newRow("data damaged") << hexBytes("01 06 01 09 00 02 99 F4") << 0;
+    QTest::newRow("another slave address is still a frame") << withCrc(hexBytes("07 06 01 09 00 01")) << 8;
+    QTest::newRow("byte count 255, short") << hexBytes("01 03 FF 00 00") << 0;
+    QTest::newRow("junk in front is not a frame at the start")
+        << QByteArray(1, '\x00') + exception << 0;
+}
+
+void TestReplies::completeFrame() {
+    QFETCH(QByteArray, buffer);
+    QFETCH(int, length);
+    QCOMPARE(Rx::completeFrameAt(buffer, 0), length);
+}
+
+void TestReplies::flood_data() {
+    QTest::addColumn<QByteArray>("buffer");
+    QTest::addColumn<bool>("flood");
+    QTest::newRow("1024 zero bytes") << QByteArray(1024, '\x00') << true;
+    QTest::newRow("1024 0xFF bytes") << QByteArray(1024, '\xff') << true;
     QByteArray mixed;
-    for (int i = 0; i < 1023; ++i) {
+    for (int i = 0; i < 1024; ++i) {
         mixed.append(i % 2 ? '\xff' : '\x00');
     }
-    QTest::newRow("1023 mixed 0x00 and 0xFF") << mixed << Rx::Verdict::FaultyAdapter << 0 << false;
-    QTest::newRow("1023 of 1024 flood bytes")
-        << QByteArray(1023, '\x00') + QByteArray(1, '\x42') << Rx::Verdict::FaultyAdapter << 0 << false;
-    QTest::newRow("1022 flood bytes")
-        << QByteArray(1022, '\x00') + QByteArray(2, '\x42') << Rx::Verdict::Pending << 0 << false;
-    QTest::newRow("1022 zero bytes alone") << QByteArray(1022, '\x00') << Rx::Verdict::Pending << 0 << false;
+    QTest::newRow("1024 mixed 0x00 and 0xFF") << mixed << true;
+    QTest::newRow("1023 of 1024 flood bytes") << QByteArray(1023, '\x00') + QByteArray(1, '\x42') << true;
+    QTest::newRow("1022 of 1024 flood bytes") << QByteArray(1022, '\x00') + QByteArray(2, '\x42') << false;
+    // Not yet at the cap: more may still come, or a reply.
+    QTest::newRow("1023 zero bytes") << QByteArray(1023, '\x00') << false;
+    QTest::newRow("1024 other bytes") << QByteArray(1024, '\x11') << false;
+    QTest::newRow("empty") << QByteArray() << false;
 }
 
-void TestReplies::examine() {
+void TestReplies::flood() {
     QFETCH(QByteArray, buffer);
-    QFETCH(Rx::Verdict, verdict);
-    QFETCH(int, length);
-    QFETCH(bool, crcChecked);
-    const Rx::Examination exam = Rx::examine(buffer);
-    QCOMPARE(exam.verdict, verdict);
-    if (verdict != Rx::Verdict::Overflow && verdict != Rx::Verdict::FaultyAdapter) {
-        QCOMPARE(exam.dataLength, length);
-        QCOMPARE(exam.crcChecked, crcChecked);
-    }
+    QFETCH(bool, flood);
+    QCOMPARE(Rx::isFlood(buffer), flood);
 }
 
-void TestReplies::examineCrcFields() {
-    // Received is the two bytes behind the data read high byte first; computed is the byte-swapped
-    // CRC, so the two are equal for an intact reply.
-    Rx::Examination exam = Rx::examine(hexBytes("01 83 02 C0 F1"));
-    QCOMPARE(exam.received, quint16(0xC0F1));
-    QCOMPARE(exam.computed, quint16(0xC0F1));
+void TestReplies::appendCapped_data() {
+    QTest::addColumn<int>("before");
+    QTest::addColumn<int>("read");
+    QTest::addColumn<int>("kept");
+    QTest::addColumn<int>("dropped");
+    QTest::newRow("small read") << 0 << 13 << 13 << 0;
+    QTest::newRow("up to the cap") << 1000 << 24 << 1024 << 0;
+    QTest::newRow("past the cap") << 1000 << 25 << 1024 << 1;
+    QTest::newRow("4096 in one read") << 0 << 4096 << 1024 << 3072;
+    QTest::newRow("already full") << 1024 << 64 << 1024 << 64;
+}
 
-    exam = Rx::examine(hexBytes("01 83 02 C0"));
-    QCOMPARE(exam.received, quint16(0x00C0));
-    QCOMPARE(exam.verdict, Rx::Verdict::Pending);
-
-    // Three zero bytes (the empty buffer's working copy): CRC bytes 71 C0 on the wire.
-    exam = Rx::examine(QByteArray());
-    QCOMPARE(exam.received, quint16(0));
-    QCOMPARE(exam.computed, quint16(0x71C0));
+void TestReplies::appendCapped() {
+    QFETCH(int, before);
+    QFETCH(int, read);
+    QFETCH(int, kept);
+    QFETCH(int, dropped);
+    QByteArray buffer(before, '\x00');
+    QCOMPARE(Rx::appendCapped(buffer, QByteArray(read, '\x01')), dropped);
+    QCOMPARE(buffer.size(), kept);
 }
 
 void TestReplies::decodeLive_data() {
@@ -714,7 +731,7 @@ void TestReplies::decodeEveryPrefix() {
 void TestReplies::splitReplyAcceptedOnce() {
     Bench b;
     QVERIFY(b.attached);
-    WidgetTestAccess::lastRegister(b.w) = Reg::SlaveAddress;
+    WidgetTestAccess::readRegisters(b.w, Reg::SlaveAddress, Reg::DeviceInfoCount);
     const QByteArray reply = infoReply(0, 105);
     QVERIFY(b.line.send(reply.left(5)));
     QTRY_COMPARE(b.shared().rxBuffer.size(), 5);
@@ -733,7 +750,7 @@ void TestReplies::splitReplyAcceptedOnce() {
 void TestReplies::splitReplyAfterGapDiscarded() {
     Bench b;
     QVERIFY(b.attached);
-    WidgetTestAccess::lastRegister(b.w) = Reg::SlaveAddress;
+    WidgetTestAccess::readRegisters(b.w, Reg::SlaveAddress, Reg::DeviceInfoCount);
     const QByteArray reply = infoReply(0, 105);
     QSignalSpy cleared(&b.timerClear(), &QTimer::timeout);
     QVERIFY(b.line.send(reply.left(5)));
@@ -748,20 +765,20 @@ void TestReplies::splitReplyAfterGapDiscarded() {
     QVERIFY(b.ui().lineEditSN->text().isEmpty());
 }
 
-void TestReplies::strayByteBlocksReply() {
+void TestReplies::strayByteBehindReply() {
     Bench b;
     QVERIFY(b.attached);
-    WidgetTestAccess::lastRegister(b.w) = Reg::SlaveAddress;
+    WidgetTestAccess::readRegisters(b.w, Reg::SlaveAddress, Reg::DeviceInfoCount);
     const QByteArray reply = infoReply(0, 105);
     QSignalSpy cleared(&b.timerClear(), &QTimer::timeout);
     QVERIFY(b.line.send(reply + QByteArray(1, '\x00')));
+    // The whole reply is taken; the byte behind it waits for the reception gap.
+    QTRY_VERIFY(b.shared().responseReceived);
+    QCOMPARE(b.rx(), QStringList{QString::fromLatin1(reply.toHex())});
+    QCOMPARE(b.ui().lineEditSN->text(), QStringLiteral("261208041533"));
+    QCOMPARE(b.shared().rxBuffer, QByteArray(1, '\x00'));
     QTRY_COMPARE(cleared.count(), 1);
     QVERIFY(b.shared().rxBuffer.isEmpty());
-    QVERIFY(!b.shared().responseReceived);
-    QVERIFY(b.rx().isEmpty());
-    // Once the gap has passed the line is clean again: the next reply is accepted.
-    QVERIFY(b.line.send(reply));
-    QTRY_VERIFY(b.shared().responseReceived);
     QCOMPARE(b.rx().size(), 1);
 }
 
@@ -778,7 +795,7 @@ void TestReplies::emptyBufferNotAccepted() {
 void TestReplies::exceptionReplyAccepted() {
     Bench b;
     QVERIFY(b.attached);
-    WidgetTestAccess::lastRegister(b.w) = Reg::SlaveAddress;
+    WidgetTestAccess::readRegisters(b.w, Reg::SlaveAddress, Reg::DeviceInfoCount);
     prime(b.shared());
     b.ui().lineEditAddress->setText(QStringLiteral("12"));
     const QMap<QString, QString> before = snapshot(b.shared());
@@ -800,7 +817,8 @@ void TestReplies::overflowDropped() {
     QCOMPARE(b.messageBoxes(), 0);
     QVERIFY(WidgetTestAccess::port(b.w)->isOpen());
     QCOMPARE(readLogLines(b.log()).size(), logLines);
-    // The buffer is empty at once: a reply right behind the flood is recognised.
+    // The buffer is empty at once: a reply right behind the noise is recognised.
+    WidgetTestAccess::readRegisters(b.w, Reg::SlaveAddress, 1);
     QVERIFY(b.line.send(hexBytes("01 83 02 C0 F1")));
     QTRY_VERIFY(b.shared().responseReceived);
     QCOMPARE(b.rx(), QStringList{QStringLiteral("018302c0f1")});
@@ -817,7 +835,7 @@ void TestReplies::floodClosesPort() {
     Bench b;
     QVERIFY(b.attached);
     const int logLines = readLogLines(b.log()).size();
-    QVERIFY(b.line.send(QByteArray(1023, fill)));
+    QVERIFY(b.line.send(QByteArray(1024, fill)));
     QTRY_COMPARE(b.messageBoxes(), 1);
     const SeenModal &box = b.watcher.seen.last();
     QCOMPARE(box.title, QStringLiteral("Error"));
@@ -862,7 +880,7 @@ void TestReplies::deviceInfo() {
     QFETCH(int, typeIndex);
     Bench b;
     QVERIFY(b.attached);
-    WidgetTestAccess::lastRegister(b.w) = Reg::SlaveAddress;
+    WidgetTestAccess::readRegisters(b.w, Reg::SlaveAddress, Reg::DeviceInfoCount);
     const QByteArray reply = infoReply(static_cast<quint16>(type), static_cast<quint16>(firmware),
                                        static_cast<quint16>(heater), 5);
     QVERIFY(b.line.send(reply));
@@ -922,7 +940,7 @@ void TestReplies::deviceInfo() {
 void TestReplies::clockRowShowsDeviceClock() {
     Bench b;
     QVERIFY(b.attached);
-    WidgetTestAccess::lastRegister(b.w) = Reg::SlaveAddress;
+    WidgetTestAccess::readRegisters(b.w, Reg::SlaveAddress, Reg::DeviceInfoCount);
     QVERIFY(b.line.send(infoReply(3, 105)));
     QTRY_COMPARE(WidgetTestAccess::lastRegister(b.w), quint16(Reg::ClockYear));
     QTRY_VERIFY(b.shared().rxBuffer.isEmpty() && !b.timerClear().isActive());
@@ -956,7 +974,7 @@ void TestReplies::heaterEcho() {
     ui.pushButtonHeaterON->setEnabled(value != 0);
     ui.pushButtonHeaterOFF->setEnabled(value == 0);
     WidgetTestAccess::heaterCountdown(b.w) = value != 0 ? 0 : 17;
-    WidgetTestAccess::lastRegister(b.w) = Reg::Heater;
+    WidgetTestAccess::writeRegister(b.w, Reg::Heater, static_cast<quint16>(value));
     QByteArray echo = hexBytes("01 06 01 09 00 00");
     echo[5] = static_cast<char>(value);
     QVERIFY(b.line.send(withCrc(echo)));
@@ -998,7 +1016,7 @@ void TestReplies::outputDataSelection() {
     Bench b;
     QVERIFY(b.attached);
     b.ui().comboBoxOutputData->setCurrentIndex(1);
-    WidgetTestAccess::lastRegister(b.w) = Reg::OutputBlock;
+    WidgetTestAccess::readRegisters(b.w, Reg::OutputBlock, Reg::OutputBlockCount);
     QVector<quint16> words(17, 0);
     words[1] = static_cast<quint16>(value);
     QVERIFY(b.line.send(readReply(words)));
@@ -1010,8 +1028,10 @@ void TestReplies::outputDataSelection() {
 void TestReplies::blockWriteUnderLiveRegister() {
     Bench b;
     QVERIFY(b.attached);
-    // The clock writes leave the register of the last live poll in place.
+    // The clock writes leave the register of the last live poll in place; the echo is decoded
+    // by the register it echoes, which shows nothing.
     WidgetTestAccess::lastRegister(b.w) = 0x0001;
+    WidgetTestAccess::writeBlock(b.w, 1, Reg::ClockYear, {2025, 10, 16, 19, 4, 26, 4}, false);
     b.ui().labelTemperature->setText(QStringLiteral("T"));
     b.ui().labelHumidity->setText(QStringLiteral("H"));
     b.ui().labelDewTemp->setText(QStringLiteral("D"));
@@ -1041,7 +1061,7 @@ void TestReplies::baudRateShownAgain() {
     QVERIFY(b.attached);
     b.ui().comboBoxBaudRate->setCurrentIndex(3);
     b.shared().baudCode = static_cast<quint16>(stored);
-    WidgetTestAccess::lastRegister(b.w) = Reg::BaudCode;
+    WidgetTestAccess::writeRegister(b.w, Reg::BaudCode, 3);
     QVERIFY(b.line.send(hexBytes("01 86 02 C3 A1")));
     QTRY_VERIFY(b.shared().responseReceived);
     QCOMPARE(b.ui().comboBoxBaudRate->currentIndex(), index);
@@ -1053,10 +1073,174 @@ void TestReplies::serialNumberWriteEcho() {
     QVERIFY(b.attached);
     // The write operation stores the new number before sending; its echo shows it.
     b.shared().serialNumber = QStringLiteral("aabbccddeeff");
-    WidgetTestAccess::lastRegister(b.w) = Reg::SerialNumber;
+    WidgetTestAccess::writeBlock(b.w, 0, Reg::SerialNumber, {0xaabb, 0xccdd, 0xeeff}, true);
     QVERIFY(b.line.send(hexBytes("01 10 01 04 01 06 01 A6")));
     QTRY_VERIFY(b.shared().responseReceived);
     QCOMPARE(b.ui().lineEditSN->text(), QStringLiteral("aabbccddeeff"));
+}
+
+void TestReplies::junkBeforeReply_data() {
+    QTest::addColumn<QByteArray>("junk");
+    QTest::newRow("one 0x00") << hexBytes("00");
+    QTest::newRow("one 0xFF") << hexBytes("FF");
+    QTest::newRow("three of any value") << hexBytes("55 00 FF");
+    // A torn start of a reply that looks like the real one's header.
+    QTest::newRow("the reply's own first bytes") << hexBytes("01 03 14");
+    QTest::newRow("an address byte alone") << hexBytes("01");
+}
+
+void TestReplies::junkBeforeReply() {
+    QFETCH(QByteArray, junk);
+    Bench b;
+    QVERIFY(b.attached);
+    WidgetTestAccess::readRegisters(b.w, Reg::SlaveAddress, Reg::DeviceInfoCount);
+    const QByteArray reply = infoReply(1, 110);
+    QVERIFY(b.line.send(junk + reply));
+    QTRY_VERIFY(b.shared().responseReceived);
+    QCOMPARE(b.ui().lineEditSN->text(), QStringLiteral("261208041533"));
+    QCOMPARE(b.ui().lineEditAddress->text(), QStringLiteral("1"));
+    // Everything received is logged as it came: the skipped bytes, then the reply.
+    QCOMPARE(b.rx(), (QStringList{QString::fromLatin1(junk.toHex()), QString::fromLatin1(reply.toHex())}));
+    QVERIFY(b.shared().rxBuffer.isEmpty());
+    QVERIFY(!b.timerClear().isActive());
+}
+
+void TestReplies::floodInPieces_data() {
+    QTest::addColumn<char>("fill");
+    QTest::addColumn<int>("piece");
+    QTest::newRow("0x00, 4096 in one write") << '\x00' << 4096;
+    QTest::newRow("0xFF, 4096 in one write") << '\xff' << 4096;
+    QTest::newRow("0xFF, pieces of 300") << '\xff' << 300;
+    QTest::newRow("0x00, pieces of 500") << '\x00' << 500;
+    QTest::newRow("0xFF, pieces of 1000") << '\xff' << 1000;
+    QTest::newRow("0x00, pieces of 64") << '\x00' << 64;
+    QTest::newRow("0xFF, exactly the cap") << '\xff' << 1024;
+}
+
+void TestReplies::floodInPieces() {
+    QFETCH(char, fill);
+    QFETCH(int, piece);
+    Bench b;
+    QVERIFY(b.attached);
+    WidgetTestAccess::readRegisters(b.w, Reg::SlaveAddress, Reg::DeviceInfoCount);
+    const int logLines = readLogLines(b.log()).size();
+    const int total = qMax(piece, 4096);
+    for (int sent = 0; sent < total && b.messageBoxes() == 0; sent += piece) {
+        QVERIFY(b.line.send(QByteArray(piece, fill)));
+        // The tool reads this piece before the next one comes, as from a streaming adapter.
+        const int expected = qMin(sent + piece, Rx::MaxBuffer);
+        QTRY_VERIFY(b.messageBoxes() == 1 || b.shared().rxBuffer.size() == expected);
+    }
+    QTRY_COMPARE(b.messageBoxes(), 1);
+    QCOMPARE(b.watcher.seen.last().text, QStringLiteral("USB device error, please reconnect USB device!"));
+    QVERIFY(!WidgetTestAccess::port(b.w)->isOpen());
+    QVERIFY(b.shared().rxBuffer.isEmpty());
+    QCOMPARE(readLogLines(b.log()).size(), logLines);
+    b.line.send(QByteArray(piece, fill));
+    QTRY_VERIFY(!b.timerClear().isActive());
+    QCOMPARE(b.messageBoxes(), 1);
+}
+
+void TestReplies::twoRepliesInOneRead() {
+    Bench b;
+    QVERIFY(b.attached);
+    b.ui().lineEditRangeMin->setText(QStringLiteral("0"));
+    b.ui().lineEditRangeMax->setText(QStringLiteral("100"));
+    b.ui().comboBoxRegister->setCurrentIndex(1); // hundredths, all four values
+    b.ui().comboBoxNum->setCurrentIndex(0);
+    b.ui().pushButtonHeaterON->setEnabled(true);
+    b.ui().pushButtonHeaterOFF->setEnabled(false);
+    // The poll goes out, then "heater on" before the poll's reply is back.
+    WidgetTestAccess::invoke(b.w, "ReadHumitureOrder");
+    WidgetTestAccess::invoke(b.w, "PushButtonHeaterONSlot");
+    const QByteArray live = readReply({2000, 5000, 1000, 0});
+    const QByteArray echo = hexBytes("01 06 01 09 00 01 99 F4");
+    QVERIFY(b.line.send(live + echo));
+    QTRY_COMPARE(b.rx().size(), 2);
+    QVERIFY(b.ui().labelTemperature->text().contains(QStringLiteral("20.00")));
+    QVERIFY(!b.ui().pushButtonHeaterON->isEnabled());
+    QVERIFY(b.ui().pushButtonHeaterOFF->isEnabled());
+    QCOMPARE(WidgetTestAccess::heaterCountdown(b.w), 300);
+    QVERIFY(WidgetTestAccess::pendingRequests(b.w).list().isEmpty());
+}
+
+void TestReplies::pollReplyCrossesInfoRequest() {
+    Bench b;
+    QVERIFY(b.attached);
+    b.ui().lineEditAddress->setText(QStringLiteral("1"));
+    b.ui().comboBoxRegister->setCurrentIndex(1);
+    b.ui().comboBoxNum->setCurrentIndex(0);
+    // The poll is on the line when the user asks for the device information.
+    WidgetTestAccess::invoke(b.w, "ReadHumitureOrder");
+    WidgetTestAccess::invoke(b.w, "PushButtonReadInfoSlot");
+    QCOMPARE(WidgetTestAccess::lastRegister(b.w), quint16(Reg::SlaveAddress));
+    // The poll's reply comes first: a temperature of 23.45 degrees is not an address.
+    QVERIFY(b.line.send(readReply({2345, 5000, 1000, 0})));
+    QTRY_COMPARE(b.rx().size(), 1);
+    QCOMPARE(b.ui().lineEditAddress->text(), QStringLiteral("1"));
+    QVERIFY(b.ui().labelTemperature->text().contains(QStringLiteral("23.45")));
+    QVERIFY(b.ui().lineEditSN->text().isEmpty());
+    QVERIFY(b.line.send(infoReply(1, 110)));
+    QTRY_COMPARE(b.rx().size(), 2);
+    QCOMPARE(b.ui().lineEditSN->text(), QStringLiteral("261208041533"));
+    // The next poll still goes to the device's address.
+    WidgetTestAccess::invoke(b.w, "ReadHumitureOrder");
+    QCOMPARE(b.tx().last(), QStringLiteral("0103000000044409"));
+}
+
+void TestReplies::unansweredReplyChangesNothing_data() {
+    QTest::addColumn<int>("askedCount"); // registers of the waiting read, 0 for none
+    QTest::addColumn<QByteArray>("reply");
+    QTest::newRow("nothing waiting") << 0 << infoReply(1, 110);
+    QTest::newRow("a read of ten answered with four") << 10 << readReply({2345, 5000, 1000, 0});
+    QTest::newRow("a read of ten answered with one") << 10 << readReply({2345});
+    QTest::newRow("an echo of another register") << 10 << hexBytes("01 06 01 09 00 01 99 F4");
+}
+
+void TestReplies::unansweredReplyChangesNothing() {
+    QFETCH(int, askedCount);
+    QFETCH(QByteArray, reply);
+    Bench b;
+    QVERIFY(b.attached);
+    if (askedCount > 0) {
+        WidgetTestAccess::readRegisters(b.w, Reg::SlaveAddress, static_cast<quint16>(askedCount));
+    }
+    b.ui().lineEditAddress->setText(QStringLiteral("12"));
+    b.ui().pushButtonHeaterON->setEnabled(true);
+    prime(b.shared());
+    const QMap<QString, QString> before = snapshot(b.shared());
+    QVERIFY(b.line.send(reply));
+    QTRY_COMPARE(b.rx(), QStringList{QString::fromLatin1(reply.toHex())});
+    QCOMPARE(snapshot(b.shared()), before);
+    QCOMPARE(b.ui().lineEditAddress->text(), QStringLiteral("12"));
+    QVERIFY(b.ui().lineEditSN->text().isEmpty());
+    QVERIFY(b.ui().pushButtonHeaterON->isEnabled());
+    QVERIFY(!b.shared().responseReceived);
+    QCOMPARE(WidgetTestAccess::pendingRequests(b.w).list().size(), askedCount > 0 ? 1 : 0);
+}
+
+void TestReplies::pollWaitsForUserReply() {
+    Bench b;
+    QVERIFY(b.attached);
+    WidgetTestAccess::autoRead(b.w) = true;
+    WidgetTestAccess::invoke(b.w, "PushButtonReadSNSlot");
+    QCOMPARE(b.tx().size(), 1);
+    // While the serial-number read waits for its reply the tick sends nothing...
+    WidgetTestAccess::invoke(b.w, "Timer1SSlot");
+    QCOMPARE(b.tx().size(), 1);
+    // ...and once it is answered the poll goes on.
+    QVERIFY(b.line.send(readReply({0x2612, 0x0804, 0x1533})));
+    QTRY_VERIFY(b.shared().responseReceived);
+    WidgetTestAccess::invoke(b.w, "Timer1SSlot");
+    QCOMPARE(b.tx().size(), 2);
+    // A request never answered holds the poll back only for its reply window.
+    WidgetTestAccess::invoke(b.w, "PushButtonReadSNSlot");
+    WidgetTestAccess::invoke(b.w, "Timer1SSlot");
+    QCOMPARE(b.tx().size(), 3);
+    QTRY_VERIFY_WITH_TIMEOUT(Rx::pollMaySend(WidgetTestAccess::pendingRequests(b.w), WidgetTestAccess::lineNowMs(b.w)),
+                             1500);
+    WidgetTestAccess::invoke(b.w, "Timer1SSlot");
+    QCOMPARE(b.tx().size(), 4);
 }
 
 QTEST_MAIN(TestReplies)

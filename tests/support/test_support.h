@@ -54,6 +54,11 @@ public:
         w.writeBlock(address, start, values, setLast);
     }
     static quint16 deviceAddress(Widget &w) { return w.deviceAddress(); }
+    static void sendFrame(Widget &w, const QByteArray &frame, bool fromUser = true) {
+        w.sendFrame(frame, fromUser);
+    }
+    static const Rx::PendingRequests &pendingRequests(Widget &w) { return w.pendingRequests; }
+    static qint64 lineNowMs(Widget &w) { return w.lineNowMs(); }
     static void openLink(Widget &w) { w.openLink(); }
     // Calls a private slot by name, as the meta-object system would.
     static void invoke(Widget &w, const char *slot);
