@@ -55,7 +55,9 @@ void Widget::openLink() {
     serialPort->setStopBits(QSerialPort::OneStop);
     serialPort->setFlowControl(QSerialPort::NoFlowControl);
     connect(serialPort, &QSerialPort::readyRead, this, &Widget::my_readuart, Qt::UniqueConnection);
-    // Replies to requests sent before the port was reopened will not come at this rate.
+    // Replies to requests sent before the port was reopened will not come at this rate, and
+    // bytes the driver kept from before (the tail of a flood, a late reply) are not replies.
+    serialPort->clear(QSerialPort::Input);
     shared->rxBuffer.clear();
     pendingRequests.clear();
     shared->responseReceived = false;
