@@ -1,11 +1,15 @@
-// Fuzz target over the reply handling without a window: the examination of a receive buffer and
-// the decoding of a reply under any register. Input: two bytes of the register the latest
-// request named (high byte first), then the receive buffer as it came off the line.
+// Fuzz target over the reply handling without a window: finding replies in a receive buffer,
+// matching them to the requests waiting for them, and decoding each one. Input: one byte with the
+// number of waiting requests (0 to 3), that many eight-byte request headers as the tool puts them
+// on the line (address, function, two 16-bit fields; the CRC bytes are not read), then the
+// receive buffer as it came off the line.
 #include "app/shared_data.h"
+#include "device/reply_matching.h"
 #include "device/reply_parser.h"
 #include "link/modbus_frame.h"
 
 #include <QByteArray>
+#include <QVector>
 
 #include <cstddef>
 #include <cstdint>
@@ -29,38 +33,30 @@ bool isLowerHex(const QString &text) {
     return true;
 }
 
-// Properties every examination must have, whatever the bytes.
-void checkExamination(const QByteArray &buffer, const Rx::Examination &exam) {
-    const int size = buffer.size();
-    require((exam.verdict == Rx::Verdict::Overflow) == (size > Rx::MaxBuffer));
-    if (exam.verdict == Rx::Verdict::Overflow) {
+// Properties every found reply must have, whatever the bytes.
+void checkFound(const QByteArray &buffer, const QVector<Rx::Request> &pending, const Rx::Found &found) {
+    if (found.kind == Rx::Found::Kind::None) {
+        require(found.request == -1);
         return;
     }
-    int flood = 0;
-    for (char c : buffer) {
-        flood += (c == '\x00' || c == '\xff') ? 1 : 0;
-    }
-    require((exam.verdict == Rx::Verdict::FaultyAdapter) == (flood >= Rx::FaultyAdapterCount));
-    if (exam.verdict == Rx::Verdict::FaultyAdapter) {
+    require(found.offset >= 0 && found.length >= 5 && found.offset + found.length <= buffer.size());
+    // Never a frame without the CRC it carries.
+    const QByteArray frame = buffer.mid(found.offset, found.length);
+    QByteArray body = frame.left(frame.size() - 2);
+    appendCrc(body);
+    require(body == frame);
+    if (found.kind == Rx::Found::Kind::Unanswered) {
+        require(found.offset == 0 && found.request == -1);
+        require(Rx::completeFrameAt(buffer, 0) == found.length);
         return;
     }
-    const quint8 function = size > 1 ? static_cast<quint8>(buffer[1]) : 0;
-    const quint8 count = size > 2 ? static_cast<quint8>(buffer[2]) : 0;
-    require(exam.dataLength == Rx::dataLength(function, count));
-    require(exam.dataLength >= 0 && exam.dataLength <= 255);
-    if (exam.verdict == Rx::Verdict::Accepted) {
-        // Never more than one reply, and only with the CRC the frame carries.
-        require(exam.crcChecked);
-        require(size <= exam.dataLength + 5);
-        require(exam.received == exam.computed);
-        if (size == exam.dataLength + 5) {
-            QByteArray body = buffer.left(exam.dataLength + 3);
-            appendCrc(body);
-            require(body == buffer);
+    require(found.request >= 0 && found.request < pending.size());
+    require(Rx::answerAt(pending.at(found.request), buffer, found.offset) == found.length);
+    // The earliest answer: nothing before it answers any waiting request.
+    for (int offset = 0; offset < found.offset; ++offset) {
+        for (const Rx::Request &request : pending) {
+            require(Rx::answerAt(request, buffer, offset) == 0);
         }
-    }
-    if (!exam.crcChecked) {
-        require(size > exam.dataLength + 5);
     }
 }
 
@@ -81,21 +77,45 @@ void checkDecoded(const SharedDataClass &shared, const Rx::Decoded &decoded, int
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    if (size < 2) {
+    if (size < 1) {
         return 0;
     }
-    const quint16 lastRegister = static_cast<quint16>((data[0] << 8) | data[1]);
+    const size_t count = data[0] % 4;
+    if (size < 1 + 8 * count) {
+        return 0;
+    }
+    QVector<Rx::Request> pending;
+    for (size_t i = 0; i < count; ++i) {
+        const QByteArray header(reinterpret_cast<const char *>(data + 1 + 8 * i), 8);
+        pending.append(Rx::requestOfFrame(header));
+    }
+    const size_t start = 1 + 8 * count;
     // No copy: the buffer ends exactly where the fuzzer's allocation ends, so a read past the
     // reply is reported by AddressSanitizer.
-    const QByteArray buffer =
-        QByteArray::fromRawData(reinterpret_cast<const char *>(data + 2), static_cast<int>(size - 2));
+    const QByteArray buffer = QByteArray::fromRawData(reinterpret_cast<const char *>(data + start),
+                                                      static_cast<int>(size - start));
 
-    const Rx::Examination exam = Rx::examine(buffer);
-    checkExamination(buffer, exam);
+    QByteArray capped;
+    Rx::appendCapped(capped, buffer);
+    require(capped.size() <= Rx::MaxBuffer);
+    require(!Rx::isFlood(buffer) || buffer.size() >= Rx::MaxBuffer);
 
-    // Decoded whatever the verdict: the decoding must stay inside any frame it is handed.
-    SharedDataClass shared;
-    const Rx::Decoded decoded = Rx::decode(lastRegister, buffer, shared);
-    checkDecoded(shared, decoded, buffer.size());
+    const Rx::Found found = Rx::findReply(buffer, pending);
+    checkFound(buffer, pending, found);
+
+    // Decoded under each waiting request and over the whole buffer: the decoding must stay
+    // inside any frame it is handed.
+    for (const Rx::Request &request : pending) {
+        SharedDataClass shared;
+        const Rx::Decoded decoded = Rx::decode(Rx::decodeRegister(request, buffer), buffer, shared);
+        checkDecoded(shared, decoded, buffer.size());
+    }
+    if (found.kind == Rx::Found::Kind::Answer) {
+        const QByteArray frame = QByteArray::fromRawData(buffer.constData() + found.offset, found.length);
+        SharedDataClass shared;
+        const Rx::Decoded decoded =
+            Rx::decode(Rx::decodeRegister(pending.at(found.request), frame), frame, shared);
+        checkDecoded(shared, decoded, frame.size());
+    }
     return 0;
 }

@@ -1,5 +1,5 @@
 // Writes the seed corpus of the reply fuzz target: one file per valid reply kind of the register
-// map, each prefixed with the register (high byte first) its request named.
+// map, each prefixed with one waiting request: the read or write that reply answers.
 #include "link/modbus_frame.h"
 
 #include <QByteArray>
@@ -39,10 +39,23 @@ QByteArray echo(quint8 function, quint16 first, quint16 second) {
     return withCrc(body);
 }
 
+// The request a reply answers: a read of as many registers as it carries, or the write it echoes.
+QByteArray requestFor(quint16 reg, const QByteArray &reply) {
+    const quint8 function = static_cast<quint8>(reply.size() > 1 ? reply.at(1) : 0);
+    if (function == 0x06 || function == 0x86) {
+        return buildWriteRequest(0, reg, 1);
+    }
+    if (function == 0x10) {
+        return buildBlockWriteRequest(0, reg, QVector<quint16>(3, 0)).left(8);
+    }
+    const quint16 count = function == 0x03 ? static_cast<quint8>(reply.at(2)) / 2 : 1;
+    return buildReadRequest(0, reg, count);
+}
+
 bool write(const QDir &dir, const char *name, quint16 reg, const QByteArray &reply) {
     QByteArray input;
-    input.append(static_cast<char>(reg >> 8));
-    input.append(static_cast<char>(reg & 0xFF));
+    input.append('\x01');
+    input.append(requestFor(reg, reply));
     input.append(reply);
     QFile file(dir.filePath(QString::fromLatin1(name)));
     return file.open(QIODevice::WriteOnly) && file.write(input) == input.size();
@@ -91,11 +104,12 @@ int main(int argc, char **argv) {
     ok &= write(dir, "output_block", 0x010A, readReply(output));
     ok &= write(dir, "output_data_echo", 0x010B, echo(0x06, 0x010B, 2));
     ok &= write(dir, "clock", 0x0120, readReply({2025, 10, 16, 19, 4, 26, 4, 90, 6, 120}));
-    ok &= write(dir, "clock_block_write_echo", 0x0001, echo(0x10, 0x0120, 0x0126));
+    ok &= write(dir, "clock_block_write_echo", 0x0120, echo(0x10, 0x0120, 0x0126));
     ok &= write(dir, "calibration", 0x0200, readReply(calibration));
     ok &= write(dir, "calibration_clear_echo", 0x0200, echo(0x06, 0x0200, 0));
     ok &= write(dir, "exception", 0x0100, exception);
-    ok &= write(dir, "flood_zero", 0x0000, QByteArray(1023, '\x00'));
-    ok &= write(dir, "stray_byte", 0x0100, exception + QByteArray(1, '\x00'));
+    ok &= write(dir, "flood_zero", 0x0000, QByteArray(1024, '\x00'));
+    ok &= write(dir, "stray_byte_behind", 0x0100, exception + QByteArray(1, '\x00'));
+    ok &= write(dir, "stray_byte_before", 0x0100, QByteArray(1, '\xff') + exception);
     return ok ? 0 : 1;
 }
