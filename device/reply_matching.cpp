@@ -19,19 +19,9 @@ constexpr int kFallbackBaudRate = 9600;
 
 quint8 byteAt(const QByteArray &buffer, int k) { return static_cast<quint8>(buffer.at(k)); }
 
-quint16 wordAt(const QByteArray &buffer, int k) {
-    return static_cast<quint16>((byteAt(buffer, k) << 8) | byteAt(buffer, k + 1));
-}
+quint16 wordAt(const QByteArray &buffer, int k) { return frameWordAt(buffer, k); }
 
-// The `length` bytes at `offset` are there and end in the CRC of the bytes before it.
-bool intactAt(const QByteArray &buffer, int offset, int length) {
-    if (length < 3 || offset < 0 || offset + length > buffer.size()) {
-        return false;
-    }
-    const auto *bytes = reinterpret_cast<const quint8 *>(buffer.constData()) + offset;
-    const quint16 crc = crc16Modbus(bytes, static_cast<quint16>(length - 2));
-    return wordAt(buffer, offset + length - 2) == crc;
-}
+bool intactAt(const QByteArray &buffer, int offset, int length) { return crcIntactAt(buffer, offset, length); }
 
 } // namespace
 

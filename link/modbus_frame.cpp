@@ -69,4 +69,19 @@ QByteArray buildBlockWriteRequest(quint8 address, quint16 start, const QVector<q
     return frame;
 }
 
+quint16 frameWordAt(const QByteArray &frame, int offset) {
+    return static_cast<quint16>((static_cast<quint8>(frame.at(offset)) << 8) |
+                                static_cast<quint8>(frame.at(offset + 1)));
+}
+
+bool crcIntactAt(const QByteArray &bytes, int offset, int length) {
+    if (length < 3 || offset < 0 || offset + length > bytes.size()) {
+        return false;
+    }
+    const auto *data = reinterpret_cast<const quint8 *>(bytes.constData()) + offset;
+    return frameWordAt(bytes, offset + length - 2) == crc16Modbus(data, static_cast<quint16>(length - 2));
+}
+
+bool crcIntact(const QByteArray &frame) { return frame.size() >= 4 && crcIntactAt(frame, 0, frame.size()); }
+
 QString frameToHex(const QByteArray &frame) { return QString::fromLatin1(frame.toHex()); }

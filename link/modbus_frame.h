@@ -21,6 +21,13 @@ QByteArray buildWriteRequest(quint8 address, quint16 reg, quint16 value);
 // written (start + N - 1), then the byte count 2N, the values and the CRC (9 + 2N bytes).
 QByteArray buildBlockWriteRequest(quint8 address, quint16 start, const QVector<quint16> &values);
 
+// 16-bit field at byte `offset` of a frame, high byte first; the caller makes sure both bytes are there.
+quint16 frameWordAt(const QByteArray &frame, int offset);
+// The `length` bytes at `offset` are all there and end in the CRC of the bytes before it.
+bool crcIntactAt(const QByteArray &bytes, int offset, int length);
+// A whole frame (at least four bytes) that ends in its CRC.
+bool crcIntact(const QByteArray &frame);
+
 // Appends the CRC of everything in `frame`, low byte first.
 void appendCrc(QByteArray &frame);
 // Frame as two lowercase hexadecimal digits a byte, no separators (the TX and RX log text).

@@ -52,17 +52,7 @@ int rateOfSpeed(speed_t speed) {
     }
 }
 
-quint16 wordAt(const QByteArray &frame, int offset) {
-    return static_cast<quint16>((static_cast<quint8>(frame.at(offset)) << 8) |
-                                static_cast<quint8>(frame.at(offset + 1)));
-}
-
-bool crcIntact(const QByteArray &frame) {
-    const int body = frame.size() - 2;
-    const quint16 crc =
-        crc16Modbus(reinterpret_cast<const quint8 *>(frame.constData()), static_cast<quint16>(body));
-    return wordAt(frame, body) == crc;
-}
+quint16 wordAt(const QByteArray &frame, int offset) { return frameWordAt(frame, offset); }
 
 QString errnoText(const char *what) {
     return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));

@@ -22,24 +22,11 @@ constexpr quint16 MaxWriteCount = 123;
 constexpr quint16 LiveLast = Reg::LiveTenths + Reg::LiveBlockCount - 1;
 constexpr quint16 ClockLast = Reg::ClockYear + Reg::ClockBlockCount - 1;
 
-quint16 wordAt(const QByteArray &frame, int offset) {
-    return static_cast<quint16>((static_cast<quint8>(frame.at(offset)) << 8) |
-                                static_cast<quint8>(frame.at(offset + 1)));
-}
+quint16 wordAt(const QByteArray &frame, int offset) { return frameWordAt(frame, offset); }
 
 void appendWord(QByteArray &frame, quint16 word) {
     frame.append(static_cast<char>(word >> 8));
     frame.append(static_cast<char>(word & 0xFF));
-}
-
-bool crcIntact(const QByteArray &frame) {
-    if (frame.size() < 4) {
-        return false;
-    }
-    const int body = frame.size() - 2;
-    const quint16 crc =
-        crc16Modbus(reinterpret_cast<const quint8 *>(frame.constData()), static_cast<quint16>(body));
-    return wordAt(frame, body) == crc;
 }
 
 QByteArray exceptionReply(quint8 address, quint8 function, quint8 code) {

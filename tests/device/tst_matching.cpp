@@ -11,12 +11,6 @@ Q_DECLARE_METATYPE(Rx::Found::Kind)
 
 namespace {
 
-QByteArray withCrc(const QByteArray &body) {
-    QByteArray frame = body;
-    appendCrc(frame);
-    return frame;
-}
-
 QByteArray readReply(int words, quint8 address = 1) {
     QByteArray body;
     body.append(static_cast<char>(address));

@@ -27,12 +27,6 @@ Q_DECLARE_METATYPE(ReadingSelection)
 
 namespace {
 
-QByteArray withCrc(const QByteArray &body) {
-    QByteArray frame = body;
-    appendCrc(frame);
-    return frame;
-}
-
 // Function 0x03 reply carrying `words`, its byte count set to 2 * words.
 QByteArray readReply(const QVector<quint16> &words, quint8 address = 1) {
     QByteArray body;

@@ -23,12 +23,6 @@ private slots:
 
 namespace {
 
-void clickEnabled(QAbstractButton *button) {
-    QVERIFY(button->isEnabled());
-    QVERIFY(button->isVisible());
-    QTest::mouseClick(button, Qt::LeftButton);
-}
-
 QByteArray concat(const QVector<QByteArray> &frames) {
     QByteArray all;
     for (const QByteArray &frame : frames) {

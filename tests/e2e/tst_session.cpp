@@ -30,12 +30,6 @@ bool validFrame(const QString &hex) {
     return body == frame;
 }
 
-void clickEnabled(QAbstractButton *button) {
-    QVERIFY(button->isEnabled());
-    QVERIFY(button->isVisible());
-    QTest::mouseClick(button, Qt::LeftButton);
-}
-
 // Waits until the log has one more RX line than `before`.
 bool waitForReply(const QString &log, int before, int ms = 3000) {
     QElapsedTimer t;

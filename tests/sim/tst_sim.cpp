@@ -36,7 +36,7 @@ quint16 referenceCrc(const QByteArray &bytes) {
 }
 
 // CRC bytes on the wire: low byte first.
-QByteArray withCrc(QByteArray frame) {
+QByteArray withReferenceCrc(QByteArray frame) {
     const quint16 crc = referenceCrc(frame);
     frame.append(static_cast<char>(crc & 0xFF));
     frame.append(static_cast<char>(crc >> 8));
@@ -44,7 +44,7 @@ QByteArray withCrc(QByteArray frame) {
 }
 
 bool crcOk(const QByteArray &frame) {
-    return frame.size() >= 4 && withCrc(frame.left(frame.size() - 2)) == frame;
+    return frame.size() >= 4 && withReferenceCrc(frame.left(frame.size() - 2)) == frame;
 }
 
 quint16 u16(const QByteArray &frame, int at) {
@@ -75,7 +75,7 @@ QByteArray blockWrite(quint8 address, quint16 first, quint16 lastField, const QV
     frame.append(words({first, lastField}));
     frame.append(static_cast<char>(byteCount < 0 ? 2 * values.size() : byteCount));
     frame.append(words(values));
-    return withCrc(frame);
+    return withReferenceCrc(frame);
 }
 
 QByteArray eightByte(quint8 address, quint8 function, quint16 a, quint16 b) {
@@ -83,7 +83,7 @@ QByteArray eightByte(quint8 address, quint8 function, quint16 a, quint16 b) {
     frame.append(static_cast<char>(address));
     frame.append(static_cast<char>(function));
     frame.append(words({a, b}));
-    return withCrc(frame);
+    return withReferenceCrc(frame);
 }
 
 double magnus(double t, double rh) {
@@ -387,7 +387,7 @@ void TstSim::blockWrites() {
         QCOMPARE(request.left(7).toHex(), QByteArray("01100104010606"));
     }
     const QByteArray ack = device.handleRequest(request);
-    QCOMPARE(ack.toHex(), withCrc(request.left(6)).toHex());
+    QCOMPARE(ack.toHex(), withReferenceCrc(request.left(6)).toHex());
     const QByteArray read =
         device.handleRequest(eightByte(1, 0x03, first, static_cast<quint16>(values.size())));
     QCOMPARE(read.mid(3, 2 * values.size()).toHex(), words(values).toHex());
@@ -522,7 +522,7 @@ void TstSim::exceptions_data() {
     QTest::newRow("block: count in the last-register field")
         << blockWrite(1, 0x0107, 0x0002, {1, 2}) << quint8(0x10) << quint8(0x03);
     QTest::newRow("block: fewer values than the byte count")
-        << withCrc(blockWrite(1, 0x0107, 0x0108, {1, 2}).left(9)) << quint8(0x10) << quint8(0x03);
+        << withReferenceCrc(blockWrite(1, 0x0107, 0x0108, {1, 2}).left(9)) << quint8(0x10) << quint8(0x03);
     QTest::newRow("block: into the gap")
         << blockWrite(1, 0x011A, 0x011B, {1, 2}) << quint8(0x10) << quint8(0x02);
     QTest::newRow("block: bad address")
@@ -537,13 +537,13 @@ void TstSim::exceptions() {
     config.address = 9;
     Transmitter device(config);
     request[0] = 9;
-    request = withCrc(request.left(request.size() - 2));
+    request = withReferenceCrc(request.left(request.size() - 2));
     QByteArray expected;
     expected.append('\x09');
     expected.append(static_cast<char>(function | 0x80));
     expected.append(static_cast<char>(code));
     const QByteArray reply = device.handleRequest(request);
-    QCOMPARE(reply.toHex(), withCrc(expected).toHex());
+    QCOMPARE(reply.toHex(), withReferenceCrc(expected).toHex());
     // Nothing changed.
     QCOMPARE(device.address(), quint8(9));
     QCOMPARE(device.baudRate(), 9600);
@@ -591,7 +591,7 @@ void TstSim::addressZeroAnswered() {
     QCOMPARE(device.handleRequest(write).toHex(), write.toHex());
     // The exception reply carries the device's address too.
     QCOMPARE(device.handleRequest(eightByte(0, 0x03, 0x0300, 1)).toHex(),
-             withCrc(QByteArray::fromHex("2a8302")).toHex());
+             withReferenceCrc(QByteArray::fromHex("2a8302")).toHex());
 }
 
 void TstSim::newAddressAfterReply() {
@@ -601,12 +601,12 @@ void TstSim::newAddressAfterReply() {
     QCOMPARE(device.address(), quint8(5));
     QCOMPARE(device.handleRequest(InfoRequest), QByteArray());
     const QByteArray reply = device.handleRequest(eightByte(5, 0x03, 0x0100, 1));
-    QCOMPARE(reply.toHex(), withCrc(QByteArray::fromHex("0503020005")).toHex());
+    QCOMPARE(reply.toHex(), withReferenceCrc(QByteArray::fromHex("0503020005")).toHex());
 
     // The same through a block write of address and baud code.
     const QByteArray block = blockWrite(5, 0x0100, 0x0101, {200, 6});
     const QByteArray ack = device.handleRequest(block);
-    QCOMPARE(ack.toHex(), withCrc(QByteArray::fromHex("051001000101")).toHex());
+    QCOMPARE(ack.toHex(), withReferenceCrc(QByteArray::fromHex("051001000101")).toHex());
     QCOMPARE(device.address(), quint8(200));
     QCOMPARE(device.baudRate(), 115200);
 }
@@ -674,13 +674,13 @@ void TstSim::ptyResynchronises() {
     reply = client.exchange(InfoRequest + sn, 25 + 11);
     QCOMPARE(reply.size(), 36);
     QVERIFY(crcOk(reply.left(25)));
-    QCOMPARE(reply.mid(25).toHex(), withCrc(QByteArray::fromHex("010306261208041533")).toHex());
+    QCOMPARE(reply.mid(25).toHex(), withReferenceCrc(QByteArray::fromHex("010306261208041533")).toHex());
 
     // A block write arriving in two writes is put together.
     const QByteArray block = blockWrite(1, 0x0107, 0x0108, {quint16(-100), 600});
     client.port.write(block.left(5));
     reply = client.exchange(block.mid(5), 8);
-    QCOMPARE(reply.toHex(), withCrc(block.left(6)).toHex());
+    QCOMPARE(reply.toHex(), withReferenceCrc(block.left(6)).toHex());
     QCOMPARE(sim.model().registerValue(Reg::RangeMax), quint16(600));
 }
 
@@ -851,9 +851,9 @@ void TstSim::ptyFaults() {
     }
     case SimFault::ExceptionAll: {
         const QByteArray got = client.exchange(InfoRequest, 5);
-        QCOMPARE(got.toHex(), withCrc(QByteArray::fromHex("018304")).toHex());
+        QCOMPARE(got.toHex(), withReferenceCrc(QByteArray::fromHex("018304")).toHex());
         const QByteArray write = client.exchange(eightByte(1, 0x06, 0x0109, 1), 5);
-        QCOMPARE(write.toHex(), withCrc(QByteArray::fromHex("018604")).toHex());
+        QCOMPARE(write.toHex(), withReferenceCrc(QByteArray::fromHex("018604")).toHex());
         QCOMPARE(sim.model().registerValue(Reg::Heater), quint16(0));
         break;
     }

@@ -1,5 +1,7 @@
 #include "tests/support/test_support.h"
 
+#include "link/modbus_frame.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -220,4 +222,16 @@ QStringList loggedFrames(const QString &path, int kind) {
 
 QByteArray hexBytes(const char *spaced) {
     return QByteArray::fromHex(QByteArray(spaced).replace(' ', ""));
+}
+
+QByteArray withCrc(const QByteArray &body) {
+    QByteArray frame = body;
+    appendCrc(frame);
+    return frame;
+}
+
+void clickEnabled(QAbstractButton *button) {
+    QVERIFY(button->isEnabled());
+    QVERIFY(button->isVisible());
+    QTest::mouseClick(button, Qt::LeftButton);
 }

@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 
+class QAbstractButton;
 class QSerialPort;
 class QDialog;
 
@@ -159,5 +160,9 @@ QStringList readLogLines(const QString &path);
 QStringList loggedFrames(const QString &path, int kind);
 // Bytes from a spaced hex text such as "01 03 01 00".
 QByteArray hexBytes(const char *spaced);
+// `body` with its CRC appended, low byte first.
+QByteArray withCrc(const QByteArray &body);
+// Clicks a button the user can see and use; the calling test fails when it cannot.
+void clickEnabled(QAbstractButton *button);
 
 #endif
