@@ -17,11 +17,17 @@ constexpr int kReadOverhead = 5;
 constexpr int kBitsPerByte = 10;
 constexpr int kFallbackBaudRate = 9600;
 
-quint8 byteAt(const QByteArray &buffer, int k) { return static_cast<quint8>(buffer.at(k)); }
+quint8 byteAt(const QByteArray &buffer, int k) {
+    return static_cast<quint8>(buffer.at(k));
+}
 
-quint16 wordAt(const QByteArray &buffer, int k) { return frameWordAt(buffer, k); }
+quint16 wordAt(const QByteArray &buffer, int k) {
+    return frameWordAt(buffer, k);
+}
 
-bool intactAt(const QByteArray &buffer, int offset, int length) { return crcIntactAt(buffer, offset, length); }
+bool intactAt(const QByteArray &buffer, int offset, int length) {
+    return crcIntactAt(buffer, offset, length);
+}
 
 } // namespace
 
@@ -195,7 +201,9 @@ Request PendingRequests::take(int index) {
     return answered;
 }
 
-void PendingRequests::clear() { requests.clear(); }
+void PendingRequests::clear() {
+    requests.clear();
+}
 
 bool PendingRequests::userRequestWaiting(qint64 nowMs) const {
     for (const Request &request : requests) {
@@ -206,6 +214,8 @@ bool PendingRequests::userRequestWaiting(qint64 nowMs) const {
     return false;
 }
 
-bool pollMaySend(const PendingRequests &pending, qint64 nowMs) { return !pending.userRequestWaiting(nowMs); }
+bool pollMaySend(const PendingRequests &pending, qint64 nowMs) {
+    return !pending.userRequestWaiting(nowMs);
+}
 
 } // namespace Rx

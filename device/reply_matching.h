@@ -27,11 +27,11 @@ constexpr int TurnaroundMs = 300;
 
 // What a reply must answer: one request as the tool put it on the line.
 struct Request {
-    quint8 address = 0;  // 0 reaches any device, so a reply from any address answers it
-    quint8 function = 0; // 0: not a request this tool sends
-    quint16 reg = 0;     // start register of a read or block write, the register of a write
-    quint16 count = 0;   // registers read or written
-    bool fromUser = true; // false for the live poll
+    quint8 address = 0;    // 0 reaches any device, so a reply from any address answers it
+    quint8 function = 0;   // 0: not a request this tool sends
+    quint16 reg = 0;       // start register of a read or block write, the register of a write
+    quint16 count = 0;     // registers read or written
+    bool fromUser = true;  // false for the live poll
     qint64 deadlineMs = 0; // after this the reply is taken as lost
 };
 

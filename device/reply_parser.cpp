@@ -5,7 +5,6 @@
 
 #include <QString>
 
-
 namespace Rx {
 
 namespace {

@@ -92,8 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     const size_t start = 1 + 8 * count;
     // No copy: the buffer ends exactly where the fuzzer's allocation ends, so a read past the
     // reply is reported by AddressSanitizer.
-    const QByteArray buffer = QByteArray::fromRawData(reinterpret_cast<const char *>(data + start),
-                                                      static_cast<int>(size - start));
+    const QByteArray buffer =
+        QByteArray::fromRawData(reinterpret_cast<const char *>(data + start), static_cast<int>(size - start));
 
     QByteArray capped;
     Rx::appendCapped(capped, buffer);

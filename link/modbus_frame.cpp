@@ -41,8 +41,8 @@ QByteArray buildEightByte(quint8 address, quint8 function, quint16 first, quint1
 } // namespace
 
 void appendCrc(QByteArray &frame) {
-    const quint16 crc = crc16Modbus(reinterpret_cast<const quint8 *>(frame.constData()),
-                                    static_cast<quint16>(frame.size()));
+    const quint16 crc =
+        crc16Modbus(reinterpret_cast<const quint8 *>(frame.constData()), static_cast<quint16>(frame.size()));
     appendWord(frame, crc);
 }
 
@@ -82,6 +82,10 @@ bool crcIntactAt(const QByteArray &bytes, int offset, int length) {
     return frameWordAt(bytes, offset + length - 2) == crc16Modbus(data, static_cast<quint16>(length - 2));
 }
 
-bool crcIntact(const QByteArray &frame) { return frame.size() >= 4 && crcIntactAt(frame, 0, frame.size()); }
+bool crcIntact(const QByteArray &frame) {
+    return frame.size() >= 4 && crcIntactAt(frame, 0, frame.size());
+}
 
-QString frameToHex(const QByteArray &frame) { return QString::fromLatin1(frame.toHex()); }
+QString frameToHex(const QByteArray &frame) {
+    return QString::fromLatin1(frame.toHex());
+}

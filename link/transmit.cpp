@@ -5,9 +5,13 @@
 
 #include <QSerialPort>
 
-quint16 Widget::deviceAddress() const { return slaveAddressFromText(ui->lineEditAddress->text()); }
+quint16 Widget::deviceAddress() const {
+    return slaveAddressFromText(ui->lineEditAddress->text());
+}
 
-qint64 Widget::lineNowMs() const { return lineClock.elapsed(); }
+qint64 Widget::lineNowMs() const {
+    return lineClock.elapsed();
+}
 
 void Widget::sendFrame(const QByteArray &frame, bool fromUser) {
     // Written whether the port is open or not: a closed port fails silently and the TX line

@@ -52,7 +52,9 @@ int rateOfSpeed(speed_t speed) {
     }
 }
 
-quint16 wordAt(const QByteArray &frame, int offset) { return frameWordAt(frame, offset); }
+quint16 wordAt(const QByteArray &frame, int offset) {
+    return frameWordAt(frame, offset);
+}
 
 QString errnoText(const char *what) {
     return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(std::strerror(errno)));

@@ -22,7 +22,9 @@ constexpr quint16 MaxWriteCount = 123;
 constexpr quint16 LiveLast = Reg::LiveTenths + Reg::LiveBlockCount - 1;
 constexpr quint16 ClockLast = Reg::ClockYear + Reg::ClockBlockCount - 1;
 
-quint16 wordAt(const QByteArray &frame, int offset) { return frameWordAt(frame, offset); }
+quint16 wordAt(const QByteArray &frame, int offset) {
+    return frameWordAt(frame, offset);
+}
 
 void appendWord(QByteArray &frame, quint16 word) {
     frame.append(static_cast<char>(word >> 8));

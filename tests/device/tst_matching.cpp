@@ -65,8 +65,8 @@ void TestMatching::requestOfFrame_data() {
     QTest::newRow("heater on") << kHeaterOn << 1 << 6 << 0x0109 << 1;
     QTest::newRow("clock block write")
         << buildBlockWriteRequest(1, Reg::ClockYear, {2026, 12, 9, 5, 0, 0, 3}) << 1 << 0x10 << 0x0120 << 7;
-    QTest::newRow("serial number")
-        << buildBlockWriteRequest(7, Reg::SerialNumber, {0x2612, 0x0804, 0x1533}) << 7 << 0x10 << 0x0104 << 3;
+    QTest::newRow("serial number") << buildBlockWriteRequest(7, Reg::SerialNumber, {0x2612, 0x0804, 0x1533})
+                                   << 7 << 0x10 << 0x0104 << 3;
     QTest::newRow("too short") << hexBytes("01 03 00 00") << 0 << 0 << 0 << 0;
     QTest::newRow("not a request function") << hexBytes("01 04 00 00 00 01 31 CA") << 0 << 0 << 0 << 0;
     QTest::newRow("block write ending before it starts")
@@ -103,10 +103,12 @@ void TestMatching::answerAt_data() {
     QTest::newRow("exception of the read") << kPollRequest << withCrc(hexBytes("01 83 02")) << 0 << 5;
     QTest::newRow("exception of another function") << kPollRequest << withCrc(hexBytes("01 86 02")) << 0 << 0;
     QTest::newRow("echo of the heater write") << kHeaterOn << hexBytes("01 06 01 09 00 01 99 F4") << 0 << 8;
-    QTest::newRow("echo of another register") << kHeaterOn << withCrc(hexBytes("01 06 01 01 00 01")) << 0 << 0;
+    QTest::newRow("echo of another register")
+        << kHeaterOn << withCrc(hexBytes("01 06 01 01 00 01")) << 0 << 0;
     QTest::newRow("write echo for a read") << kPollRequest << hexBytes("01 06 01 09 00 01 99 F4") << 0 << 0;
     QTest::newRow("behind one junk byte") << kInfoRequest << QByteArray(1, '\xff') + info << 1 << 25;
-    QTest::newRow("wrong CRC is never an answer") << kPollRequest << readReply(4).left(12) + QByteArray(1, '\x00') << 0 << 0;
+    QTest::newRow("wrong CRC is never an answer")
+        << kPollRequest << readReply(4).left(12) + QByteArray(1, '\x00') << 0 << 0;
     QTest::newRow("not all there yet") << kInfoRequest << info.left(24) << 0 << 0;
     QTest::newRow("offset past the end") << kInfoRequest << info << 30 << 0;
 }
@@ -135,12 +137,15 @@ void TestMatching::findReply_data() {
     const QVector<QByteArray> pollThenHeater{kPollRequest, kHeaterOn};
 
     QTest::newRow("reply at the start") << info << probe << Kind::Answer << 0 << 25 << 0;
-    QTest::newRow("one 0x00 in front") << QByteArray(1, '\x00') + info << probe << Kind::Answer << 1 << 25 << 0;
-    QTest::newRow("three bytes in front") << hexBytes("FF 00 5A") + info << probe << Kind::Answer << 3 << 25 << 0;
+    QTest::newRow("one 0x00 in front")
+        << QByteArray(1, '\x00') + info << probe << Kind::Answer << 1 << 25 << 0;
+    QTest::newRow("three bytes in front")
+        << hexBytes("FF 00 5A") + info << probe << Kind::Answer << 3 << 25 << 0;
     QTest::newRow("a torn reply in front") << info.left(9) + info << probe << Kind::Answer << 9 << 25 << 0;
-    QTest::newRow("incomplete") << QByteArray(1, '\x00') + info.left(20) << probe << Kind::None << 0 << 0 << -1;
-    QTest::newRow("damaged") << QByteArray(1, '\x00') + info.left(24) + "\x01" << probe << Kind::None << 0 << 0
-                             << -1;
+    QTest::newRow("incomplete") << QByteArray(1, '\x00') + info.left(20) << probe << Kind::None << 0 << 0
+                                << -1;
+    QTest::newRow("damaged") << QByteArray(1, '\x00') + info.left(24) + "\x01" << probe << Kind::None << 0
+                             << 0 << -1;
     QTest::newRow("nothing waiting, frame at the start")
         << info << QVector<QByteArray>{} << Kind::Unanswered << 0 << 25 << -1;
     QTest::newRow("nothing waiting, frame behind junk")
@@ -178,10 +183,10 @@ void TestMatching::decodeRegister_data() {
     QTest::addColumn<int>("reg");
     QTest::newRow("read by its start register") << kPollRequest << readReply(4) << 0x0000;
     QTest::newRow("exception by the request") << kInfoRequest << withCrc(hexBytes("01 83 02")) << 0x0100;
-    QTest::newRow("write echo by the register it echoes") << kHeaterOn << hexBytes("01 06 01 09 00 01 99 F4")
-                                                          << 0x0109;
-    QTest::newRow("block write echo by its start")
-        << buildBlockWriteRequest(1, Reg::ClockYear, {1, 2, 3}) << hexBytes("01 10 01 20 01 26 40 75") << 0x0120;
+    QTest::newRow("write echo by the register it echoes")
+        << kHeaterOn << hexBytes("01 06 01 09 00 01 99 F4") << 0x0109;
+    QTest::newRow("block write echo by its start") << buildBlockWriteRequest(1, Reg::ClockYear, {1, 2, 3})
+                                                   << hexBytes("01 10 01 20 01 26 40 75") << 0x0120;
 }
 
 void TestMatching::decodeRegister() {

@@ -281,8 +281,7 @@ void TestReplies::completeFrame_data() {
     QTest::newRow("data damaged") << hexBytes("01 06 01 09 00 02 99 F4") << 0;
     QTest::newRow("another slave address is still a frame") << withCrc(hexBytes("07 06 01 09 00 01")) << 8;
     QTest::newRow("byte count 255, short") << hexBytes("01 03 FF 00 00") << 0;
-    QTest::newRow("junk in front is not a frame at the start")
-        << QByteArray(1, '\x00') + exception << 0;
+    QTest::newRow("junk in front is not a frame at the start") << QByteArray(1, '\x00') + exception << 0;
 }
 
 void TestReplies::completeFrame() {
@@ -1231,8 +1230,8 @@ void TestReplies::pollWaitsForUserReply() {
     WidgetTestAccess::invoke(b.w, "PushButtonReadSNSlot");
     WidgetTestAccess::invoke(b.w, "Timer1SSlot");
     QCOMPARE(b.tx().size(), 3);
-    QTRY_VERIFY_WITH_TIMEOUT(Rx::pollMaySend(WidgetTestAccess::pendingRequests(b.w), WidgetTestAccess::lineNowMs(b.w)),
-                             1500);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        Rx::pollMaySend(WidgetTestAccess::pendingRequests(b.w), WidgetTestAccess::lineNowMs(b.w)), 1500);
     WidgetTestAccess::invoke(b.w, "Timer1SSlot");
     QCOMPARE(b.tx().size(), 4);
 }

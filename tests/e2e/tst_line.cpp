@@ -201,7 +201,8 @@ void TstLine::wireCarriesExactlyTheFrames() {
     QVERIFY(watcher.waitForCount(2, 4000));
     QCOMPARE(watcher.seen.last().text, QString("The device baud rate is:9600!"));
     QTRY_COMPARE_WITH_TIMEOUT(loggedFrames(log, 1).size(), 2, 2000);
-    QVector<QByteArray> expected{kProbe, kProbe, kProbe, buildReadRequest(1, Reg::ClockYear, Reg::ClockBlockCount)};
+    QVector<QByteArray> expected{kProbe, kProbe, kProbe,
+                                 buildReadRequest(1, Reg::ClockYear, Reg::ClockBlockCount)};
 
     // A few settings, each waiting for its reply.
     const auto operate = [&](QAbstractButton *button, const QVector<QByteArray> &frames, int replies) {
