@@ -63,7 +63,8 @@ QString errnoText(const char *what) {
 } // namespace
 
 PtyTransmitter::PtyTransmitter(const TransmitterConfig &config, QObject *parent)
-    : QObject(parent), transmitter(config), gapTimer(new QTimer(this)) {
+    : QObject(parent), gapTimer(new QTimer(this)) {
+    units.emplace_back(config);
     gapTimer->setSingleShot(true);
     gapTimer->setInterval(StaleGapMs);
     connect(gapTimer, &QTimer::timeout, this, [this] { pending.clear(); });
@@ -168,7 +169,20 @@ void PtyTransmitter::removeSymlink() {
 }
 
 Transmitter &PtyTransmitter::model() {
-    return transmitter;
+    return units.front();
+}
+
+Transmitter &PtyTransmitter::addUnit(const TransmitterConfig &config) {
+    units.emplace_back(config);
+    return units.back();
+}
+
+Transmitter &PtyTransmitter::unit(int index) {
+    return units.at(static_cast<size_t>(index));
+}
+
+int PtyTransmitter::unitCount() const {
+    return static_cast<int>(units.size());
 }
 
 LineSettings PtyTransmitter::lineSettings() const {
@@ -200,12 +214,11 @@ LineSettings PtyTransmitter::lineSettings() const {
     return line;
 }
 
-bool PtyTransmitter::lineAtOwnRate() const {
+bool PtyTransmitter::lineAtRate(int own) const {
     struct termios tio;
     if (slaveFd < 0 || ::tcgetattr(slaveFd, &tio) != 0) {
         return false;
     }
-    const int own = transmitter.baudRate();
     const int out = rateOfSpeed(::cfgetospeed(&tio));
     const int in = rateOfSpeed(::cfgetispeed(&tio));
     // An input speed of 0 means "the same as the output speed".
@@ -351,51 +364,77 @@ void PtyTransmitter::answer(const QByteArray &request) {
         return;
     }
 
-    if (!lineAtOwnRate()) {
-        // At the wrong rate the device hears noise; what it sends back is noise too.
-        if (garble && transmitter.isForThisDevice(request)) {
-            QByteArray noise(3 + static_cast<int>(QRandomGenerator::global()->bounded(4)), '\0');
-            for (char &byte : noise) {
-                byte = static_cast<char>(QRandomGenerator::global()->bounded(256));
+    // Every unit on the line hears the request; each one answers only at its own rate.
+    QVector<QByteArray> replies;
+    bool flood = false;
+    for (Transmitter &unit : units) {
+        if (!lineAtRate(unit.baudRate())) {
+            // At the wrong rate the device hears noise; what it sends back is noise too.
+            if (garble && unit.isForThisDevice(request)) {
+                QByteArray noise(3 + static_cast<int>(QRandomGenerator::global()->bounded(4)), '\0');
+                for (char &byte : noise) {
+                    byte = static_cast<char>(QRandomGenerator::global()->bounded(256));
+                }
+                replies.append(noise);
             }
-            sendReply(noise);
+            continue;
         }
-        return;
-    }
-
-    switch (fault) {
-    case SimFault::Silence:
-        return;
-    case SimFault::FloodZero:
-        sendPieces(QByteArray(FloodLength, '\x00'), floodPiece, floodGapMs);
-        return;
-    case SimFault::FloodFF:
-        sendPieces(QByteArray(FloodLength, '\xFF'), floodPiece, floodGapMs);
-        return;
-    case SimFault::ExceptionAll:
-        if (transmitter.isForThisDevice(request)) {
-            QByteArray reply;
-            reply.append(static_cast<char>(transmitter.address()));
-            reply.append(static_cast<char>(static_cast<quint8>(request.at(1)) | 0x80));
-            reply.append(static_cast<char>(ExceptionDeviceFailure));
-            appendCrc(reply);
-            sendReply(reply);
+        switch (fault) {
+        case SimFault::Silence:
+            continue;
+        case SimFault::FloodZero:
+        case SimFault::FloodFF:
+            flood = true;
+            continue;
+        case SimFault::ExceptionAll:
+            if (unit.isForThisDevice(request)) {
+                QByteArray reply;
+                reply.append(static_cast<char>(unit.address()));
+                reply.append(static_cast<char>(static_cast<quint8>(request.at(1)) | 0x80));
+                reply.append(static_cast<char>(ExceptionDeviceFailure));
+                appendCrc(reply);
+                replies.append(reply);
+            }
+            continue;
+        default:
+            break;
         }
-        return;
-    default:
-        break;
+        QByteArray reply = unit.handleRequest(request);
+        if (reply.isEmpty()) {
+            continue;
+        }
+        if (fault == SimFault::BadCrc) {
+            reply[reply.size() - 1] = static_cast<char>(~static_cast<quint8>(reply.at(reply.size() - 1)));
+        } else if (fault == SimFault::StrayByte) {
+            reply.append('\xA5');
+        }
+        replies.append(reply);
     }
+    if (flood) {
+        sendPieces(QByteArray(FloodLength, fault == SimFault::FloodZero ? '\x00' : '\xFF'), floodPiece,
+                   floodGapMs);
+        return;
+    }
+    if (replies.size() == 1) {
+        sendReply(replies.first());
+    } else if (replies.size() > 1) {
+        // Several units answering address 0 at once drive the line together: what arrives is
+        // their bytes mixed, which no CRC survives.
+        sendReply(collide(replies));
+    }
+}
 
-    QByteArray reply = transmitter.handleRequest(request);
-    if (reply.isEmpty()) {
-        return;
+QByteArray PtyTransmitter::collide(const QVector<QByteArray> &replies) {
+    QByteArray mixed;
+    for (const QByteArray &reply : replies) {
+        if (mixed.size() < reply.size()) {
+            mixed.append(QByteArray(reply.size() - mixed.size(), '\0'));
+        }
+        for (int i = 0; i < reply.size(); ++i) {
+            mixed[i] = static_cast<char>(mixed.at(i) | reply.at(i));
+        }
     }
-    if (fault == SimFault::BadCrc) {
-        reply[reply.size() - 1] = static_cast<char>(~static_cast<quint8>(reply.at(reply.size() - 1)));
-    } else if (fault == SimFault::StrayByte) {
-        reply.append('\xA5');
-    }
-    sendReply(reply);
+    return mixed;
 }
 
 void PtyTransmitter::sendReply(const QByteArray &frame) {

@@ -6,6 +6,9 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QVector>
+
+#include <deque>
 
 class QSocketNotifier;
 class QTimer;
@@ -52,7 +55,14 @@ public:
     // Makes `linkPath` a symbolic link to the slave side, replacing an older link.
     bool createSymlink(const QString &linkPath);
 
+    // The first transmitter on the line.
     Transmitter &model();
+    // Bus mode: one more transmitter on the same line, with its own model, address, firmware,
+    // serial number and rate. Every unit hears every request and answers only its own address
+    // (or address 0) at its own rate; units answering at once collide.
+    Transmitter &addUnit(const TransmitterConfig &config);
+    Transmitter &unit(int index);
+    int unitCount() const;
     LineSettings lineSettings() const;
 
     void setFault(SimFault fault);
@@ -86,7 +96,9 @@ signals:
 private:
     bool openPty(QString *error);
     void removeSymlink();
-    bool lineAtOwnRate() const;
+    // The tool's side of the line is set to `rate`.
+    bool lineAtRate(int rate) const;
+    static QByteArray collide(const QVector<QByteArray> &replies);
     // Length of the request starting the buffer: 0 while unknown, -1 when it cannot be one.
     static int requestLength(const QByteArray &head);
     void onReadable();
@@ -99,7 +111,8 @@ private:
     void flushOutgoing();
     void closePty();
 
-    Transmitter transmitter;
+    // A deque keeps the units where they are while more are added.
+    std::deque<Transmitter> units;
     int masterFd = -1;
     int slaveFd = -1;
     QString path;

@@ -54,6 +54,41 @@ bool parseTenths(const QCommandLineParser &parser, const QString &name, qint16 *
     return true;
 }
 
+// One more unit for the bus: MODEL:ADDRESS:BAUD[:FIRMWARE[:SERIAL]].
+bool parseUnit(const QString &text, TransmitterConfig *out) {
+    const QStringList parts = text.split(QLatin1Char(':'));
+    const QString usage = QStringLiteral("--unit must be MODEL:ADDRESS:BAUD[:FIRMWARE[:SERIAL]], for example "
+                                         "3:12:19200:105:261208041533 (got '%1')")
+                              .arg(text);
+    if (parts.size() < 3 || parts.size() > 5) {
+        return fail(usage);
+    }
+    bool ok[4] = {false, false, false, true};
+    const int model = parts.at(0).toInt(&ok[0], 10);
+    const int address = parts.at(1).toInt(&ok[1], 10);
+    const int baud = parts.at(2).toInt(&ok[2], 10);
+    int firmware = out->firmware;
+    if (parts.size() > 3) {
+        firmware = parts.at(3).toInt(&ok[3], 10);
+    }
+    if (!ok[0] || !ok[1] || !ok[2] || !ok[3] || model < 0 || model > 5 || address < 1 || address > 247 ||
+        codeForBaudRate(baud) == 0 || firmware < 0 || firmware > 65535) {
+        return fail(usage);
+    }
+    if (parts.size() > 4) {
+        static const QRegularExpression hex12(QStringLiteral("^[0-9A-Fa-f]{12}$"));
+        if (!hex12.match(parts.at(4)).hasMatch()) {
+            return fail(usage);
+        }
+        out->serialNumber = QByteArray::fromHex(parts.at(4).toLatin1());
+    }
+    out->deviceType = static_cast<quint16>(model);
+    out->address = static_cast<quint8>(address);
+    out->baudRate = baud;
+    out->firmware = static_cast<quint16>(firmware);
+    return true;
+}
+
 bool parseFault(const QString &name, SimFault *out) {
     static const struct {
         const char *name;
@@ -148,6 +183,12 @@ int main(int argc, char *argv[]) {
          QStringLiteral("30")},
         {QStringLiteral("garble"),
          QStringLiteral("Answer requests at a wrong line rate with garbled bytes.")},
+        {QStringLiteral("unit"),
+         QStringLiteral(
+             "Bus mode: one more transmitter on the same line, MODEL:ADDRESS:BAUD[:FIRMWARE[:SERIAL]]; "
+             "repeat for more. Each answers only its own address (and address 0) at its own rate; "
+             "units answering address 0 together collide."),
+         QStringLiteral("spec")},
     });
     parser.process(app);
 
@@ -205,7 +246,19 @@ int main(int argc, char *argv[]) {
     config.address = static_cast<quint8>(address);
     config.baudRate = baud;
 
+    QVector<TransmitterConfig> units;
+    for (const QString &text : parser.values(QStringLiteral("unit"))) {
+        TransmitterConfig unit;
+        if (!parseUnit(text, &unit)) {
+            return 2;
+        }
+        units.append(unit);
+    }
+
     PtyTransmitter sim(config);
+    for (const TransmitterConfig &unit : units) {
+        sim.addUnit(unit);
+    }
     sim.setFault(fault);
     sim.setSplit(splitSize, splitGap);
     sim.setReplyDelay(delay);

@@ -158,6 +158,8 @@ private slots:
     void silence_data();
     void silence();
     void addressZeroAnswered();
+    void ptyBus_data();
+    void ptyBus();
     void newAddressAfterReply();
     void newBaudCodeAfterReply();
 
@@ -763,6 +765,64 @@ void TstSim::ptyWrongRate() {
     // The device itself is unchanged and answers once the rate is right.
     client.port.setBaudRate(9600);
     QCOMPARE(client.exchange(InfoRequest, 25), Transmitter().handleRequest(InfoRequest));
+}
+
+void TstSim::ptyBus_data() {
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<int>("address");
+    QTest::addColumn<int>("answeringType"); // -1 silence, -2 a collision
+    QTest::newRow("unit 1 at its rate") << 9600 << 1 << 1;
+    QTest::newRow("unit 7 at its rate") << 19200 << 7 << 3;
+    QTest::newRow("unit 12 at its rate") << 9600 << 12 << 5;
+    QTest::newRow("unit 7 at another unit's rate") << 9600 << 7 << -1;
+    QTest::newRow("unit 1 at another unit's rate") << 19200 << 1 << -1;
+    QTest::newRow("an address nobody has") << 9600 << 99 << -1;
+    QTest::newRow("address 0, one unit at that rate") << 19200 << 0 << 3;
+    QTest::newRow("address 0, two units at that rate") << 9600 << 0 << -2;
+}
+
+void TstSim::ptyBus() {
+    QFETCH(int, rate);
+    QFETCH(int, address);
+    QFETCH(int, answeringType);
+    TransmitterConfig first;
+    first.deviceType = 1;
+    first.firmware = 110;
+    PtyTransmitter sim(first); // address 1, 9600
+    TransmitterConfig second;
+    second.address = 7;
+    second.baudRate = 19200;
+    second.serialNumber = QByteArray::fromHex("000000000007");
+    sim.addUnit(second);
+    TransmitterConfig third;
+    third.deviceType = 5;
+    third.address = 12;
+    third.firmware = 200;
+    sim.addUnit(third);
+    QCOMPARE(sim.unitCount(), 3);
+    QVERIFY(sim.start());
+    Client client;
+    QVERIFY(client.open(sim.slavePath(), rate));
+    QByteArray request = QByteArray::fromHex("0003010000 0a");
+    request[0] = static_cast<char>(address);
+    request = withReferenceCrc(request);
+    QSignalSpy sent(&sim, &PtyTransmitter::bytesSent);
+    const QByteArray reply = client.exchange(request, 25, answeringType == -1 ? 300 : 2000);
+    if (answeringType == -1) {
+        QCOMPARE(reply, QByteArray());
+        QCOMPARE(sent.count(), 0);
+        return;
+    }
+    QCOMPARE(reply.size(), 25);
+    if (answeringType == -2) {
+        QVERIFY(!crcOk(reply));
+        return;
+    }
+    QVERIFY(crcOk(reply));
+    QCOMPARE(int(u16(reply, 9)), answeringType);
+    if (address != 0) {
+        QCOMPARE(int(static_cast<quint8>(reply.at(0))), address);
+    }
 }
 
 void TstSim::ptyNewRateAfterReply() {
