@@ -1,5 +1,6 @@
 #include "app/shared_data.h"
 #include "app/widget.h"
+#include "device/device_model.h"
 #include "device/register_map.h"
 #include "link/modbus_frame.h"
 #include "ui_widget.h"
@@ -130,12 +131,7 @@ QString Widget::formatReading(float min, float max, float value, quint8 decimals
 }
 
 void Widget::showFirmwareVersion() {
-    // The three lowest decimal digits are the version: 105 is V1.0.5.
-    const quint16 version = shared->firmwareVersion;
-    ui->labelVersions->setText(tr("Firmware version:") + QStringLiteral("V") +
-                               QString::number(version / 100 % 10) + QStringLiteral(".") +
-                               QString::number(version / 10 % 10) + QStringLiteral(".") +
-                               QString::number(version % 10));
+    ui->labelVersions->setText(tr("Firmware version:") + Model::firmwareText(shared->firmwareVersion));
 }
 
 void Widget::fillChannelList(int count) {

@@ -1,5 +1,6 @@
 #include "app/shared_data.h"
 #include "app/widget.h"
+#include "device/device_model.h"
 #include "device/register_map.h"
 #include "device/reply_matching.h"
 #include "device/reply_parser.h"
@@ -160,10 +161,10 @@ void Widget::showDeviceInfo() {
     ui->lineEditRangeMin->setText(QString::number(shared->rangeMin / 10.0, 'f', 1));
     ui->lineEditRangeMax->setText(QString::number(shared->rangeMax / 10.0, 'f', 1));
     showFirmwareVersion();
-    fillChannelList(shared->deviceType == 0 ? 1 : 2);
+    fillChannelList(Model::channelCount(shared->deviceType));
     showHeater(ui, heaterCountdown, shared->heaterState);
     ui->comboBoxType->setCurrentIndex(shared->deviceType);
-    if (shared->deviceType == Reg::ClockDeviceType && shared->firmwareVersion >= Reg::ClockFirmwareMinimum) {
+    if (Model::hasClock(shared->deviceType, shared->firmwareVersion)) {
         // Only this model from this firmware on has a clock; fetch it so the row shows real values.
         readRegisters(Reg::ClockYear, Reg::ClockBlockCount);
         setClockRowHidden(false);

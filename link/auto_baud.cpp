@@ -1,15 +1,10 @@
 #include "app/shared_data.h"
 #include "app/widget.h"
+#include "link/search_schedule.h"
 #include "ui_widget.h"
 
 #include <QMessageBox>
 #include <QTimer>
-
-namespace {
-// Passes over all six rates before the search gives up.
-constexpr quint8 kSearchPasses = 3;
-constexpr int kStepMs = 500;
-} // namespace
 
 void Widget::AUTOUartInit() {
     if (shared->responseReceived) {
@@ -32,11 +27,11 @@ void Widget::AUTOUartInit() {
         shared->baudRate = shared->baudCandidates[shared->baudIndex];
         ++shared->baudIndex;
         openLink();
-        timerAutoBaud->start(kStepMs);
+        timerAutoBaud->start(Search::StepMs);
         return;
     }
     ++autoBaudPasses;
-    if (autoBaudPasses < kSearchPasses) {
+    if (autoBaudPasses < Search::Passes) {
         // The timer keeps running: the next step begins the next pass with the fastest rate.
         shared->baudIndex = 0;
         return;

@@ -1,17 +1,13 @@
 #include "app/shared_data.h"
 #include "app/widget.h"
 #include "device/register_map.h"
+#include "link/search_schedule.h"
 #include "link/serial_ports.h"
 #include "link/serialport_setting_dialog.h"
 #include "ui_widget.h"
 
 #include <QSerialPort>
 #include <QTimer>
-
-namespace {
-// Line rates the search tries, fastest first.
-const int kSearchRates[6] = {115200, 19200, 9600, 4800, 2400, 1200};
-} // namespace
 
 void Widget::resetLink() {
     // A search still stepping would reopen the port at its next candidate and undo the link
@@ -24,11 +20,11 @@ void Widget::resetLink() {
     // Emptied so the probe goes to address 0 and the reply brings the device's own address.
     ui->lineEditAddress->clear();
     autoRead = false;
-    for (int i = 0; i < 6; ++i) {
-        shared->baudCandidates[i] = kSearchRates[i];
+    for (int i = 0; i < Search::RateCount; ++i) {
+        shared->baudCandidates[i] = Search::rates().at(i);
     }
     shared->baudIndex = 0;
-    shared->baudCount = 6;
+    shared->baudCount = Search::RateCount;
 }
 
 void Widget::PushButtonLinkSlot() {

@@ -1,5 +1,6 @@
 #include "sim/transmitter.h"
 
+#include "device/device_model.h"
 #include "device/register_map.h"
 #include "link/modbus_frame.h"
 
@@ -69,19 +70,9 @@ QDateTime dateTimeLike(const QDate &date, const QTime &time, const QDateTime &li
 
 } // namespace
 
-int baudRateForCode(quint16 code) {
-    static const int rates[] = {1200, 2400, 4800, 9600, 19200, 115200};
-    return (code >= 1 && code <= 6) ? rates[code - 1] : 0;
-}
+int baudRateForCode(quint16 code) { return Model::baudRateForCode(code); }
 
-quint16 codeForBaudRate(int rate) {
-    for (quint16 code = 1; code <= 6; ++code) {
-        if (baudRateForCode(code) == rate) {
-            return code;
-        }
-    }
-    return 0;
-}
+quint16 codeForBaudRate(int rate) { return Model::codeForBaudRate(rate); }
 
 Transmitter::Transmitter(const TransmitterConfig &cfg)
     : config(cfg), timeSource([] { return QDateTime::currentDateTime(); }), currentAddress(cfg.address),

@@ -1,5 +1,6 @@
 #include "app/widget.h"
 
+#include "device/device_model.h"
 #include "ui_widget.h"
 
 #include <QString>
@@ -15,12 +16,9 @@ void Widget::UiStateInit() {
     // The item index is the device type code reported by the transmitter; the list is display
     // only, the reply handling selects the entry.
     ui->comboBoxType->clear();
-    ui->comboBoxType->addItem(tr("ZR100"));
-    ui->comboBoxType->addItem(tr("ZR200"));
-    ui->comboBoxType->addItem(tr("ZR300"));
-    ui->comboBoxType->addItem(tr("ZR200Pro"));
-    ui->comboBoxType->addItem(tr("ZR200Mini_S"));
-    ui->comboBoxType->addItem(tr("ZR200Mini_M"));
+    for (int type = 0; type < Model::Count; ++type) {
+        ui->comboBoxType->addItem(tr(Model::nameSource(type)));
+    }
 
     ui->comboBoxType->setEnabled(false);
     ui->labelVersions->setText(QString());
