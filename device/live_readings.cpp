@@ -1,24 +1,12 @@
 #include "app/shared_data.h"
 #include "app/widget.h"
 #include "device/device_model.h"
+#include "device/readings.h"
 #include "device/register_map.h"
 #include "link/modbus_frame.h"
 #include "ui_widget.h"
 
 #include <QString>
-
-namespace {
-
-// Output signal spans over the measuring range: 4 to 20 mA, 0 to 5 V and 0 to 10 V.
-constexpr float kCurrentSpanMa = 16.0f;
-constexpr float kCurrentOffsetMa = 4.0f;
-constexpr float kLowVoltageSpan = 5.0f;
-constexpr float kHighVoltageSpan = 10.0f;
-// Humidity is always shown against its fixed 0 to 100 percent range.
-constexpr float kHumidityMin = 0.0f;
-constexpr float kHumidityMax = 100.0f;
-
-} // namespace
 
 void Widget::PushButtonReadSlot() {
     // The button text is the state: "Read" means stopped, "Stop" means polling.
@@ -97,7 +85,7 @@ void Widget::showReadings(ReadingBlock block, ReadingSelection selection) {
     }
     if (all || selection == ReadingSelection::Humidity) {
         humidity =
-            tr("Humidity:") + formatReading(kHumidityMin, kHumidityMax,
+            tr("Humidity:") + formatReading(Readings::HumidityMin, Readings::HumidityMax,
                                             static_cast<float>(shared->humidityRaw / scale), decimals, true);
     }
     if (all || selection == ReadingSelection::DewPoint) {
@@ -117,16 +105,13 @@ QString Widget::formatReading(float min, float max, float value, quint8 decimals
     } else {
         text += QStringLiteral("\u2103  </font>");
     }
-    // Position in the output range, deliberately unclamped: a reading outside the range shows
-    // the out-of-range signal the device drives. Equal limits give inf or nan.
-    const float fraction = (value - min) / (max - min);
-    text += QStringLiteral("<font color=green>") +
-            QString::number(fraction * kCurrentSpanMa + kCurrentOffsetMa, 'f', 3) + tr("mA") +
+    const Readings::Analog signal = Readings::analog(min, max, value);
+    text += QStringLiteral("<font color=green>") + QString::number(signal.milliamps, 'f', 3) + tr("mA") +
             QStringLiteral("  </font>");
-    text += QStringLiteral("<font color=blue>") + QString::number(fraction * kLowVoltageSpan, 'f', 3) +
-            tr("V") + QStringLiteral("  </font>");
-    text += QStringLiteral("<font color=blue>") + QString::number(fraction * kHighVoltageSpan, 'f', 3) +
-            tr("V") + QStringLiteral("</font>");
+    text += QStringLiteral("<font color=blue>") + QString::number(signal.volts5, 'f', 3) + tr("V") +
+            QStringLiteral("  </font>");
+    text += QStringLiteral("<font color=blue>") + QString::number(signal.volts10, 'f', 3) + tr("V") +
+            QStringLiteral("</font>");
     return text;
 }
 
