@@ -1,0 +1,71 @@
+#include "app/shared_data.h"
+#include "cli/cli_context.h"
+#include "device/device_model.h"
+#include "device/register_map.h"
+#include "device/reply_parser.h"
+#include "link/modbus_frame.h"
+
+#include <QJsonDocument>
+
+#include <cstdio>
+
+void cliError(const QString &text) {
+    std::fprintf(stderr, "zrctl: %s\n", qPrintable(text));
+    std::fflush(stderr);
+}
+
+void cliPrint(const QString &text) {
+    std::fprintf(stdout, "%s\n", text.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+void cliPrintJson(const QJsonObject &object) {
+    cliPrint(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
+}
+
+int cliFailure(const Exchange::Result &result, const QString &what) {
+    switch (result.outcome) {
+    case Exchange::Outcome::Answer:
+        return CliArgs::Done;
+    case Exchange::Outcome::Exception:
+        cliError(QStringLiteral("%1: the device refused it (exception code %2)")
+                     .arg(what)
+                     .arg(result.exceptionCode));
+        return CliArgs::Refused;
+    case Exchange::Outcome::Timeout:
+        cliError(QStringLiteral("%1: no reply").arg(what));
+        return CliArgs::NoReply;
+    case Exchange::Outcome::Flood:
+        cliError(
+            QStringLiteral("%1: the line is flooded with 0x00 or 0xFF, reconnect the USB adapter").arg(what));
+        return CliArgs::PortFailure;
+    case Exchange::Outcome::PortError:
+        cliError(QStringLiteral("%1: the port failed").arg(what));
+        return CliArgs::PortFailure;
+    }
+    return CliArgs::PortFailure;
+}
+
+int cliRead(CliLine &line, int address, quint16 start, quint16 count, SharedDataClass &shared,
+            QByteArray *reply) {
+    const Exchange::Result result =
+        line.transact(buildReadRequest(static_cast<quint8>(address), start, count));
+    const int status =
+        cliFailure(result, QStringLiteral("reading register 0x%1").arg(start, 4, 16, QLatin1Char('0')));
+    if (status != CliArgs::Done) {
+        return status;
+    }
+    Rx::decode(start, result.reply, shared);
+    if (reply) {
+        *reply = result.reply;
+    }
+    return CliArgs::Done;
+}
+
+int cliReadInfo(CliLine &line, int address, SharedDataClass &shared) {
+    int status = cliRead(line, address, Reg::SlaveAddress, Reg::DeviceInfoCount, shared);
+    if (status == CliArgs::Done && Model::hasClock(shared.deviceType, shared.firmwareVersion)) {
+        status = cliRead(line, address, Reg::ClockYear, Reg::ClockBlockCount, shared);
+    }
+    return status;
+}

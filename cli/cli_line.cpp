@@ -1,0 +1,52 @@
+#include "cli/cli_line.h"
+
+#include "app/clock.h"
+#include "link/modbus_frame.h"
+
+#include <QFile>
+
+#include <cstdio>
+
+CliLine::CliLine(const QString &portName, bool traceFrames, const QString &log)
+    : exchange(port), verbose(traceFrames), logPath(log) {
+    port.setPortName(portName);
+    exchange.trace = [this](const QByteArray &bytes, bool tx) { trace(bytes, tx); };
+}
+
+bool CliLine::open(int rate, QString *error) {
+    if (port.isOpen()) {
+        port.close();
+    }
+    port.setBaudRate(rate);
+    port.setDataBits(QSerialPort::Data8);
+    port.setParity(QSerialPort::NoParity);
+    port.setStopBits(QSerialPort::OneStop);
+    port.setFlowControl(QSerialPort::NoFlowControl);
+    if (!port.open(QIODevice::ReadWrite)) {
+        *error = QStringLiteral("cannot open %1: %2").arg(port.portName(), port.errorString());
+        return false;
+    }
+    // Bytes the driver kept from before are no replies to this run's requests.
+    port.clear(QSerialPort::Input);
+    return true;
+}
+
+Exchange::Result CliLine::transact(const QByteArray &request, int timeoutMs) {
+    return exchange.transact(request, timeoutMs);
+}
+
+void CliLine::trace(const QByteArray &bytes, bool tx) {
+    const QString hex = frameToHex(bytes);
+    if (verbose) {
+        std::fprintf(stderr, "%s  %s\n", tx ? "TX" : "RX", qPrintable(hex));
+    }
+    if (!logPath.isEmpty()) {
+        const QString line = Clock::now().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss:zzz")) +
+                             (tx ? QStringLiteral("->TX  ") : QStringLiteral("->RX  ")) + hex +
+                             QLatin1Char('\n');
+        QFile file(logPath);
+        if (file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            file.write(line.toUtf8());
+        }
+    }
+}

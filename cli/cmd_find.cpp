@@ -1,0 +1,124 @@
+// zrctl ports and zrctl scan: which ports there are, and which transmitters answer on one.
+#include "app/shared_data.h"
+#include "cli/cli_context.h"
+#include "device/device_model.h"
+#include "device/register_map.h"
+#include "device/reply_parser.h"
+#include "link/modbus_frame.h"
+#include "link/search_schedule.h"
+#include "link/serial_ports.h"
+
+#include <QJsonArray>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+QJsonObject unitJson(int address, int rate, const SharedDataClass &unit) {
+    QJsonObject object;
+    object[QStringLiteral("address")] = address;
+    object[QStringLiteral("rate")] = rate;
+    object[QStringLiteral("type")] = unit.deviceType;
+    object[QStringLiteral("model")] = Model::name(unit.deviceType);
+    object[QStringLiteral("firmware")] = Model::firmwareText(unit.firmwareVersion);
+    object[QStringLiteral("serial")] = unit.serialNumber;
+    return object;
+}
+
+QString unitText(int address, int rate, const SharedDataClass &unit) {
+    const QString model = Model::name(unit.deviceType);
+    return QStringLiteral("address %1  rate %2  model %3  firmware %4  serial %5")
+        .arg(address)
+        .arg(rate)
+        .arg(model.isEmpty() ? QStringLiteral("type %1").arg(unit.deviceType) : model)
+        .arg(Model::firmwareText(unit.firmwareVersion), unit.serialNumber);
+}
+
+} // namespace
+
+int cliPorts(const CliContext &context) {
+    const QStringList ports = openablePorts();
+    if (context.json) {
+        QJsonObject object;
+        object[QStringLiteral("ports")] = QJsonArray::fromStringList(ports);
+        cliPrintJson(object);
+    } else {
+        for (const QString &port : ports) {
+            cliPrint(port);
+        }
+    }
+    return CliArgs::Done;
+}
+
+int cliScan(const CliContext &context) {
+    QString error;
+    QVector<int> rates = Search::rates();
+    int first = 1;
+    int last = 247;
+    int timeout = 0;
+    QCommandLineParser &parser = *context.parser;
+    if ((parser.isSet(QStringLiteral("baud")) &&
+         !CliArgs::baudList(QStringLiteral("baud"), parser.value(QStringLiteral("baud")), &rates, &error)) ||
+        (parser.isSet(QStringLiteral("addresses")) &&
+         !CliArgs::addressRange(QStringLiteral("addresses"), parser.value(QStringLiteral("addresses")),
+                                &first, &last, &error)) ||
+        (parser.isSet(QStringLiteral("timeout")) &&
+         !CliArgs::number(QStringLiteral("timeout"), parser.value(QStringLiteral("timeout")), 1, 60000,
+                          &timeout, &error))) {
+        cliError(error);
+        return CliArgs::Usage;
+    }
+
+    const bool progress = ::isatty(STDERR_FILENO) == 1;
+    CliLine line(context.port, context.verbose, context.logPath);
+    int found = 0;
+    for (int rate : rates) {
+        if (!line.open(rate, &error)) {
+            cliError(error);
+            return CliArgs::PortFailure;
+        }
+        for (int address = first; address <= last; ++address) {
+            if (progress) {
+                std::fprintf(stderr, "\rscanning %6d baud, address %3d of %d-%d ", rate, address, first,
+                             last);
+                std::fflush(stderr);
+            }
+            const Exchange::Result result = line.transact(
+                buildReadRequest(static_cast<quint8>(address), Reg::SlaveAddress, Reg::DeviceInfoCount),
+                timeout);
+            if (result.outcome == Exchange::Outcome::Timeout) {
+                continue;
+            }
+            if (result.outcome == Exchange::Outcome::Flood ||
+                result.outcome == Exchange::Outcome::PortError) {
+                if (progress) {
+                    std::fprintf(stderr, "\n");
+                }
+                return cliFailure(result, QStringLiteral("scanning at %1 baud").arg(rate));
+            }
+            // An exception reply still shows a unit at this address and rate.
+            SharedDataClass unit;
+            if (result.outcome == Exchange::Outcome::Answer) {
+                Rx::decode(Reg::SlaveAddress, result.reply, unit);
+            }
+            if (progress) {
+                std::fprintf(stderr, "\r%50s\r", "");
+            }
+            if (context.json) {
+                cliPrintJson(unitJson(address, rate, unit));
+            } else {
+                cliPrint(unitText(address, rate, unit));
+            }
+            ++found;
+        }
+    }
+    if (progress) {
+        std::fprintf(stderr, "\r%50s\r", "");
+    }
+    if (found == 0) {
+        cliError(QStringLiteral("no transmitter answered"));
+        return CliArgs::NoReply;
+    }
+    return CliArgs::Done;
+}

@@ -1,0 +1,172 @@
+// zrctl: the transmitter family from a shell script, on the same rules as the window.
+#include "cli/cli_context.h"
+
+#include <QCoreApplication>
+#include <QMap>
+#include <QSet>
+
+#include <csignal>
+
+namespace {
+
+const char *const kHelp =
+    "Usage: zrctl COMMAND [options]\n"
+    "\n"
+    "Commands:\n"
+    "  ports                                  the ports that can be opened, as the window lists them\n"
+    "  scan  --port P [--baud all|R[,R...]] [--addresses FIRST-LAST] [--timeout MS]\n"
+    "                                         every transmitter on the line: address, rate, model,\n"
+    "                                         firmware, serial number\n"
+    "  info  --port P --address A --baud R    the device information\n"
+    "  set   --port P --address A --baud R [--new-address A [--broadcast]] [--new-baud R]\n"
+    "        [--serial S|AUTO] [--range MIN:MAX] [--output-data D [--channel 1|2]]\n"
+    "        [--heater on|off] [--clock now|YYYY-MM-DDTHH:MM:SS] [--schedule HH:MM,HOURS,SECONDS]\n"
+    "                                         writes settings, each read back and compared\n"
+    "  watch --port P --address A --baud R [--interval S] [--count N] [--csv FILE]\n"
+    "                                         live readings with their 4-20 mA, 0-5 V, 0-10 V\n"
+    "                                         equivalents, one line a reading; Ctrl-C ends it\n"
+    "\n"
+    "Every command:\n"
+    "  --json        machine-readable output, one JSON object a line\n"
+    "  -v            every frame sent and received in hexadecimal on standard error\n"
+    "  --log FILE    append every frame to FILE in the window's log format\n"
+    "  -h, --help    this text\n"
+    "\n"
+    "Rates: 1200, 2400, 4800, 9600, 19200, 115200. Addresses: 1 to 247.\n"
+    "Setting an address normally goes to --address; --broadcast sends it to address 0, as the\n"
+    "window does, and every unit on the line takes it.\n"
+    "\n"
+    "Environment:\n"
+    "  ZRTOOL_EXTRA_PORTS  colon-separated device paths offered after the system's ports\n"
+    "\n"
+    "Exit status:\n"
+    "  0  done\n"
+    "  2  bad usage: an unknown command or option, or a bad value; nothing was sent\n"
+    "  3  no reply from the device (scan: no transmitter answered)\n"
+    "  4  the device refused a request (exception reply), or a value read back differs\n"
+    "  5  the port could not be opened or failed, or the adapter floods the line\n";
+
+// Options each command takes besides --json, -v, --log and --help.
+const QMap<QString, QStringList> &commandOptions() {
+    static const QMap<QString, QStringList> options{
+        {QStringLiteral("ports"), {}},
+        {QStringLiteral("scan"), {"port", "baud", "addresses", "timeout"}},
+        {QStringLiteral("info"), {"port", "address", "baud"}},
+        {QStringLiteral("set"),
+         {"port", "address", "baud", "new-address", "broadcast", "new-baud", "serial", "range", "output-data",
+          "channel", "heater", "clock", "schedule"}},
+        {QStringLiteral("watch"), {"port", "address", "baud", "interval", "count", "csv"}},
+    };
+    return options;
+}
+
+QList<QCommandLineOption> allOptions() {
+    const auto value = [](const char *name, const char *what) {
+        return QCommandLineOption(QString::fromLatin1(name), QString::fromLatin1(what),
+                                  QStringLiteral("value"));
+    };
+    return {
+        value("port", "serial port"),
+        value("address", "slave address"),
+        value("baud", "line rate"),
+        value("addresses", "address range"),
+        value("timeout", "reply time-out, ms"),
+        value("new-address", "new slave address"),
+        QCommandLineOption(QStringLiteral("broadcast"), QStringLiteral("set the address through address 0")),
+        value("new-baud", "new line rate"),
+        value("serial", "serial number"),
+        value("range", "output range"),
+        value("output-data", "output data"),
+        value("channel", "output channel"),
+        value("heater", "heater"),
+        value("clock", "device clock"),
+        value("schedule", "heating schedule"),
+        value("interval", "seconds between readings"),
+        value("count", "readings"),
+        value("csv", "CSV file"),
+        value("log", "log file"),
+        QCommandLineOption(QStringLiteral("json"), QStringLiteral("JSON output")),
+        QCommandLineOption(QStringLiteral("v"), QStringLiteral("trace frames")),
+        QCommandLineOption({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("help")),
+    };
+}
+
+int usage(const QString &line) {
+    cliError(line);
+    cliError(QStringLiteral("see zrctl --help"));
+    return CliArgs::Usage;
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    ::signal(SIGPIPE, SIG_IGN);
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("zrctl"));
+
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    parser.addOptions(allOptions());
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("ports, scan, info, set or watch"));
+    if (!parser.parse(app.arguments())) {
+        return usage(parser.errorText());
+    }
+    if (parser.isSet(QStringLiteral("help"))) {
+        std::fputs(kHelp, stdout);
+        return CliArgs::Done;
+    }
+    const QStringList positional = parser.positionalArguments();
+    if (positional.size() != 1 || !commandOptions().contains(positional.first())) {
+        return usage(positional.isEmpty()
+                         ? QStringLiteral("a command is needed: ports, scan, info, set or watch")
+                         : QStringLiteral("unknown command '%1': expected ports, scan, info, set or watch")
+                               .arg(positional.join(QLatin1Char(' '))));
+    }
+    const QString command = positional.first();
+    const QStringList allowed = commandOptions().value(command);
+    static const QSet<QString> everyCommand{QStringLiteral("json"), QStringLiteral("v"),
+                                            QStringLiteral("log"), QStringLiteral("h"),
+                                            QStringLiteral("help")};
+    for (const QString &name : parser.optionNames()) {
+        if (!allowed.contains(name) && !everyCommand.contains(name)) {
+            return usage(QStringLiteral("--%1 does not go with %2").arg(name, command));
+        }
+    }
+
+    CliContext context;
+    context.parser = &parser;
+    context.json = parser.isSet(QStringLiteral("json"));
+    context.verbose = parser.isSet(QStringLiteral("v"));
+    context.logPath = parser.value(QStringLiteral("log"));
+    QString error;
+    if (allowed.contains(QStringLiteral("port"))) {
+        if (!parser.isSet(QStringLiteral("port")) || parser.value(QStringLiteral("port")).isEmpty()) {
+            return usage(QStringLiteral("--port: a serial port is needed (zrctl ports lists them)"));
+        }
+        context.port = parser.value(QStringLiteral("port"));
+    }
+    if (allowed.contains(QStringLiteral("address"))) {
+        if (!CliArgs::address(QStringLiteral("address"), parser.value(QStringLiteral("address")),
+                              &context.address, &error)) {
+            return usage(error);
+        }
+        if (!CliArgs::baudRate(QStringLiteral("baud"), parser.value(QStringLiteral("baud")), &context.baud,
+                               &error)) {
+            return usage(error);
+        }
+    }
+    if (command == QLatin1String("ports")) {
+        return cliPorts(context);
+    }
+    if (command == QLatin1String("scan")) {
+        return cliScan(context);
+    }
+    if (command == QLatin1String("info")) {
+        return cliInfo(context);
+    }
+    if (command == QLatin1String("set")) {
+        return cliSet(context);
+    }
+    return cliWatch(context);
+}
