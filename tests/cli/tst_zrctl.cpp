@@ -1,0 +1,368 @@
+// zrctl: its argument rules as tables, then the program itself against simulated transmitters
+// on one pseudo-terminal line.
+#include "cli/cli_args.h"
+#include "device/register_map.h"
+#include "link/modbus_frame.h"
+#include "tests/support/test_support.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtTest>
+
+namespace {
+
+struct Run {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs zrctl while this thread's event loop keeps serving the simulated line.
+Run zrctl(const QStringList &arguments, int ms = 30000) {
+    QProcess process;
+    QSignalSpy finished(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+    process.start(QStringLiteral(ZRCTL_PATH), arguments);
+    Run run;
+    if (!finished.wait(ms)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+QList<QJsonObject> jsonLines(const QByteArray &out) {
+    QList<QJsonObject> objects;
+    for (const QByteArray &line : out.split('\n')) {
+        if (!line.isEmpty()) {
+            objects << QJsonDocument::fromJson(line).object();
+        }
+    }
+    return objects;
+}
+
+TransmitterConfig unit(quint16 type, quint8 address, int baud, quint16 firmware, const char *serial) {
+    TransmitterConfig config;
+    config.deviceType = type;
+    config.address = address;
+    config.baudRate = baud;
+    config.firmware = firmware;
+    config.serialNumber = QByteArray::fromHex(serial);
+    return config;
+}
+
+QByteArray concat(const QVector<QByteArray> &frames) {
+    QByteArray all;
+    for (const QByteArray &frame : frames) {
+        all += frame;
+    }
+    return all;
+}
+
+} // namespace
+
+class TstZrctl : public QObject {
+    Q_OBJECT
+
+private slots:
+    void addressArgument_data();
+    void addressArgument();
+    void baudListArgument_data();
+    void baudListArgument();
+    void otherArguments_data();
+    void otherArguments();
+
+    void scanFindsEveryUnit();
+    void infoFrames();
+    void watchWritesCsv();
+    void exitCodes_data();
+    void exitCodes();
+};
+
+void TstZrctl::addressArgument_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("value"); // -1: refused
+    QTest::newRow("1") << "1" << 1;
+    QTest::newRow("247") << "247" << 247;
+    QTest::newRow("0") << "0" << -1;
+    QTest::newRow("248") << "248" << -1;
+    QTest::newRow("signed") << "+5" << -1;
+    QTest::newRow("hex") << "0x10" << -1;
+    QTest::newRow("blank") << "" << -1;
+    QTest::newRow("space") << " 5" << -1;
+}
+
+void TstZrctl::addressArgument() {
+    QFETCH(QString, text);
+    QFETCH(int, value);
+    int out = 0;
+    QString error;
+    const bool ok = CliArgs::address(QStringLiteral("address"), text, &out, &error);
+    QCOMPARE(ok, value >= 0);
+    if (ok) {
+        QCOMPARE(out, value);
+    } else {
+        QVERIFY(error.startsWith(QStringLiteral("--address: expected a slave address from 1 to 247")));
+        QVERIFY(!error.contains(QLatin1Char('\n')));
+    }
+}
+
+void TstZrctl::baudListArgument_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QVector<int>>("rates"); // empty: refused
+    QTest::newRow("all, fastest first") << "all" << QVector<int>{115200, 19200, 9600, 4800, 2400, 1200};
+    QTest::newRow("one") << "9600" << QVector<int>{9600};
+    QTest::newRow("two, in the order given") << "1200,115200" << QVector<int>{1200, 115200};
+    QTest::newRow("a repeat is tried once") << "9600,9600" << QVector<int>{9600};
+    QTest::newRow("not a rate of the family") << "38400" << QVector<int>{};
+    QTest::newRow("empty item") << "9600," << QVector<int>{};
+    QTest::newRow("words") << "fast" << QVector<int>{};
+}
+
+void TstZrctl::baudListArgument() {
+    QFETCH(QString, text);
+    QFETCH(QVector<int>, rates);
+    QVector<int> out;
+    QString error;
+    const bool ok = CliArgs::baudList(QStringLiteral("baud"), text, &out, &error);
+    QCOMPARE(ok, !rates.isEmpty());
+    if (ok) {
+        QCOMPARE(out, rates);
+    } else {
+        QVERIFY(error.contains(QStringLiteral("1200, 2400, 4800, 9600, 19200, 115200")));
+    }
+}
+
+void TstZrctl::otherArguments_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("ok");
+    QTest::newRow("range 1-247") << "addresses"
+                                 << "1-247" << true;
+    QTest::newRow("range of one") << "addresses"
+                                  << "17" << true;
+    QTest::newRow("range backwards") << "addresses"
+                                     << "20-10" << false;
+    QTest::newRow("range past 247") << "addresses"
+                                    << "1-300" << false;
+    QTest::newRow("range from 0") << "addresses"
+                                  << "0-10" << false;
+    QTest::newRow("seconds 0.5") << "seconds"
+                                 << "0.5" << true;
+    QTest::newRow("seconds 0") << "seconds"
+                               << "0" << false;
+    QTest::newRow("seconds negative") << "seconds"
+                                      << "-1" << false;
+    QTest::newRow("seconds with a comma") << "seconds"
+                                          << "1,5" << false;
+    QTest::newRow("heater on") << "onoff"
+                               << "on" << true;
+    QTest::newRow("heater ON") << "onoff"
+                               << "ON" << false;
+    QTest::newRow("output dewpoint") << "output"
+                                     << "dewpoint" << true;
+    QTest::newRow("output 2") << "output"
+                              << "2" << true;
+    QTest::newRow("output 3") << "output"
+                              << "3" << false;
+    QTest::newRow("clock now") << "clock"
+                               << "now" << true;
+    QTest::newRow("clock in a daylight-saving gap elsewhere") << "clock"
+                                                              << "2026-03-29T02:30:00" << true;
+    QTest::newRow("clock 30 February") << "clock"
+                                       << "2026-02-30T10:00:00" << false;
+    QTest::newRow("clock month 13") << "clock"
+                                    << "2026-13-01T10:00:00" << false;
+    QTest::newRow("clock without seconds") << "clock"
+                                           << "2026-12-09T10:00" << false;
+    QTest::newRow("schedule") << "schedule"
+                              << "06:30,12,120" << true;
+    QTest::newRow("schedule interval 0") << "schedule"
+                                         << "06:30,0,120" << false;
+    QTest::newRow("schedule interval 25") << "schedule"
+                                          << "06:30,25,120" << false;
+    QTest::newRow("schedule heating 481 s") << "schedule"
+                                            << "06:30,12,481" << false;
+    QTest::newRow("schedule at 24:00") << "schedule"
+                                       << "24:00,12,120" << false;
+}
+
+void TstZrctl::otherArguments() {
+    QFETCH(QString, kind);
+    QFETCH(QString, text);
+    QFETCH(bool, ok);
+    QString error;
+    bool result = false;
+    if (kind == "addresses") {
+        int first = 0;
+        int last = 0;
+        result = CliArgs::addressRange(kind, text, &first, &last, &error);
+    } else if (kind == "seconds") {
+        double value = 0;
+        result = CliArgs::seconds(kind, text, &value, &error);
+    } else if (kind == "onoff") {
+        bool value = false;
+        result = CliArgs::onOff(kind, text, &value, &error);
+    } else if (kind == "output") {
+        int value = 0;
+        result = CliArgs::outputData(kind, text, &value, &error);
+    } else if (kind == "clock") {
+        bool now = false;
+        QDateTime when;
+        result = CliArgs::clock(kind, text, &now, &when, &error);
+        if (result && !now) {
+            QCOMPARE(when.toString(Qt::ISODate).left(19), text);
+        }
+    } else {
+        QTime start;
+        int hours = 0;
+        int duration = 0;
+        result = CliArgs::schedule(kind, text, &start, &hours, &duration, &error);
+    }
+    QCOMPARE(result, ok);
+    QCOMPARE(error.isEmpty(), ok);
+    if (!ok) {
+        QVERIFY2(error.startsWith("--" + kind + ": expected "), qPrintable(error));
+    }
+}
+
+void TstZrctl::scanFindsEveryUnit() {
+    ScopedWorkDir dir;
+    SimFixture sim(unit(1, 3, 9600, 110, "000000000003"));
+    QVERIFY(sim.ok());
+    sim.transmitter().addUnit(unit(3, 7, 19200, 105, "000000000007"));
+    sim.transmitter().addUnit(unit(5, 12, 9600, 200, "000000000012"));
+    const Run run = zrctl({"scan", "--port", sim.port(), "--baud", "9600,19200", "--addresses", "1-14",
+                           "--timeout", "80", "--json"});
+    QCOMPARE(run.exitCode, 0);
+    const QList<QJsonObject> found = jsonLines(run.out);
+    QStringList seen;
+    for (const QJsonObject &o : found) {
+        seen << QStringLiteral("%1@%2 %3 %4 %5")
+                    .arg(o["address"].toInt())
+                    .arg(o["rate"].toInt())
+                    .arg(o["model"].toString(), o["firmware"].toString(), o["serial"].toString());
+    }
+    QCOMPARE(seen, (QStringList{"3@9600 ZR200 V1.1.0 000000000003", "12@9600 ZR200Mini_M V2.0.0 000000000012",
+                                "7@19200 ZR200Pro V1.0.5 000000000007"}));
+    // One probe per address and rate, each to its own address, nothing else on the line.
+    QVector<QByteArray> probes;
+    for (int rate = 0; rate < 2; ++rate) {
+        for (int address = 1; address <= 14; ++address) {
+            probes << buildReadRequest(static_cast<quint8>(address), Reg::SlaveAddress, Reg::DeviceInfoCount);
+        }
+    }
+    QCOMPARE(sim.transmitter().received().toHex(), concat(probes).toHex());
+}
+
+void TstZrctl::infoFrames() {
+    ScopedWorkDir dir;
+    SimFixture sim(unit(3, 7, 19200, 105, "261208041533"));
+    QVERIFY(sim.ok());
+    const Run run = zrctl({"info", "--port", sim.port(), "--address", "7", "--baud", "19200", "--json",
+                           "--log", dir.path() + "/frames.txt"});
+    QCOMPARE(run.exitCode, 0);
+    const QJsonObject info = QJsonDocument::fromJson(run.out).object();
+    QCOMPARE(info["model"].toString(), QString("ZR200Pro"));
+    QCOMPARE(info["firmware"].toString(), QString("V1.0.5"));
+    QCOMPARE(info["serial"].toString(), QString("261208041533"));
+    QCOMPARE(info["baudRate"].toInt(), 19200);
+    QCOMPARE(info["rangeMin"].toDouble(), -40.0);
+    QCOMPARE(info["heater"].toBool(), false);
+    QVERIFY(info.contains("clock"));
+    // The window's "Read info" (with the clock read that follows) and its output-block read.
+    const QVector<QByteArray> frames{buildReadRequest(7, Reg::SlaveAddress, Reg::DeviceInfoCount),
+                                     buildReadRequest(7, Reg::ClockYear, Reg::ClockBlockCount),
+                                     buildReadRequest(7, Reg::OutputBlock, Reg::OutputBlockCount)};
+    QCOMPARE(sim.transmitter().received().toHex(), concat(frames).toHex());
+    // The log holds them in the window's format, each followed by its reply.
+    const QStringList tx = loggedFrames(dir.path() + "/frames.txt", 0);
+    QCOMPARE(tx, (QStringList{frameToHex(frames[0]), frameToHex(frames[1]), frameToHex(frames[2])}));
+    QCOMPARE(loggedFrames(dir.path() + "/frames.txt", 1).size(), 3);
+}
+
+void TstZrctl::watchWritesCsv() {
+    ScopedWorkDir dir;
+    SimFixture sim;
+    QVERIFY(sim.ok());
+    const QString csv = dir.path() + "/readings.csv";
+    const Run run = zrctl({"watch", "--port", sim.port(), "--address", "1", "--baud", "9600", "--count", "4",
+                           "--interval", "0.2", "--csv", csv});
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.out.count('\n'), 4);
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    QCOMPARE(lines.size(), 6); // header, four readings, the empty rest after the last line feed
+    QVERIFY(lines.last().isEmpty());
+    QCOMPARE(lines.first().split(',').size(), 13);
+    QVERIFY(lines.first().startsWith("time,temperature_c,temperature_ma"));
+    for (int i = 1; i <= 4; ++i) {
+        const QList<QByteArray> cells = lines.at(i).split(',');
+        QCOMPARE(cells.size(), 13);
+        QVERIFY(QDateTime::fromString(QString::fromLatin1(cells.first()), Qt::ISODateWithMs).isValid());
+        QVERIFY(cells.first().endsWith('Z'));
+        for (int c = 1; c < cells.size(); ++c) {
+            bool ok = false;
+            cells.at(c).toDouble(&ok);
+            QVERIFY2(ok, cells.at(c).constData());
+        }
+        // Humidity against 0..100 %: 4 mA + 0.16 mA a percent.
+        const double humidity = cells.at(5).toDouble();
+        QVERIFY(qAbs(cells.at(6).toDouble() - (4.0 + 0.16 * humidity)) < 0.002);
+    }
+}
+
+void TstZrctl::exitCodes_data() {
+    QTest::addColumn<QStringList>("arguments"); // PORT stands for the simulated line
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<bool>("sends");
+    QTest::newRow("done") << QStringList{"info", "--port", "PORT", "--address", "1", "--baud", "9600"}
+                          << int(SimFault::None) << 0 << true;
+    QTest::newRow("bad usage: address")
+        << QStringList{"info", "--port", "PORT", "--address", "0", "--baud", "9600"} << int(SimFault::None)
+        << 2 << false;
+    QTest::newRow("bad usage: option of another command")
+        << QStringList{"info", "--port", "PORT", "--address", "1", "--baud", "9600", "--csv", "x"}
+        << int(SimFault::None) << 2 << false;
+    QTest::newRow("bad usage: unknown command")
+        << QStringList{"reset", "--port", "PORT"} << int(SimFault::None) << 2 << false;
+    QTest::newRow("no reply") << QStringList{"info", "--port", "PORT", "--address", "2", "--baud", "9600"}
+                              << int(SimFault::None) << 3 << true;
+    QTest::newRow("refused") << QStringList{"info", "--port", "PORT", "--address", "1", "--baud", "9600"}
+                             << int(SimFault::ExceptionAll) << 4 << true;
+    QTest::newRow("port error") << QStringList{"info",   "--port", "/nonexistent/tty", "--address", "1",
+                                               "--baud", "9600"}
+                                << int(SimFault::None) << 5 << false;
+    QTest::newRow("flooding adapter")
+        << QStringList{"info", "--port", "PORT", "--address", "1", "--baud", "9600"} << int(SimFault::FloodFF)
+        << 5 << true;
+}
+
+void TstZrctl::exitCodes() {
+    QFETCH(QStringList, arguments);
+    QFETCH(int, fault);
+    QFETCH(int, exitCode);
+    QFETCH(bool, sends);
+    ScopedWorkDir dir;
+    SimFixture sim;
+    QVERIFY(sim.ok());
+    sim.transmitter().setFault(SimFault(fault));
+    arguments.replaceInStrings(QRegularExpression("^PORT$"), sim.port());
+    const Run run = zrctl(arguments);
+    QCOMPARE(run.exitCode, exitCode);
+    QCOMPARE(!sim.transmitter().received().isEmpty(), sends);
+    if (exitCode != 0) {
+        // One clear line first, naming what went wrong.
+        QVERIFY(run.err.startsWith("zrctl: "));
+        QVERIFY(run.out.isEmpty());
+    }
+}
+
+QTEST_MAIN(TstZrctl)
+#include "tst_zrctl.moc"
