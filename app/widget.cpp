@@ -1,6 +1,7 @@
 #include "app/widget.h"
 
 #include "app/clock.h"
+#include "app/machine_text.h"
 #include "app/shared_data.h"
 #include "app/version_text.h"
 #include "ui_widget.h"
@@ -70,7 +71,7 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
 
     autoRead = true;
     logFilePath = QDir::currentPath() + QStringLiteral("/Data/Log-") +
-                  Clock::now().toString(QStringLiteral("yyyyMMddhhmmss")) + QStringLiteral(".txt");
+                  MachineText::logFileStamp(Clock::now()) + QStringLiteral(".txt");
     appendMessage(tr("Application start!"), 2);
     setWindowTitle(shared->programName + QStringLiteral("  ") + versionText());
 

@@ -1,6 +1,7 @@
 // Identity and line settings of the transmitter: slave address, baud-rate code, serial number
 // and the device-information block.
 #include "app/clock.h"
+#include "app/machine_text.h"
 #include "app/shared_data.h"
 #include "app/widget.h"
 #include "device/register_map.h"
@@ -79,7 +80,7 @@ void Widget::PushButtonReadInfoSlot() {
 
 void Widget::PushButtonAUTOSetupSlot() {
     // Twelve decimal digits from the clock, sent as packed BCD: 261208041533 -> 26 12 08 04 15 33.
-    shared->serialNumber = Clock::now().toString(QStringLiteral("yyMMddhhmmss"));
+    shared->serialNumber = MachineText::serialNumberFromClock(Clock::now());
     const quint8 address = static_cast<quint8>(deviceAddress() & 0xFF);
     writeBlock(address, Reg::SerialNumber, serialNumberWords(shared->serialNumber), true);
 }
