@@ -18,6 +18,9 @@ void Widget::appendMessage(const QString &text, int kind) {
         paneText = QStringLiteral("<font color=green>") + line + QStringLiteral("</font>");
     } else {
         line = stamp + QStringLiteral("->") + text;
+        if (kind == kNoticeLine) {
+            paneText = QStringLiteral("<span>") + line.toHtmlEscaped() + QStringLiteral("</span>");
+        }
     }
 
     // Opened and closed for every line, so the log is complete on disk after each call.

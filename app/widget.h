@@ -9,6 +9,7 @@
 #include "device/reply_parser.h"
 
 class QCloseEvent;
+class QComboBox;
 class QSerialPort;
 class QTimer;
 class QByteArray;
@@ -81,6 +82,8 @@ private:
 
     // Message pane and log file (app/message_log.cpp). kind: 0 TX, 1 RX, other status.
     void appendMessage(const QString &text, int kind);
+    // A status line that the user has to see: it goes to the pane as well as to the log.
+    static constexpr int kNoticeLine = 3;
 
     // Request side (link/transmit.cpp).
     quint16 deviceAddress() const;
@@ -104,6 +107,9 @@ private:
     void showSerialNumber();
     void showDeviceInfo();
     void showUsbDeviceError();
+    // Selects the item of a fixed list that shows a reported value; a value the list does not
+    // hold leaves no item selected and is logged, as received, in the pane and the log.
+    void showListValue(QComboBox *box, int index, int value, const QString &notInList);
 
     // Live readings (device/live_readings.cpp).
     void showReadings(ReadingBlock block, ReadingSelection selection);

@@ -3,6 +3,7 @@
 #include "app/clock.h"
 #include "app/machine_text.h"
 #include "app/shared_data.h"
+#include "app/value_rules.h"
 #include "app/widget.h"
 #include "device/register_map.h"
 #include "link/modbus_frame.h"
@@ -66,8 +67,13 @@ void Widget::PushButtonAddressReadSlot() {
 void Widget::PushButtonBaudRateSlot() {
     // Register 0x0101 holds a code, 1 = 1200 .. 6 = 115200: the list index plus one. The port
     // stays at its present rate; the device answers at the new one only after a new link.
-    const int code = ui->comboBoxBaudRate->currentIndex() + 1;
-    writeRegister(Reg::BaudCode, static_cast<quint16>(code));
+    // A device that reported a code outside the list leaves nothing selected: refused.
+    quint16 code = 0;
+    if (!ValueRules::listValue(ValueRules::BaudCodes, ui->comboBoxBaudRate->currentIndex(), &code)) {
+        showError(tr("Please choose a baud rate from the list!"));
+        return;
+    }
+    writeRegister(Reg::BaudCode, code);
 }
 
 void Widget::PushButtonReadSNSlot() {

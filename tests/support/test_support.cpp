@@ -1,5 +1,7 @@
 #include "tests/support/test_support.h"
 
+#include "link/modbus_frame.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
@@ -220,4 +222,17 @@ QStringList loggedFrames(const QString &path, int kind) {
 
 QByteArray hexBytes(const char *spaced) {
     return QByteArray::fromHex(QByteArray(spaced).replace(' ', ""));
+}
+
+QByteArray readReplyFrame(const QVector<quint16> &words, quint8 address) {
+    QByteArray frame;
+    frame.append(static_cast<char>(address));
+    frame.append(static_cast<char>(0x03));
+    frame.append(static_cast<char>(2 * words.size()));
+    for (quint16 word : words) {
+        frame.append(static_cast<char>(word >> 8));
+        frame.append(static_cast<char>(word & 0xFF));
+    }
+    appendCrc(frame);
+    return frame;
 }

@@ -154,5 +154,7 @@ QStringList readLogLines(const QString &path);
 QStringList loggedFrames(const QString &path, int kind);
 // Bytes from a spaced hex text such as "01 03 01 00".
 QByteArray hexBytes(const char *spaced);
+// A function 0x03 reply from `address` carrying `words`, with its byte count and CRC.
+QByteArray readReplyFrame(const QVector<quint16> &words, quint8 address = 1);
 
 #endif
