@@ -73,6 +73,11 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
     logFilePath = QDir::currentPath() + QStringLiteral("/Data/Log-") +
                   MachineText::logFileStamp(Clock::now()) + QStringLiteral(".txt");
     appendMessage(tr("Application start!"), 2);
+    // The configuration was read before the log existed: a failed first write is said now.
+    if (!shared->configSaveError.isEmpty()) {
+        reportConfigNotSaved();
+    }
+    connect(shared, &SharedDataClass::configNotSaved, this, &Widget::reportConfigNotSaved);
     setWindowTitle(shared->programName + QStringLiteral("  ") + versionText());
 
     startupLink();
@@ -90,6 +95,17 @@ QString Widget::versionText() const {
 }
 
 void Widget::showError(const QString &text) { QMessageBox::information(this, tr("Error"), text); }
+
+void Widget::reportConfigNotSaved() {
+    if (configNotSavedReported) {
+        return;
+    }
+    configNotSavedReported = true;
+    appendMessage(
+        tr("Settings cannot be saved to %1: %2")
+            .arg(QDir::toNativeSeparators(SharedDataClass::configFilePath()), shared->configSaveError),
+        kNoticeLine);
+}
 
 void Widget::PushButtonCloseSlot() { QApplication::quit(); }
 

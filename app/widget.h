@@ -84,6 +84,8 @@ private:
     void appendMessage(const QString &text, int kind);
     // A status line that the user has to see: it goes to the pane as well as to the log.
     static constexpr int kNoticeLine = 3;
+    // Says once a run, in the pane and the log, that Ini/Config.ini cannot be written and why.
+    void reportConfigNotSaved();
 
     // Request side (link/transmit.cpp).
     quint16 deviceAddress() const;
@@ -139,6 +141,7 @@ private:
     quint8 autoBaudPasses = 0;
     bool autoRead = false;
     int heaterCountdown = 0;
+    bool configNotSavedReported = false;
 };
 
 #endif

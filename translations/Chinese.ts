@@ -415,6 +415,10 @@
         <translation>设备时钟的日期无效：%1</translation>
     </message>
     <message>
+        <source>Settings cannot be saved to %1: %2</source>
+        <translation>设置无法保存到%1：%2</translation>
+    </message>
+    <message>
         <source>Not read</source>
         <translation>未读取</translation>
     </message>

@@ -1013,6 +1013,7 @@ void TestForm::chineseCatalogueCoversRunTimeTexts_data() {
     row("Widget", "The device reports a heating time that is not in the list: %1",
         "设备报告的加热时间不在列表中：%1");
     row("Widget", "The device clock holds an impossible date: %1", "设备时钟的日期无效：%1");
+    row("Widget", "Settings cannot be saved to %1: %2", "设置无法保存到%1：%2");
     row("Widget", "Not read", "未读取");
     row("Widget", "Temperature:", "温度：");
     row("Widget", "Humidity:", "湿度：");
