@@ -1,4 +1,5 @@
 #include "app/clock.h"
+#include "app/machine_text.h"
 #include "app/widget.h"
 #include "ui_widget.h"
 
@@ -6,7 +7,7 @@
 #include <QTextStream>
 
 void Widget::appendMessage(const QString &text, int kind) {
-    const QString stamp = Clock::now().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss:zzz"));
+    const QString stamp = MachineText::logStamp(Clock::now());
     QString line;
     QString paneText;
     if (kind == 0) {
@@ -17,6 +18,9 @@ void Widget::appendMessage(const QString &text, int kind) {
         paneText = QStringLiteral("<font color=green>") + line + QStringLiteral("</font>");
     } else {
         line = stamp + QStringLiteral("->") + text;
+        if (kind == kNoticeLine) {
+            paneText = QStringLiteral("<span>") + line.toHtmlEscaped() + QStringLiteral("</span>");
+        }
     }
 
     // Opened and closed for every line, so the log is complete on disk after each call.

@@ -1,12 +1,16 @@
 #include "app/shared_data.h"
 
+#include "app/config_file.h"
+
 #include <QDir>
 #include <QFile>
-#include <QSettings>
+#include <QFileInfo>
+#include <QSaveFile>
 
 namespace {
-const char kProgramNameKey[] = "System/ProgramName";
-const char kPortNameKey[] = "System/PortName";
+const char kSection[] = "System";
+const char kProgramNameKey[] = "ProgramName";
+const char kPortNameKey[] = "PortName";
 const char kDefaultProgramName[] = "ZRxxx test";
 } // namespace
 
@@ -16,27 +20,50 @@ QString SharedDataClass::configFilePath() { return QDir::currentPath() + "/Ini/C
 
 void SharedDataClass::readConfig() {
     const QString path = configFilePath();
-    if (!QFile::exists(path)) {
-        {
-            // Fails silently when Ini/ is missing; the settings object below creates both.
-            QFile file(path);
-            if (file.open(QIODevice::ReadWrite)) {
-                file.close();
-            }
-        }
+    if (!QFileInfo::exists(path)) {
+        // First start: the defaults are written, and kept in memory even if that fails.
         programName = QString::fromLatin1(kDefaultProgramName);
         portName.clear();
-        QSettings settings(path, QSettings::IniFormat);
-        settings.setValue(kProgramNameKey, programName);
-        settings.setValue(kPortNameKey, portName);
+        writeConfig();
+        return;
     }
-    QSettings settings(path, QSettings::IniFormat);
-    programName = settings.value(kProgramNameKey).toString();
-    portName = settings.value(kPortNameKey).toString();
+    QFile file(path);
+    QByteArray content;
+    if (file.open(QIODevice::ReadOnly)) {
+        content = file.readAll();
+    }
+    // A file that cannot be read yields empty values, as one without the keys does.
+    programName = ConfigFile::value(content, kSection, kProgramNameKey);
+    portName = ConfigFile::value(content, kSection, kPortNameKey);
 }
 
 void SharedDataClass::writeConfig() {
-    QSettings settings(configFilePath(), QSettings::IniFormat);
-    settings.setValue(kProgramNameKey, programName);
-    settings.setValue(kPortNameKey, portName);
+    const QString path = configFilePath();
+    QByteArray content;
+    if (QFileInfo::exists(path)) {
+        QFile existing(path);
+        if (!existing.open(QIODevice::ReadOnly)) {
+            // Writing without what the file holds would lose its other keys.
+            configSaveError = existing.errorString();
+            emit configNotSaved();
+            return;
+        }
+        content = existing.readAll();
+    }
+    QByteArray updated = ConfigFile::withValue(content, kSection, kProgramNameKey, programName);
+    updated = ConfigFile::withValue(updated, kSection, kPortNameKey, portName);
+    if (QFileInfo::exists(path) && updated == content) {
+        configSaveError.clear();
+        return;
+    }
+    QDir().mkpath(QFileInfo(path).path());
+    QSaveFile file(path);
+    // A directory that only lets the file itself be written still gets the new values.
+    file.setDirectWriteFallback(true);
+    if (!file.open(QIODevice::WriteOnly) || file.write(updated) != updated.size() || !file.commit()) {
+        configSaveError = file.errorString();
+        emit configNotSaved();
+        return;
+    }
+    configSaveError.clear();
 }

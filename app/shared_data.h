@@ -16,10 +16,20 @@ public:
     explicit SharedDataClass(QObject *parent = nullptr);
 
     // Ini/Config.ini under the working directory: created with its defaults when missing.
+    // Only the two keys are read and changed; every other byte of the file is kept. When the
+    // file cannot be written the values stay in memory for the run, configSaveError says why
+    // and configNotSaved() is emitted.
     void readConfig();
     void writeConfig();
     static QString configFilePath();
 
+    // Why the latest write of the configuration file failed; empty after a good one.
+    QString configSaveError;
+
+signals:
+    void configNotSaved();
+
+public:
     QString programName;
     QString portName;
     QString currentPortName;

@@ -1,5 +1,7 @@
 #include "app/version_text.h"
 
+#include "app/machine_text.h"
+
 #include <QDate>
 #include <QLocale>
 #include <QTime>
@@ -10,6 +12,6 @@ QString versionTextFrom(const QString &buildDate, const QString &buildTime) {
     const QLocale english(QLocale::English);
     const QDate day = english.toDate(date, QStringLiteral("MMM dd yyyy"));
     const QTime time = QTime::fromString(buildTime, QStringLiteral("hh:mm:ss"));
-    return QStringLiteral(" V") + day.toString(QStringLiteral("yyyy.MM.dd")) + QStringLiteral(".") +
-           time.toString(QStringLiteral("hhmm"));
+    return QStringLiteral(" V") + MachineText::date(day, QStringLiteral("yyyy.MM.dd")) + QStringLiteral(".") +
+           MachineText::time(time, QStringLiteral("hhmm"));
 }

@@ -1,6 +1,7 @@
 #include "app/widget.h"
 
 #include "app/clock.h"
+#include "app/machine_text.h"
 #include "app/shared_data.h"
 #include "app/version_text.h"
 #include "ui_widget.h"
@@ -71,8 +72,13 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
 
     autoRead = true;
     logFilePath = QDir::currentPath() + QStringLiteral("/Data/Log-") +
-                  Clock::now().toString(QStringLiteral("yyyyMMddhhmmss")) + QStringLiteral(".txt");
+                  MachineText::logFileStamp(Clock::now()) + QStringLiteral(".txt");
     appendMessage(tr("Application start!"), 2);
+    // The configuration was read before the log existed: a failed first write is said now.
+    if (!shared->configSaveError.isEmpty()) {
+        reportConfigNotSaved();
+    }
+    connect(shared, &SharedDataClass::configNotSaved, this, &Widget::reportConfigNotSaved);
     setWindowTitle(shared->programName + QStringLiteral("  ") + versionText());
 
     startupLink();
@@ -93,6 +99,17 @@ QString Widget::versionText() const {
 
 void Widget::showError(const QString &text) {
     QMessageBox::information(this, tr("Error"), text);
+}
+
+void Widget::reportConfigNotSaved() {
+    if (configNotSavedReported) {
+        return;
+    }
+    configNotSavedReported = true;
+    appendMessage(
+        tr("Settings cannot be saved to %1: %2")
+            .arg(QDir::toNativeSeparators(SharedDataClass::configFilePath()), shared->configSaveError),
+        kNoticeLine);
 }
 
 void Widget::PushButtonCloseSlot() {

@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 
 class QCloseEvent;
+class QComboBox;
 class QSerialPort;
 class QTimer;
 class QByteArray;
@@ -83,6 +84,10 @@ private:
 
     // Message pane and log file (app/message_log.cpp). kind: 0 TX, 1 RX, other status.
     void appendMessage(const QString &text, int kind);
+    // A status line that the user has to see: it goes to the pane as well as to the log.
+    static constexpr int kNoticeLine = 3;
+    // Says once a run, in the pane and the log, that Ini/Config.ini cannot be written and why.
+    void reportConfigNotSaved();
 
     // Request side (link/transmit.cpp).
     quint16 deviceAddress() const;
@@ -113,6 +118,9 @@ private:
     void faultyAdapter();
     // Decodes one reply into the shared state and shows it.
     void applyReply(quint16 reg, const QByteArray &frame);
+    // Selects the item of a fixed list that shows a reported value; a value the list does not
+    // hold leaves no item selected and is logged, as received, in the pane and the log.
+    void showListValue(QComboBox *box, int index, int value, const QString &notInList);
 
     // Live readings (device/live_readings.cpp).
     void showReadings(ReadingBlock block, ReadingSelection selection);
@@ -145,6 +153,7 @@ private:
     // Requests on the line still waiting for their reply, and the clock of their windows.
     Rx::PendingRequests pendingRequests;
     QElapsedTimer lineClock;
+    bool configNotSavedReported = false;
 };
 
 #endif

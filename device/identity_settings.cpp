@@ -1,7 +1,9 @@
 // Identity and line settings of the transmitter: slave address, baud-rate code, serial number
 // and the device-information block.
 #include "app/clock.h"
+#include "app/machine_text.h"
 #include "app/shared_data.h"
+#include "app/value_rules.h"
 #include "app/widget.h"
 #include "device/register_map.h"
 #include "link/modbus_frame.h"
@@ -65,8 +67,13 @@ void Widget::PushButtonAddressReadSlot() {
 void Widget::PushButtonBaudRateSlot() {
     // Register 0x0101 holds a code, 1 = 1200 .. 6 = 115200: the list index plus one. The port
     // stays at its present rate; the device answers at the new one only after a new link.
-    const int code = ui->comboBoxBaudRate->currentIndex() + 1;
-    writeRegister(Reg::BaudCode, static_cast<quint16>(code));
+    // A device that reported a code outside the list leaves nothing selected: refused.
+    quint16 code = 0;
+    if (!ValueRules::listValue(ValueRules::BaudCodes, ui->comboBoxBaudRate->currentIndex(), &code)) {
+        showError(tr("Please choose a baud rate from the list!"));
+        return;
+    }
+    writeRegister(Reg::BaudCode, code);
 }
 
 void Widget::PushButtonReadSNSlot() {
@@ -79,7 +86,7 @@ void Widget::PushButtonReadInfoSlot() {
 
 void Widget::PushButtonAUTOSetupSlot() {
     // Twelve decimal digits from the clock, sent as packed BCD: 261208041533 -> 26 12 08 04 15 33.
-    shared->serialNumber = Clock::now().toString(QStringLiteral("yyMMddhhmmss"));
+    shared->serialNumber = MachineText::serialNumberFromClock(Clock::now());
     const quint8 address = static_cast<quint8>(deviceAddress() & 0xFF);
     writeBlock(address, Reg::SerialNumber, serialNumberWords(shared->serialNumber), true);
 }

@@ -70,9 +70,10 @@ void Widget::showReadings(ReadingBlock block, ReadingSelection selection) {
     const bool hundredths = block == ReadingBlock::Hundredths;
     const double scale = hundredths ? 100.0 : 10.0;
     const quint8 decimals = hundredths ? 2 : 1;
-    // The range as typed at this moment; a text that is not a number counts as 0.
-    const float min = ui->lineEditRangeMin->text().toFloat();
-    const float max = ui->lineEditRangeMax->text().toFloat();
+    // The range last read from or set on the device (tenths of a degree), not the text being
+    // typed in the limit fields.
+    const float min = static_cast<float>(shared->rangeMin / 10.0);
+    const float max = static_cast<float>(shared->rangeMax / 10.0);
 
     QString temperature = tr("Temperature:---");
     QString humidity = tr("Humidity:---");

@@ -1,6 +1,7 @@
 // Temperature output range, output data of the channels, and the output and calibration images
 // that are read from the device and written back.
 #include "app/shared_data.h"
+#include "app/value_rules.h"
 #include "app/widget.h"
 #include "device/register_map.h"
 #include "link/modbus_frame.h"
@@ -9,42 +10,7 @@
 #include <QDebug>
 #include <QVector>
 
-#include <cmath>
-#include <limits>
-
 namespace {
-
-// Output-data codes: 0 temperature, 1 humidity, 2 dew point.
-constexpr qint16 kLastOutputDataCode = 2;
-
-// One range limit typed in degrees, as the tenths its register holds. A text that is not a
-// number counts as 0. The degrees are taken in single precision, multiplied by ten, rounded to
-// the nearest single-precision value and truncated toward zero (0.29 gives 2). False when the
-// result is not finite or does not fit a signed 16-bit register: such a limit would otherwise
-// reach the device wrapped around.
-bool rangeTenths(const QString &text, qint16 *tenths) {
-    bool ok = false;
-    const double parsed = text.toDouble(&ok);
-    double degrees = 0.0;
-    if (ok) {
-        degrees = parsed;
-    } else if (std::isinf(parsed)) {
-        // Too large even for a double.
-        return false;
-    }
-    if (!std::isfinite(degrees) || std::fabs(degrees) > std::numeric_limits<float>::max()) {
-        return false;
-    }
-    const float single = static_cast<float>(degrees);
-    const float product = static_cast<float>(static_cast<double>(single) * 10.0);
-    const double truncated = std::trunc(static_cast<double>(product));
-    if (!std::isfinite(truncated) || truncated < std::numeric_limits<qint16>::min() ||
-        truncated > std::numeric_limits<qint16>::max()) {
-        return false;
-    }
-    *tenths = static_cast<qint16>(truncated);
-    return true;
-}
 
 // Image words of registers first..last, out of an image that starts at register `imageStart`.
 QVector<quint16> imageWords(const quint16 *image, quint16 imageStart, quint16 first, quint16 last) {
@@ -66,7 +32,8 @@ void Widget::PushButtonTempRangeSlot() {
     }
     qint16 minTenths = 0;
     qint16 maxTenths = 0;
-    if (!rangeTenths(minText, &minTenths) || !rangeTenths(maxText, &maxTenths)) {
+    if (!ValueRules::parseRangeLimit(minText, &minTenths) ||
+        !ValueRules::parseRangeLimit(maxText, &maxTenths)) {
         showError(tr("Data is out of range!"));
         return;
     }
@@ -81,11 +48,14 @@ void Widget::PushButtonTempRangeSlot() {
 void Widget::PushButtonOutputSlot() {
     const quint16 reg =
         ui->comboBoxChannel->currentIndex() == 1 ? Reg::OutputDataChannel2 : Reg::OutputDataChannel1;
-    qint16 code = static_cast<qint16>(ui->comboBoxOutputData->currentIndex());
-    if (code > kLastOutputDataCode) {
-        code = kLastOutputDataCode;
+    // Output-data codes: 0 temperature, 1 humidity, 2 dew point. A device that reported another
+    // code leaves the list with nothing selected; nothing is written until the user picks one.
+    quint16 code = 0;
+    if (!ValueRules::listValue(ValueRules::OutputData, ui->comboBoxOutputData->currentIndex(), &code)) {
+        showError(tr("Please choose the output data from the list!"));
+        return;
     }
-    writeRegister(reg, static_cast<quint16>(code));
+    writeRegister(reg, code);
 }
 
 void Widget::PushButtonOutputReadSlot() {

@@ -1,4 +1,5 @@
 #include "app/shared_data.h"
+#include "app/value_rules.h"
 #include "app/widget.h"
 #include "device/device_model.h"
 #include "device/register_map.h"
@@ -109,18 +110,37 @@ void Widget::applyReply(quint16 reg, const QByteArray &frame) {
         showHeater(ui, heaterCountdown, decoded.heaterValue);
         break;
     case Rx::Effect::OutputData:
-        ui->comboBoxOutputData->setCurrentIndex(decoded.outputData);
+        showListValue(ui->comboBoxOutputData, decoded.outputData,
+                      shared->outputRegisters[Reg::OutputDataChannel1 - Reg::OutputBlock],
+                      tr("The device reports an output data code that is not in the list: %1"));
         break;
-    case Rx::Effect::Clock:
-        ui->dateTimeEditDeviceTime->setDateTime(
-            QDateTime(QDate(shared->clockYear, shared->clockMonth, shared->clockDay),
-                      QTime(shared->clockHour, shared->clockMinute, shared->clockSecond, 0)));
+    case Rx::Effect::Clock: {
+        // Shown as the device holds it, whatever the computer's zone makes of that time.
+        const QDateTime clock =
+            ValueRules::deviceClockTime(shared->clockYear, shared->clockMonth, shared->clockDay,
+                                        shared->clockHour, shared->clockMinute, shared->clockSecond);
+        if (clock.isValid()) {
+            ui->dateTimeEditDeviceTime->setDateTime(clock);
+        } else {
+            // The editor's minimum reads "not read", so Setting cannot send back a stale time.
+            ui->dateTimeEditDeviceTime->setDateTime(ui->dateTimeEditDeviceTime->minimumDateTime());
+            appendMessage(tr("The device clock holds an impossible date: %1")
+                              .arg(ValueRules::deviceClockText(shared->clockYear, shared->clockMonth,
+                                                               shared->clockDay, shared->clockHour,
+                                                               shared->clockMinute, shared->clockSecond)),
+                          kNoticeLine);
+        }
         ui->timeEditStartTime->setTime(
             QTime(shared->heaterStartMinutes / 60, shared->heaterStartMinutes % 60, 0));
-        ui->comboBoxInterval->setCurrentIndex(static_cast<int>(shared->heaterInterval) - 1);
-        ui->comboBoxHeaterTime->setCurrentIndex(shared->heaterDuration);
+        showListValue(
+            ui->comboBoxInterval, ValueRules::listIndex(ValueRules::HeatingIntervals, shared->heaterInterval),
+            shared->heaterInterval, tr("The device reports a heating interval that is not in the list: %1"));
+        showListValue(
+            ui->comboBoxHeaterTime, ValueRules::listIndex(ValueRules::HeatingTimes, shared->heaterDuration),
+            shared->heaterDuration, tr("The device reports a heating time that is not in the list: %1"));
         qDebug() << "heating time" << shared->heaterDuration;
         break;
+    }
     }
 }
 
@@ -144,9 +164,17 @@ void Widget::showAddress() {
     ui->lineEditAddress->setText(QString::number(shared->slaveAddress));
 }
 
-// The baud-rate code is the list index plus one; a code of 0 leaves no item selected.
+// The baud-rate code is the list index plus one; a code outside 1 to 6 leaves no item selected.
 void Widget::showBaudRate() {
-    ui->comboBoxBaudRate->setCurrentIndex(static_cast<int>(shared->baudCode) - 1);
+    showListValue(ui->comboBoxBaudRate, ValueRules::listIndex(ValueRules::BaudCodes, shared->baudCode),
+                  shared->baudCode, tr("The device reports a baud rate code that is not in the list: %1"));
+}
+
+void Widget::showListValue(QComboBox *box, int index, int value, const QString &notInList) {
+    box->setCurrentIndex(index);
+    if (index < 0) {
+        appendMessage(notInList.arg(value), kNoticeLine);
+    }
 }
 
 void Widget::showSerialNumber() {
@@ -155,7 +183,7 @@ void Widget::showSerialNumber() {
 
 void Widget::showDeviceInfo() {
     ui->lineEditAddress->setText(QString::number(shared->slaveAddress));
-    ui->comboBoxBaudRate->setCurrentIndex(static_cast<int>(shared->baudCode) - 1);
+    showBaudRate();
     ui->lineEditSN->setText(shared->serialNumber);
     // The range registers are tenths of a degree.
     ui->lineEditRangeMin->setText(QString::number(shared->rangeMin / 10.0, 'f', 1));

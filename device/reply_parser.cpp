@@ -1,6 +1,7 @@
 #include "device/reply_parser.h"
 
 #include "app/shared_data.h"
+#include "app/value_rules.h"
 #include "device/register_map.h"
 
 #include <QString>
@@ -167,14 +168,11 @@ Decoded decodeOutputBlock(const ReplyView &view, SharedDataClass &shared) {
         shared.outputRegisters[i] = view.u16(kDataStart + 2 * i);
     }
     shared.outputRegistersLoaded = true;
-    // Only 0 to 2 name an item of the output-data box; a larger value leaves the box alone,
-    // a negative one (read as signed) selects nothing, as an index out of the list would.
-    const int selection =
-        static_cast<qint16>(shared.outputRegisters[Reg::OutputDataChannel1 - Reg::OutputBlock]);
-    if (selection <= 2) {
-        result.effect = Effect::OutputData;
-        result.outputData = selection >= 0 ? selection : -1;
-    }
+    // Only 0 to 2 name an item of the output-data box; any other value selects nothing, so a
+    // stale item cannot be written back as if the device held it.
+    result.effect = Effect::OutputData;
+    result.outputData = ValueRules::listIndex(
+        ValueRules::OutputData, shared.outputRegisters[Reg::OutputDataChannel1 - Reg::OutputBlock]);
     return result;
 }
 

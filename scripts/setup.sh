@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the tool, its tests and its tools need; does nothing when all are present.
 set -euo pipefail
-packages=(cmake g++ make qtbase5-dev libqt5serialport5-dev qttools5-dev-tools)
+# qttranslations5-l10n: the toolkit's own Chinese catalogue (standard buttons of message boxes).
+packages=(cmake g++ make qtbase5-dev libqt5serialport5-dev qttools5-dev-tools qttranslations5-l10n)
 if [ "${1:-}" = "--with-fuzz" ]; then
     packages+=(clang libclang-rt-14-dev)
 fi

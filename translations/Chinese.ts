@@ -378,5 +378,49 @@
         <source>V</source>
         <translation>V</translation>
     </message>
+    <message>
+        <source>Please choose the output data from the list!</source>
+        <translation>请从列表中选择输出数据！</translation>
+    </message>
+    <message>
+        <source>Please choose a baud rate from the list!</source>
+        <translation>请从列表中选择波特率！</translation>
+    </message>
+    <message>
+        <source>Please choose a heating interval and a heating time from the list!</source>
+        <translation>请从列表中选择加热间隔和加热时间！</translation>
+    </message>
+    <message>
+        <source>The device time has not been read, please enter a time!</source>
+        <translation>设备时间未读取，请输入时间！</translation>
+    </message>
+    <message>
+        <source>The device reports an output data code that is not in the list: %1</source>
+        <translation>设备报告的输出数据代码不在列表中：%1</translation>
+    </message>
+    <message>
+        <source>The device reports a baud rate code that is not in the list: %1</source>
+        <translation>设备报告的波特率代码不在列表中：%1</translation>
+    </message>
+    <message>
+        <source>The device reports a heating interval that is not in the list: %1</source>
+        <translation>设备报告的加热间隔不在列表中：%1</translation>
+    </message>
+    <message>
+        <source>The device reports a heating time that is not in the list: %1</source>
+        <translation>设备报告的加热时间不在列表中：%1</translation>
+    </message>
+    <message>
+        <source>The device clock holds an impossible date: %1</source>
+        <translation>设备时钟的日期无效：%1</translation>
+    </message>
+    <message>
+        <source>Settings cannot be saved to %1: %2</source>
+        <translation>设置无法保存到%1：%2</translation>
+    </message>
+    <message>
+        <source>Not read</source>
+        <translation>未读取</translation>
+    </message>
 </context>
 </TS>

@@ -41,6 +41,13 @@ void Widget::UiStateInit() {
     ui->groupBoxMessage->setEnabled(false);
 
     ui->dateTimeEditDeviceTime->setDisplayFormat(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    // The device clock is a wall clock without a zone: the editor keeps its time zone-free, so
+    // a time in a daylight-saving gap of the computer's zone is shown and sent as it is. Its
+    // minimum stands for a device time that could not be read.
+    const QDateTime shown = ui->dateTimeEditDeviceTime->dateTime();
+    ui->dateTimeEditDeviceTime->setTimeSpec(Qt::UTC);
+    ui->dateTimeEditDeviceTime->setDateTime(QDateTime(shown.date(), shown.time(), Qt::UTC));
+    ui->dateTimeEditDeviceTime->setSpecialValueText(tr("Not read"));
     ui->timeEditStartTime->setDisplayFormat(QStringLiteral("hh:mm"));
 
     // The device clock is set from the system time unless the user unticks the box.

@@ -26,6 +26,9 @@ private slots:
     void unreadableConfig_data();
     void unreadableConfig();
     void remembersProgramName();
+    void namesSurviveSaving_data();
+    void namesSurviveSaving();
+    void configCannotBeSaved();
     void logLines_data();
     void logLines();
     void statusLineLeavesEmptyPaneEmpty();
@@ -127,6 +130,92 @@ void TstShell::remembersProgramName() {
     ModalWatcher watcher;
     Widget w;
     QCOMPARE(w.windowTitle(), QString("Bench 7  ") + WidgetTestAccess::versionText(w));
+}
+
+void TstShell::namesSurviveSaving_data() {
+    QTest::addColumn<QByteArray>("content"); // empty: written by QSettings, as earlier versions did
+    QTest::addColumn<QString>("name");
+    QTest::newRow("comma by hand") << QByteArray("[System]\nProgramName=Bench, line 3\nPortName=\n")
+                                   << "Bench, line 3";
+    QTest::newRow("quotes and UTF-8 by hand")
+        << QByteArray("; written by hand\r\n[System]\r\nProgramName=Prüfstand \"温湿度\"\r\nPortName=old\r\n")
+        << QString::fromUtf8("Prüfstand \"温湿度\"");
+    QTest::newRow("earlier version") << QByteArray() << QString::fromUtf8("温湿度, Prüf \"1\"");
+}
+
+void TstShell::namesSurviveSaving() {
+    QFETCH(QByteArray, content);
+    QFETCH(QString, name);
+    ScopedWorkDir dir;
+    if (content.isEmpty()) {
+        dir.writeConfig("", name);
+    } else {
+        QDir().mkpath("Ini");
+        QFile file("Ini/Config.ini");
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    QFile file("Ini/Config.ini");
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    ModalWatcher watcher;
+    Widget w;
+    QCOMPARE(w.windowTitle(), name + "  " + WidgetTestAccess::versionText(w));
+    // What the search does when it finds the device on a new port.
+    SharedDataClass *shared = WidgetTestAccess::shared(w);
+    shared->portName = "/dev/ttyNEW";
+    shared->writeConfig();
+    QVERIFY(shared->configSaveError.isEmpty());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray after = file.readAll();
+    // Only the port line differs; every other byte, the name's line included, is as it was.
+    const QList<QByteArray> oldLines = before.split('\n');
+    const QList<QByteArray> newLines = after.split('\n');
+    QCOMPARE(newLines.size(), oldLines.size());
+    for (int i = 0; i < oldLines.size(); ++i) {
+        if (oldLines[i].startsWith("PortName=")) {
+            QCOMPARE(newLines[i],
+                     QByteArray("PortName=/dev/ttyNEW") + (oldLines[i].endsWith('\r') ? "\r" : ""));
+        } else {
+            QCOMPARE(newLines[i], oldLines[i]);
+        }
+    }
+    // Earlier versions read the file as it is now.
+    QSettings settings("Ini/Config.ini", QSettings::IniFormat);
+    QCOMPARE(settings.value("System/PortName").toString(), QString("/dev/ttyNEW"));
+}
+
+void TstShell::configCannotBeSaved() {
+    ScopedWorkDir dir;
+    {
+        QFile blocker("Ini"); // a plain file where the settings directory should be
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    ModalWatcher watcher;
+    Widget w;
+    // The default name stays in memory for the run.
+    QVERIFY(w.windowTitle().startsWith("ZRxxx test   V"));
+    const QString said = "->Settings cannot be saved to " + QDir::currentPath() + "/Ini/Config.ini: ";
+    auto notices = [&] {
+        int count = 0;
+        for (const QString &line : readLogLines(WidgetTestAccess::logFilePath(w))) {
+            if (line.contains(said) && !line.endsWith(said)) {
+                ++count;
+            }
+        }
+        return count;
+    };
+    QCOMPARE(notices(), 1);
+    QVERIFY(WidgetTestAccess::ui(w)->textBrowser->toPlainText().contains(said));
+    // A later save that fails as well is not said again; the port stays known for the run.
+    SharedDataClass *shared = WidgetTestAccess::shared(w);
+    shared->portName = "/dev/ttyNEW";
+    shared->writeConfig();
+    QVERIFY(!shared->configSaveError.isEmpty());
+    QCOMPARE(shared->portName, QString("/dev/ttyNEW"));
+    QCOMPARE(notices(), 1);
+    QCOMPARE(WidgetTestAccess::ui(w)->textBrowser->toPlainText().count(said), 1);
 }
 
 void TstShell::logLines_data() {

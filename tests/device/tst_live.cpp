@@ -19,14 +19,7 @@ namespace {
 const QString kDegree = QStringLiteral("\u2103");
 
 QByteArray readReply(const QVector<quint16> &words) {
-    QByteArray frame = hexBytes("01 03");
-    frame.append(static_cast<char>(2 * words.size()));
-    for (quint16 word : words) {
-        frame.append(static_cast<char>(word >> 8));
-        frame.append(static_cast<char>(word & 0xFF));
-    }
-    appendCrc(frame);
-    return frame;
+    return readReplyFrame(words);
 }
 
 struct Bench {
@@ -278,7 +271,7 @@ void TestLive::liveReply_data() {
         << "DewTemp" << QVector<quint16>{0xFF9C} << "-40.0"
         << "80.0" << noTemperature << noHumidity
         << "DewTemp:" + reading("-10.0", kDegree, "8.000", "1.250", "2.500");
-    QTest::newRow("*10 Humidity ignores the range boxes")
+    QTest::newRow("*10 Humidity ignores the range")
         << "*10"
         << "Humidity" << QVector<quint16>{555} << "-40.0"
         << "80.0" << noTemperature << "Humidity:" + reading("55.5", "%", "12.880", "2.775", "5.550")
@@ -286,10 +279,10 @@ void TestLive::liveReply_data() {
     QTest::newRow("*100 Status shows nothing") << "*100"
                                                << "Status" << QVector<quint16>{0x1234} << "0"
                                                << "100" << noTemperature << noHumidity << noDewPoint;
-    QTest::newRow("range boxes not numbers")
+    QTest::newRow("no range from the device")
         << "*100"
-        << "Temperature" << QVector<quint16>{2000} << "abc"
-        << ""
+        << "Temperature" << QVector<quint16>{2000} << "0"
+        << "0"
         << "Temperature:" + reading("20.00", kDegree, "inf", "inf", "inf") << noHumidity << noDewPoint;
 }
 
@@ -306,8 +299,11 @@ void TestLive::liveReply() {
     QVERIFY(b.attached);
     QVERIFY(b.choose(magnification, value));
     b.ui().lineEditAddress->setText(QStringLiteral("1"));
-    b.ui().lineEditRangeMin->setText(rangeMin);
-    b.ui().lineEditRangeMax->setText(rangeMax);
+    // The analog equivalents follow the range the device holds (tenths), not the limit fields.
+    b.shared().rangeMin = static_cast<qint16>(qRound(rangeMin.toDouble() * 10));
+    b.shared().rangeMax = static_cast<qint16>(qRound(rangeMax.toDouble() * 10));
+    b.ui().lineEditRangeMin->setText(QStringLiteral("abc"));
+    b.ui().lineEditRangeMax->setText(QString());
     b.ui().labelTemperature->setText(QStringLiteral("x"));
     b.ui().labelHumidity->setText(QStringLiteral("x"));
     b.ui().labelDewTemp->setText(QStringLiteral("x"));
@@ -393,7 +389,8 @@ void TestLive::flowAgainstSimulator() {
     QCOMPARE(ui.labelVersions->text(), QStringLiteral("Firmware version:V1.0.5"));
     QCOMPARE(ui.comboBoxChannel->count(), 2);
     QVERIFY(!ui.dateTimeEditDeviceTime->isHidden());
-    QTRY_COMPARE(ui.dateTimeEditDeviceTime->dateTime(), deviceTime);
+    QTRY_COMPARE(ui.dateTimeEditDeviceTime->dateTime(),
+                 QDateTime(deviceTime.date(), deviceTime.time(), Qt::UTC));
 
     ui.comboBoxRegister->setCurrentIndex(ui.comboBoxRegister->findText(QStringLiteral("*100")));
     ui.comboBoxNum->setCurrentIndex(ui.comboBoxNum->findText(QStringLiteral("ALL")));

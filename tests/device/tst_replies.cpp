@@ -29,15 +29,7 @@ namespace {
 
 // Function 0x03 reply carrying `words`, its byte count set to 2 * words.
 QByteArray readReply(const QVector<quint16> &words, quint8 address = 1) {
-    QByteArray body;
-    body.append(static_cast<char>(address));
-    body.append(static_cast<char>(0x03));
-    body.append(static_cast<char>(2 * words.size()));
-    for (quint16 word : words) {
-        body.append(static_cast<char>(word >> 8));
-        body.append(static_cast<char>(word & 0xFF));
-    }
-    return withCrc(body);
+    return readReplyFrame(words, address);
 }
 
 // Function 0x03 reply with `count` data bytes 0x5A and a correct CRC.
@@ -540,8 +532,8 @@ void TestReplies::decodeOutputBlock_data() {
     QTest::newRow("temperature") << 0 << Rx::Effect::OutputData << 0;
     QTest::newRow("humidity") << 1 << Rx::Effect::OutputData << 1;
     QTest::newRow("dew point") << 2 << Rx::Effect::OutputData << 2;
-    QTest::newRow("3 names no item") << 3 << Rx::Effect::None << -1;
-    QTest::newRow("0x7FFF") << 0x7FFF << Rx::Effect::None << -1;
+    QTest::newRow("3 names no item") << 3 << Rx::Effect::OutputData << -1;
+    QTest::newRow("0x7FFF") << 0x7FFF << Rx::Effect::OutputData << -1;
     QTest::newRow("negative selects nothing") << 0xFFFF << Rx::Effect::OutputData << -1;
 }
 
@@ -941,7 +933,8 @@ void TestReplies::clockRowShowsDeviceClock() {
     QVERIFY(b.line.send(readReply({2025, 10, 16, 19, 4, 26, 4, 90, 6, 120})));
     QTRY_VERIFY(b.shared().responseReceived);
     WidgetUi &ui = b.ui();
-    QCOMPARE(ui.dateTimeEditDeviceTime->dateTime(), QDateTime(QDate(2025, 10, 16), QTime(19, 4, 26)));
+    QCOMPARE(ui.dateTimeEditDeviceTime->dateTime(),
+             QDateTime(QDate(2025, 10, 16), QTime(19, 4, 26), Qt::UTC));
     QCOMPARE(ui.timeEditStartTime->time(), QTime(1, 30));
     QCOMPARE(ui.comboBoxInterval->currentIndex(), 5);
     QCOMPARE(ui.comboBoxInterval->currentText(), QStringLiteral("6H"));
@@ -998,7 +991,7 @@ void TestReplies::heaterEcho() {
 void TestReplies::outputDataSelection_data() {
     QTest::addColumn<int>("value");
     QTest::addColumn<int>("index");
-    QTest::newRow("3 leaves the box") << 3 << 1;
+    QTest::newRow("3 selects nothing") << 3 << -1;
     QTest::newRow("2 selects dew point") << 2 << 2;
     QTest::newRow("0 selects temperature") << 0 << 0;
 }

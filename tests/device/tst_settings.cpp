@@ -307,9 +307,15 @@ void TstSettings::temperatureRange_data() {
     QTest::newRow("0.29 truncates to 2")
         << "0.29"
         << "85" << hexBytes("01 10 01 07 01 08 04 00 02 03 52 8F 7E") << QString() << 2 << 850;
-    QTest::newRow("text counts as 0")
-        << "abc"
-        << "10" << hexBytes("01 10 01 07 01 08 04 00 00 00 64 AE 58") << QString() << 0 << 100;
+    QTest::newRow("decimal comma") << "-20,5"
+                                   << "85,0" << hexBytes("01 10 01 07 01 08 04 FF 33 03 52 EE A5")
+                                   << QString() << -205 << 850;
+    QTest::newRow("text") << "abc"
+                          << "10" << QByteArray() << outOfRange << 0 << 0;
+    QTest::newRow("blank") << "-20"
+                           << "  " << QByteArray() << outOfRange << 0 << 0;
+    QTest::newRow("hexadecimal") << "0x10"
+                                 << "85" << QByteArray() << outOfRange << 0 << 0;
     QTest::newRow("lower above upper")
         << "90"
         << "-40" << hexBytes("01 10 01 07 01 08 04 03 84 FE 70 AE 5A") << QString() << 900 << -400;
@@ -486,7 +492,8 @@ void TstSettings::deviceClock_data() {
     QTest::addColumn<QString>("address");
     QTest::addColumn<QByteArray>("frame");
     const QDateTime tuesday(QDate(2026, 12, 8), QTime(4, 15, 33));
-    const QDateTime sunday(QDate(2026, 12, 13), QTime(10, 20, 30));
+    // The editor holds a zone-free wall-clock time.
+    const QDateTime sunday(QDate(2026, 12, 13), QTime(10, 20, 30), Qt::UTC);
     const QByteArray tuesdayFrame =
         hexBytes("01 10 01 20 01 26 0E 07 EA 00 0C 00 08 00 04 00 0F 00 21 00 02 42 B7");
     const QByteArray sundayFrame =
@@ -708,7 +715,7 @@ void TstSettings::simClockAndSchedule() {
     QVERIFY(linkToSim(sim, watcher, w));
     WidgetUi *ui = WidgetTestAccess::ui(w);
     QVERIFY(!ui->pushButtonDeviceTime->isHidden());
-    QCOMPARE(ui->dateTimeEditDeviceTime->dateTime(), still);
+    QCOMPARE(ui->dateTimeEditDeviceTime->dateTime(), QDateTime(still.date(), still.time(), Qt::UTC));
 
     const quint16 lastBefore = WidgetTestAccess::lastRegister(w);
     Clock::setFixedNow(QDateTime(QDate(2026, 12, 8), QTime(4, 15, 33)));
@@ -731,7 +738,7 @@ void TstSettings::simClockAndSchedule() {
     ui->comboBoxHeaterTime->setCurrentIndex(0);
     ui->pushButtonReadInfo->click();
     QTRY_COMPARE_WITH_TIMEOUT(ui->dateTimeEditDeviceTime->dateTime(),
-                              QDateTime(QDate(2026, 12, 8), QTime(4, 15, 33)), 3000);
+                              QDateTime(QDate(2026, 12, 8), QTime(4, 15, 33), Qt::UTC), 3000);
     QVERIFY(settled(w));
     QCOMPARE(ui->timeEditStartTime->time(), QTime(23, 59));
     QCOMPARE(ui->comboBoxInterval->currentText(), QString("24H"));

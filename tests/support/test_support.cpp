@@ -235,3 +235,16 @@ void clickEnabled(QAbstractButton *button) {
     QVERIFY(button->isVisible());
     QTest::mouseClick(button, Qt::LeftButton);
 }
+
+QByteArray readReplyFrame(const QVector<quint16> &words, quint8 address) {
+    QByteArray frame;
+    frame.append(static_cast<char>(address));
+    frame.append(static_cast<char>(0x03));
+    frame.append(static_cast<char>(2 * words.size()));
+    for (quint16 word : words) {
+        frame.append(static_cast<char>(word >> 8));
+        frame.append(static_cast<char>(word & 0xFF));
+    }
+    appendCrc(frame);
+    return frame;
+}

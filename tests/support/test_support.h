@@ -164,5 +164,7 @@ QByteArray hexBytes(const char *spaced);
 QByteArray withCrc(const QByteArray &body);
 // Clicks a button the user can see and use; the calling test fails when it cannot.
 void clickEnabled(QAbstractButton *button);
+// A function 0x03 reply from `address` carrying `words`, with its byte count and CRC.
+QByteArray readReplyFrame(const QVector<quint16> &words, quint8 address = 1);
 
 #endif

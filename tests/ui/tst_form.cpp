@@ -999,6 +999,22 @@ void TestForm::chineseCatalogueCoversRunTimeTexts_data() {
     row("Widget", "Temperature:---", "温度：---");
     row("Widget", "Humidity:---", "湿度：---");
     row("Widget", "DewTemp:---", "露点：---");
+    row("Widget", "Please choose the output data from the list!", "请从列表中选择输出数据！");
+    row("Widget", "Please choose a baud rate from the list!", "请从列表中选择波特率！");
+    row("Widget", "Please choose a heating interval and a heating time from the list!",
+        "请从列表中选择加热间隔和加热时间！");
+    row("Widget", "The device time has not been read, please enter a time!", "设备时间未读取，请输入时间！");
+    row("Widget", "The device reports an output data code that is not in the list: %1",
+        "设备报告的输出数据代码不在列表中：%1");
+    row("Widget", "The device reports a baud rate code that is not in the list: %1",
+        "设备报告的波特率代码不在列表中：%1");
+    row("Widget", "The device reports a heating interval that is not in the list: %1",
+        "设备报告的加热间隔不在列表中：%1");
+    row("Widget", "The device reports a heating time that is not in the list: %1",
+        "设备报告的加热时间不在列表中：%1");
+    row("Widget", "The device clock holds an impossible date: %1", "设备时钟的日期无效：%1");
+    row("Widget", "Settings cannot be saved to %1: %2", "设置无法保存到%1：%2");
+    row("Widget", "Not read", "未读取");
     row("Widget", "Temperature:", "温度：");
     row("Widget", "Humidity:", "湿度：");
     row("Widget", "DewTemp:", "露点：");
