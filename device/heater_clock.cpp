@@ -4,16 +4,12 @@
 #include "app/value_rules.h"
 #include "app/widget.h"
 #include "device/register_map.h"
+#include "device/settings_frames.h"
 #include "ui_widget.h"
 
 #include <QDateTime>
 #include <QDebug>
 #include <QVector>
-
-namespace {
-// The clock and schedule writes always go to slave address 1, whatever the address field holds.
-constexpr quint8 kClockAddress = 1;
-} // namespace
 
 void Widget::PushButtonHeaterONSlot() {
     writeRegister(Reg::Heater, 1);
@@ -24,8 +20,6 @@ void Widget::PushButtonHeaterOFFSlot() {
 }
 
 void Widget::PushButtonHeaterTimeSlot() {
-    const QTime start = ui->timeEditStartTime->time();
-    const quint16 startMinutes = static_cast<quint16>(start.hour() * 60 + start.minute());
     // Interval items are 1H..24H, heating-time items 0S..480S. A device that reported a value
     // outside a list leaves it with nothing selected: refused until the user picks an item.
     quint16 interval = 0;
@@ -38,7 +32,7 @@ void Widget::PushButtonHeaterTimeSlot() {
         return;
     }
     // lastRegister is left alone: the acknowledgement decodes nothing anyway.
-    writeBlock(kClockAddress, Reg::HeaterStartMinutes, {startMinutes, interval, heatingTime}, false);
+    sendFrame(Settings::scheduleFrame(Settings::ClockAddress, ui->timeEditStartTime->time(), interval, heatingTime));
     qDebug() << "heating time" << heatingTime;
 }
 
@@ -55,7 +49,8 @@ void Widget::PushButtonDeviceTimeSlot() {
         when = ui->dateTimeEditDeviceTime->dateTime();
     }
     // Plain binary, four-digit year; the weekday runs 1 = Monday .. 7 = Sunday.
-    writeBlock(kClockAddress, Reg::ClockYear, ValueRules::deviceClockWords(when.date(), when.time()), false);
+    // Sent to address 1 whatever the address field holds; lastRegister is left alone.
+    sendFrame(Settings::clockFrame(Settings::ClockAddress, when.date(), when.time()));
 }
 
 void Widget::CheckBoxSystemTimeSlot(int state) {

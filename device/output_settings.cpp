@@ -4,6 +4,7 @@
 #include "app/value_rules.h"
 #include "app/widget.h"
 #include "device/register_map.h"
+#include "device/settings_frames.h"
 #include "link/modbus_frame.h"
 #include "ui_widget.h"
 
@@ -40,14 +41,12 @@ void Widget::PushButtonTempRangeSlot() {
     // Either limit may be the larger one; the device takes them as they come.
     shared->rangeMin = minTenths;
     shared->rangeMax = maxTenths;
-    const quint8 address = static_cast<quint8>(deviceAddress() & 0xFF);
-    writeBlock(address, Reg::RangeMin,
-               {static_cast<quint16>(shared->rangeMin), static_cast<quint16>(shared->rangeMax)}, true);
+    lastRegister = Reg::RangeMin;
+    sendFrame(Settings::rangeFrame(static_cast<quint8>(deviceAddress() & 0xFF), minTenths, maxTenths));
 }
 
 void Widget::PushButtonOutputSlot() {
-    const quint16 reg =
-        ui->comboBoxChannel->currentIndex() == 1 ? Reg::OutputDataChannel2 : Reg::OutputDataChannel1;
+    const quint16 reg = Settings::outputDataRegister(ui->comboBoxChannel->currentIndex() + 1);
     // Output-data codes: 0 temperature, 1 humidity, 2 dew point. A device that reported another
     // code leaves the list with nothing selected; nothing is written until the user picks one.
     quint16 code = 0;
