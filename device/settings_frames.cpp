@@ -21,13 +21,17 @@ QVector<quint16> serialNumberWords(const QString &text) {
     return words;
 }
 
-quint16 outputDataRegister(int channel) { return channel == 2 ? Reg::OutputDataChannel2 : Reg::OutputDataChannel1; }
+quint16 outputDataRegister(int channel) {
+    return channel == 2 ? Reg::OutputDataChannel2 : Reg::OutputDataChannel1;
+}
 
 QByteArray addressFrame(quint8 target, quint16 newAddress) {
     return buildWriteRequest(target, Reg::SlaveAddress, newAddress);
 }
 
-QByteArray baudCodeFrame(quint8 address, quint16 code) { return buildWriteRequest(address, Reg::BaudCode, code); }
+QByteArray baudCodeFrame(quint8 address, quint16 code) {
+    return buildWriteRequest(address, Reg::BaudCode, code);
+}
 
 QByteArray serialNumberFrame(quint8 address, const QString &text) {
     return buildBlockWriteRequest(address, Reg::SerialNumber, serialNumberWords(text));
@@ -42,7 +46,9 @@ QByteArray outputDataFrame(quint8 address, int channel, quint16 code) {
     return buildWriteRequest(address, outputDataRegister(channel), code);
 }
 
-QByteArray heaterFrame(quint8 address, bool on) { return buildWriteRequest(address, Reg::Heater, on ? 1 : 0); }
+QByteArray heaterFrame(quint8 address, bool on) {
+    return buildWriteRequest(address, Reg::Heater, on ? 1 : 0);
+}
 
 QByteArray clockFrame(quint8 address, const QDate &date, const QTime &time) {
     return buildBlockWriteRequest(address, Reg::ClockYear, ValueRules::deviceClockWords(date, time));
@@ -50,7 +56,8 @@ QByteArray clockFrame(quint8 address, const QDate &date, const QTime &time) {
 
 QByteArray scheduleFrame(quint8 address, const QTime &start, quint16 intervalHours, quint16 heatingSeconds) {
     const auto startMinutes = static_cast<quint16>(start.hour() * 60 + start.minute());
-    return buildBlockWriteRequest(address, Reg::HeaterStartMinutes, {startMinutes, intervalHours, heatingSeconds});
+    return buildBlockWriteRequest(address, Reg::HeaterStartMinutes,
+                                  {startMinutes, intervalHours, heatingSeconds});
 }
 
 } // namespace Settings

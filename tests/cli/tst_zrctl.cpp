@@ -78,6 +78,9 @@ private slots:
 
     void scanFindsEveryUnit();
     void infoFrames();
+    void setWritesTheWindowsFrames();
+    void setRefusesBeforeSending_data();
+    void setRefusesBeforeSending();
     void watchWritesCsv();
     void exitCodes_data();
     void exitCodes();
@@ -283,6 +286,131 @@ void TstZrctl::infoFrames() {
     const QStringList tx = loggedFrames(dir.path() + "/frames.txt", 0);
     QCOMPARE(tx, (QStringList{frameToHex(frames[0]), frameToHex(frames[1]), frameToHex(frames[2])}));
     QCOMPARE(loggedFrames(dir.path() + "/frames.txt", 1).size(), 3);
+}
+
+void TstZrctl::setWritesTheWindowsFrames() {
+    ScopedWorkDir dir;
+    // The window's frames for each operation, as it puts them on a line.
+    QByteArray window;
+    {
+        ModalWatcher watcher;
+        Widget w;
+        PtyLine line;
+        QVERIFY(line.attach(w));
+        WidgetUi *ui = WidgetTestAccess::ui(w);
+        WidgetTestAccess::timer1S(w)->stop();
+        line.drain();
+        ui->lineEditAddress->setText("1");
+        ui->lineEditRangeMin->setText("-20,5");
+        ui->lineEditRangeMax->setText("85");
+        WidgetTestAccess::invoke(w, "PushButtonTempRangeSlot");
+        ui->comboBoxChannel->setCurrentIndex(0);
+        ui->comboBoxOutputData->setCurrentIndex(1);
+        WidgetTestAccess::invoke(w, "PushButtonOutputSlot");
+        WidgetTestAccess::invoke(w, "PushButtonHeaterONSlot");
+        ui->lineEditSN->setText("ABCDEF012345");
+        WidgetTestAccess::invoke(w, "PushButtonMANUSetupSlot");
+        ui->checkBoxSystemTime->setChecked(false);
+        ui->dateTimeEditDeviceTime->setDateTime(QDateTime(QDate(2026, 3, 29), QTime(2, 30, 0), Qt::UTC));
+        WidgetTestAccess::invoke(w, "PushButtonDeviceTimeSlot");
+        ui->timeEditStartTime->setTime(QTime(6, 30));
+        ui->comboBoxInterval->setCurrentIndex(11);
+        ui->comboBoxHeaterTime->setCurrentIndex(120);
+        WidgetTestAccess::invoke(w, "PushButtonHeaterTimeSlot");
+        ui->comboBoxBaudRate->setCurrentIndex(4);
+        WidgetTestAccess::invoke(w, "PushButtonBaudRateSlot");
+        ui->lineEditAddress->setText("9");
+        WidgetTestAccess::invoke(w, "PushButtonAddressSlot");
+        QTRY_COMPARE(line.drain().size(), 13 + 8 + 8 + 15 + 23 + 15 + 8 + 8);
+        window = line.drain();
+        QCOMPARE(watcher.count("QMessageBox"), 0);
+    }
+
+    // zrctl's writes for the same values; its read-backs in between are left out.
+    SimFixture sim;
+    QVERIFY(sim.ok());
+    QByteArray writes;
+    QObject::connect(&sim.transmitter(), &PtyTransmitter::requestReceived,
+                     [&writes](const QByteArray &request) {
+                         if (static_cast<quint8>(request.at(1)) != Reg::FnRead) {
+                             writes += request;
+                         }
+                     });
+    const Run run = zrctl({"set",
+                           "--port",
+                           sim.port(),
+                           "--address",
+                           "1",
+                           "--baud",
+                           "9600",
+                           "--range",
+                           "-20,5:85",
+                           "--output-data",
+                           "humidity",
+                           "--channel",
+                           "1",
+                           "--heater",
+                           "on",
+                           "--serial",
+                           "ABCDEF012345",
+                           "--clock",
+                           "2026-03-29T02:30:00",
+                           "--schedule",
+                           "06:30,12,120",
+                           "--new-baud",
+                           "19200",
+                           "--new-address",
+                           "9",
+                           "--broadcast"});
+    QVERIFY2(run.exitCode == 0, run.err.constData());
+    QCOMPARE(writes.toHex(), window.toHex());
+    // Each was read back: the device holds what was written and answers at 19200 on address 9.
+    Transmitter &device = sim.transmitter().model();
+    QCOMPARE(int(device.address()), 9);
+    QCOMPARE(device.baudRate(), 19200);
+    QCOMPARE(qint16(device.registerValue(Reg::RangeMin)), qint16(-205));
+    QCOMPARE(device.registerValue(Reg::SerialNumber), quint16(0xABCD));
+    QCOMPARE(run.out.count('\n'), 8);
+}
+
+void TstZrctl::setRefusesBeforeSending_data() {
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("range not a number") << QStringList{"--range", "abc:10"} << "--range: expected MIN:MAX";
+    QTest::newRow("range hexadecimal") << QStringList{"--range", "0x10:20"} << "--range: expected MIN:MAX";
+    QTest::newRow("range too wide") << QStringList{"--range", "-10:3276.8"} << "--range: expected MIN:MAX";
+    QTest::newRow("range with one limit") << QStringList{"--range", "10"} << "--range: expected MIN:MAX";
+    QTest::newRow("serial of 11 digits")
+        << QStringList{"--serial", "ABCDEF01234"} << "--serial: expected AUTO";
+    QTest::newRow("serial not hexadecimal")
+        << QStringList{"--serial", "ABCDEF01234Z"} << "--serial: expected AUTO";
+    QTest::newRow("heater yes") << QStringList{"--heater", "yes"} << "--heater: expected on or off";
+    QTest::newRow("clock 30 February")
+        << QStringList{"--clock", "2026-02-30T10:00:00"} << "--clock: expected now";
+    QTest::newRow("schedule every 0 hours")
+        << QStringList{"--schedule", "06:30,0,120"} << "--schedule: expected";
+    QTest::newRow("new baud 38400") << QStringList{"--new-baud", "38400"} << "--new-baud: expected one of";
+    QTest::newRow("broadcast alone") << QStringList{"--broadcast"} << "--broadcast: goes with --new-address";
+    QTest::newRow("channel 3") << QStringList{"--output-data", "0", "--channel", "3"}
+                               << "--channel: expected";
+    QTest::newRow("nothing to set") << QStringList{} << "set: nothing to set";
+    // A bad value anywhere stops all of them: the good ones are not sent either.
+    QTest::newRow("good heater, bad range")
+        << QStringList{"--heater", "on", "--range", "1:x"} << "--range: expected MIN:MAX";
+}
+
+void TstZrctl::setRefusesBeforeSending() {
+    QFETCH(QStringList, options);
+    QFETCH(QString, message);
+    ScopedWorkDir dir;
+    SimFixture sim;
+    QVERIFY(sim.ok());
+    const Run run =
+        zrctl(QStringList{"set", "--port", sim.port(), "--address", "1", "--baud", "9600"} + options);
+    QCOMPARE(run.exitCode, 2);
+    QVERIFY2(run.err.startsWith("zrctl: " + message.toUtf8()), run.err.constData());
+    QCOMPARE(run.err.count('\n'), 1);
+    QVERIFY(sim.transmitter().received().isEmpty());
 }
 
 void TstZrctl::watchWritesCsv() {
