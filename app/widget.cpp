@@ -77,7 +77,9 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
     startupLink();
 }
 
-Widget::~Widget() { delete ui; }
+Widget::~Widget() {
+    delete ui;
+}
 
 void Widget::closeEvent(QCloseEvent *event) {
     appendMessage(tr("Application close!"), 2);
@@ -88,11 +90,17 @@ QString Widget::versionText() const {
     return versionTextFrom(QStringLiteral(__DATE__), QStringLiteral(__TIME__));
 }
 
-void Widget::showError(const QString &text) { QMessageBox::information(this, tr("Error"), text); }
+void Widget::showError(const QString &text) {
+    QMessageBox::information(this, tr("Error"), text);
+}
 
-void Widget::PushButtonCloseSlot() { QApplication::quit(); }
+void Widget::PushButtonCloseSlot() {
+    QApplication::quit();
+}
 
-void Widget::TimerDelaySlot() { timerDelay->stop(); }
+void Widget::TimerDelaySlot() {
+    timerDelay->stop();
+}
 
 void Widget::TimerTxDataSlot() {
     // Nothing places a frame in the queue (every request is written at once), so this has no effect.

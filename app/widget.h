@@ -19,7 +19,6 @@ class Widget;
 }
 using WidgetUi = Ui::Widget;
 
-
 // The main window: owns the form, the one serial port, the five timers and the shared state.
 // Its behaviour lives in the slots below; their definitions are spread over the folders of
 // their subsystems (link/, device/, ui/).

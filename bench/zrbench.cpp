@@ -29,9 +29,15 @@ QByteArray reply(quint8 function, const QByteArray &data) {
     return frame;
 }
 
-QByteArray liveReply() { return reply(0x03, QByteArray::fromHex("08fc119405320000")); }
-QByteArray infoReply() { return reply(0x03, QByteArray::fromHex("0001000400690001261208041533fe7003200000")); }
-QByteArray calibrationReply() { return reply(0x03, QByteArray(90, '\x11')); }
+QByteArray liveReply() {
+    return reply(0x03, QByteArray::fromHex("08fc119405320000"));
+}
+QByteArray infoReply() {
+    return reply(0x03, QByteArray::fromHex("0001000400690001261208041533fe7003200000"));
+}
+QByteArray calibrationReply() {
+    return reply(0x03, QByteArray(90, '\x11'));
+}
 
 long residentKb() {
     FILE *status = std::fopen("/proc/self/status", "r");
@@ -74,9 +80,15 @@ void handleReply(benchmark::State &state, const QByteArray &frame, quint16 lastR
     state.counters["ratio_to_wire"] = perReply / wireSeconds;
 }
 
-void BM_ReplyLiveBlock(benchmark::State &state) { handleReply(state, liveReply(), 0x0000); }
-void BM_ReplyDeviceInfo(benchmark::State &state) { handleReply(state, infoReply(), 0x0100); }
-void BM_ReplyCalibration(benchmark::State &state) { handleReply(state, calibrationReply(), 0x0200); }
+void BM_ReplyLiveBlock(benchmark::State &state) {
+    handleReply(state, liveReply(), 0x0000);
+}
+void BM_ReplyDeviceInfo(benchmark::State &state) {
+    handleReply(state, infoReply(), 0x0100);
+}
+void BM_ReplyCalibration(benchmark::State &state) {
+    handleReply(state, calibrationReply(), 0x0200);
+}
 
 // appendMessage once the pane already holds state.range(0) lines.
 void BM_AppendMessage(benchmark::State &state) {
@@ -129,7 +141,13 @@ int pollingRun(int seconds, const QString &port) {
 BENCHMARK(BM_ReplyLiveBlock);
 BENCHMARK(BM_ReplyDeviceInfo);
 BENCHMARK(BM_ReplyCalibration);
-BENCHMARK(BM_AppendMessage)->Arg(1000)->Arg(100000)->Arg(1000000)->Arg(2000000)->Iterations(2000)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_AppendMessage)
+    ->Arg(1000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->Arg(2000000)
+    ->Iterations(2000)
+    ->Unit(benchmark::kMicrosecond);
 
 // The reply handling writes a CRC trace line to the debug output for every reply; the benchmark
 // keeps the cost of making it but not that of a terminal printing it.

@@ -8,10 +8,10 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSerialPort>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
-#include <QSerialPort>
 #include <QtTest>
 
 class TstShell : public QObject {
@@ -40,10 +40,18 @@ void TstShell::versionText_data() {
     QTest::addColumn<QString>("date");
     QTest::addColumn<QString>("time");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("two-digit day") << "Oct 16 2025" << "19:04:26" << " V2025.10.16.1904";
-    QTest::newRow("space-padded day") << "Oct  6 2025" << "19:04:26" << " V2025.10.06.1904";
-    QTest::newRow("midnight new year") << "Jan  1 2026" << "00:00:59" << " V2026.01.01.0000";
-    QTest::newRow("december") << "Dec 31 2030" << "23:59:00" << " V2030.12.31.2359";
+    QTest::newRow("two-digit day") << "Oct 16 2025"
+                                   << "19:04:26"
+                                   << " V2025.10.16.1904";
+    QTest::newRow("space-padded day") << "Oct  6 2025"
+                                      << "19:04:26"
+                                      << " V2025.10.06.1904";
+    QTest::newRow("midnight new year") << "Jan  1 2026"
+                                       << "00:00:59"
+                                       << " V2026.01.01.0000";
+    QTest::newRow("december") << "Dec 31 2030"
+                              << "23:59:00"
+                              << " V2030.12.31.2359";
 }
 
 void TstShell::versionText() {
@@ -102,7 +110,8 @@ void TstShell::unreadableConfig_data() {
     QTest::addColumn<QByteArray>("content");
     QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe[[[=\x01\n\x80\x81", 11);
     QTest::newRow("broken section") << QByteArray("[System\nProgramName\n=\n");
-    QTest::newRow("variant junk") << QByteArray("[System]\nProgramName=@Variant(\\0\\0\\0\\x7f)\nPortName=@ByteArray(\n");
+    QTest::newRow("variant junk") << QByteArray(
+        "[System]\nProgramName=@Variant(\\0\\0\\0\\x7f)\nPortName=@ByteArray(\n");
 }
 
 void TstShell::unreadableConfig() {
@@ -134,10 +143,18 @@ void TstShell::logLines_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("colour");
-    QTest::newRow("tx") << 0 << "01030100000ac431" << "2025-10-16 19:04:26:007->TX  01030100000ac431" << "#ff0000";
-    QTest::newRow("rx") << 1 << "0103020001" << "2025-10-16 19:04:26:007->RX  0103020001" << "#008000";
-    QTest::newRow("status") << 2 << "Application close!" << "2025-10-16 19:04:26:007->Application close!" << "";
-    QTest::newRow("other kind is status") << 7 << "x" << "2025-10-16 19:04:26:007->x" << "";
+    QTest::newRow("tx") << 0 << "01030100000ac431"
+                        << "2025-10-16 19:04:26:007->TX  01030100000ac431"
+                        << "#ff0000";
+    QTest::newRow("rx") << 1 << "0103020001"
+                        << "2025-10-16 19:04:26:007->RX  0103020001"
+                        << "#008000";
+    QTest::newRow("status") << 2 << "Application close!"
+                            << "2025-10-16 19:04:26:007->Application close!"
+                            << "";
+    QTest::newRow("other kind is status") << 7 << "x"
+                                          << "2025-10-16 19:04:26:007->x"
+                                          << "";
 }
 
 void TstShell::logLines() {

@@ -29,7 +29,8 @@ void TstLink::dialogListsOnlyOpenablePorts() {
     PtyTransmitter busy;
     QVERIFY(free.start());
     QVERIFY(busy.start());
-    qputenv("ZRTOOL_EXTRA_PORTS", (free.slavePath() + ":" + busy.slavePath() + ":/dev/zrtool-no-such-port").toLocal8Bit());
+    qputenv("ZRTOOL_EXTRA_PORTS",
+            (free.slavePath() + ":" + busy.slavePath() + ":/dev/zrtool-no-such-port").toLocal8Bit());
     QSerialPort holder;
     holder.setPortName(busy.slavePath());
     QVERIFY(holder.open(QIODevice::ReadWrite)); // held open by another program
