@@ -66,7 +66,7 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
     // An adapter pulled out mid-session leaves the port open but dead; closing it lets "Link"
     // find the adapter again under its old name.
     connect(serialPort, &QSerialPort::errorOccurred, this,
-            [this](QSerialPort::SerialPortError error) { closePortOnResourceError(error); });
+            [this](QSerialPort::SerialPortError error) { closePortOnLineError(error); });
 
     autoRead = true;
     logFilePath = QDir::currentPath() + QStringLiteral("/Data/Log-") +

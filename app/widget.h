@@ -95,7 +95,8 @@ private:
     void startupLink();
     // Closes the port, stops live reading and a running search, reloads the search table.
     void resetLink();
-    void closePortOnResourceError(int error);
+    // Closes the port once when it reports that the line is gone, and logs why.
+    void closePortOnLineError(int error);
 
     // Reply side (device/reply_handling.cpp).
     void showAddress();
@@ -132,6 +133,7 @@ private:
     quint8 autoBaudPasses = 0;
     bool autoRead = false;
     int heaterCountdown = 0;
+    bool closingOnLineError = false;
 };
 
 #endif

@@ -311,6 +311,10 @@
         <translation>程序关闭！</translation>
     </message>
     <message>
+        <source>Serial port %1 closed: %2</source>
+        <translation>串口%1已关闭：%2</translation>
+    </message>
+    <message>
         <source>Stop</source>
         <translation>停止</translation>
     </message>

@@ -12,6 +12,8 @@ class TstSession : public QObject {
 private slots:
     void technicianSession();
     void transmitterVanishesDuringPolling();
+    void transmitterStopsWhileLinked_data();
+    void transmitterStopsWhileLinked();
     void lineFaults_data();
     void lineFaults();
     void floodClosesPortOnce();
@@ -191,6 +193,60 @@ void TstSession::transmitterVanishesDuringPolling() {
     WidgetTestAccess::ui(w)->pushButtonLink->click();
     QVERIFY(waitForReply(log, rxBefore));
     QVERIFY(WidgetTestAccess::port(w)->isOpen());
+    qunsetenv("ZRTOOL_EXTRA_PORTS");
+}
+
+void TstSession::transmitterStopsWhileLinked_data() {
+    QTest::addColumn<bool>("writeOnItsWay");
+    QTest::newRow("linked and idle") << false;
+    QTest::newRow("heater write on its way") << true;
+}
+
+// The adapter goes away while nothing is polling: the hung-up line is closed at once, with one
+// log line saying so, and a second link finds the transmitter again under the same name.
+void TstSession::transmitterStopsWhileLinked() {
+    QFETCH(bool, writeOnItsWay);
+    ScopedWorkDir dir;
+    SimFixture sim;
+    QVERIFY(sim.ok());
+    const QString link = dir.path() + "/ttyZR";
+    QVERIFY(sim.transmitter().createSymlink(link));
+    qputenv("ZRTOOL_EXTRA_PORTS", link.toLocal8Bit());
+    ModalWatcher watcher;
+    watcher.dialogHandler = chooseInDialog(link, "9600");
+    Widget w;
+    w.show();
+    WidgetUi *ui = WidgetTestAccess::ui(w);
+    QSerialPort *port = WidgetTestAccess::port(w);
+    const QString log = WidgetTestAccess::logFilePath(w);
+    QTRY_COMPARE_WITH_TIMEOUT(ui->lineEditAddress->text(), QString("1"), 3000);
+    const bool heaterOnBefore = ui->pushButtonHeaterON->isEnabled();
+
+    if (writeOnItsWay) {
+        sim.transmitter().setReplyDelay(500);
+        QSignalSpy requests(&sim.transmitter(), &PtyTransmitter::requestReceived);
+        WidgetTestAccess::invoke(w, "PushButtonHeaterONSlot");
+        QVERIFY(requests.wait(2000)); // on the line, its reply not yet sent
+    }
+    const int rxBefore = loggedFrames(log, 1).size();
+    sim.transmitter().vanish();
+    QTRY_VERIFY_WITH_TIMEOUT(!port->isOpen(), 2000);
+    auto closeLines = [&log] {
+        return readLogLines(log).filter(QRegularExpression("->Serial port .*ttyZR closed: ")).size();
+    };
+    QCOMPARE(closeLines(), 1);
+    QCOMPARE(loggedFrames(log, 1).size(), rxBefore); // the heater reply never came
+    QCOMPARE(ui->pushButtonHeaterON->isEnabled(), heaterOnBefore);
+    QCOMPARE(ui->pushButtonRead->text(), QString("Read"));
+    QVERIFY(ui->pushButtonLink->isEnabled());
+    QCOMPARE(watcher.count("QMessageBox"), 0);
+
+    QVERIFY(sim.transmitter().reappear());
+    sim.transmitter().setReplyDelay(0);
+    ui->pushButtonLink->click();
+    QVERIFY(waitForReply(log, rxBefore));
+    QVERIFY(port->isOpen());
+    QCOMPARE(closeLines(), 1); // closed once, logged once
     qunsetenv("ZRTOOL_EXTRA_PORTS");
 }
 
