@@ -1,4 +1,5 @@
 #include "app/clock.h"
+#include "app/message_pane.h"
 #include "app/widget.h"
 #include "ui_widget.h"
 
@@ -29,4 +30,5 @@ void Widget::appendMessage(const QString &text, int kind) {
     }
 
     ui->textBrowser->append(paneText);
+    Pane::trimOldestLines(ui->textBrowser->document());
 }

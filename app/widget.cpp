@@ -13,17 +13,13 @@
 #include <QTextDocument>
 #include <QTimer>
 
-namespace {
-// Most recent lines kept in the message pane.
-constexpr int kPaneLines = 100000;
-} // namespace
-
 Widget::Widget(QWidget *parent) : QWidget(parent) {
     ui = new WidgetUi;
     ui->setupUi(this);
-    // A tool left polling for days would otherwise grow the pane without bound; the log file
-    // keeps every line.
-    ui->textBrowser->document()->setMaximumBlockCount(kPaneLines);
+    // A tool left polling for days would otherwise grow the pane without bound; appendMessage
+    // trims the oldest lines in large chunks (the log file keeps every line). No undo history
+    // is kept of what the pane drops.
+    ui->textBrowser->document()->setUndoRedoEnabled(false);
 
     QDir().mkdir(QStringLiteral("Data"));
 

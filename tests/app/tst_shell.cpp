@@ -1,6 +1,7 @@
 // The application shell: version text, first start, configuration file, log file and pane,
 // closing the window.
 #include "app/clock.h"
+#include "app/message_pane.h"
 #include "app/version_text.h"
 #include "tests/support/test_support.h"
 
@@ -34,7 +35,25 @@ private slots:
     void closeButtonWritesNoCloseLine();
     void closingWindowWritesCloseLine();
     void idleTimersHaveNoEffect();
+    void paneTrim_data();
+    void paneTrim();
+    void paneDropsOldestLinesInOneChunk();
 };
+
+namespace {
+// A document of `lines` paragraphs "0", "1", ..., red and green by turns.
+void fillDocument(QTextDocument &document, int lines) {
+    QTextCursor cursor(&document);
+    for (int i = 0; i < lines; ++i) {
+        if (i > 0) {
+            cursor.insertBlock();
+        }
+        QTextCharFormat format;
+        format.setForeground(i % 2 ? Qt::green : Qt::red);
+        cursor.insertText(QString::number(i), format);
+    }
+}
+} // namespace
 
 void TstShell::versionText_data() {
     QTest::addColumn<QString>("date");
@@ -280,6 +299,71 @@ void TstShell::idleTimersHaveNoEffect() {
     QCOMPARE(readLogLines(log).size(), linesBefore);
     QVERIFY(!WidgetTestAccess::timerDelay(w)->isActive());
 }
+
+void TstShell::paneTrim_data() {
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("most");
+    QTest::addColumn<int>("fewest");
+    QTest::addColumn<int>("removed");
+    QTest::addColumn<int>("firstKept");
+    QTest::newRow("below the cap") << 9 << 10 << 8 << 0 << 0;
+    QTest::newRow("at the cap") << 10 << 10 << 8 << 0 << 0;
+    QTest::newRow("one over: a whole chunk goes") << 11 << 10 << 8 << 3 << 3;
+    QTest::newRow("far over") << 25 << 10 << 8 << 17 << 17;
+    QTest::newRow("chunk of one") << 11 << 10 << 10 << 1 << 1;
+    QTest::newRow("fewest above most keeps most") << 12 << 10 << 20 << 2 << 2;
+    QTest::newRow("fewest of none keeps most") << 12 << 10 << 0 << 2 << 2;
+    QTest::newRow("one line kept") << 5 << 3 << 1 << 4 << 4;
+    QTest::newRow("no cap") << 5 << 0 << 0 << 0 << 0;
+}
+
+void TstShell::paneTrim() {
+    QFETCH(int, lines);
+    QFETCH(int, most);
+    QFETCH(int, fewest);
+    QFETCH(int, removed);
+    QFETCH(int, firstKept);
+    QTextDocument document;
+    document.setUndoRedoEnabled(false);
+    fillDocument(document, lines);
+    QCOMPARE(document.blockCount(), lines);
+    QCOMPARE(Pane::trimOldestLines(&document, most, fewest), removed);
+    QCOMPARE(document.blockCount(), lines - removed);
+    QCOMPARE(document.firstBlock().text(), QString::number(firstKept));
+    QCOMPARE(document.lastBlock().text(), QString::number(lines - 1));
+    // The first line kept keeps its own colour.
+    const QColor colour = firstKept % 2 ? QColor(Qt::green) : QColor(Qt::red);
+    QCOMPARE(document.firstBlock().begin().fragment().charFormat().foreground().color(), colour);
+}
+
+void TstShell::paneDropsOldestLinesInOneChunk() {
+    ScopedWorkDir dir;
+    ModalWatcher watcher;
+    Widget w;
+    QTextBrowser *pane = WidgetTestAccess::ui(w)->textBrowser;
+    QStringList lines;
+    for (int i = 0; i < Pane::MostLines; ++i) {
+        lines << QString::number(i);
+    }
+    pane->setPlainText(lines.join('\n'));
+    QCOMPARE(pane->document()->blockCount(), Pane::MostLines);
+    WidgetTestAccess::appendMessage(w, "0103", 0);
+    // Past the cap the oldest lines go in one chunk, not one by one: the pane then has room for
+    // many lines before it is trimmed again.
+    QCOMPARE(pane->document()->blockCount(), Pane::LinesAfterTrim);
+    QCOMPARE(pane->document()->firstBlock().text(),
+             QString::number(Pane::MostLines + 1 - Pane::LinesAfterTrim));
+    QVERIFY(pane->document()->lastBlock().text().endsWith("->TX 0103"));
+    QVERIFY(!pane->document()->isUndoRedoEnabled()); // what is dropped is not kept for an undo
+    WidgetTestAccess::appendMessage(w, "0104", 0);
+    QCOMPARE(pane->document()->blockCount(), Pane::LinesAfterTrim + 1);
+}
+
+
+
+
+
+
 
 QTEST_MAIN(TstShell)
 #include "tst_shell.moc"
