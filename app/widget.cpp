@@ -1,6 +1,7 @@
 #include "app/widget.h"
 
 #include "app/clock.h"
+#include "app/log_file.h"
 #include "app/shared_data.h"
 #include "app/version_text.h"
 #include "ui_widget.h"
@@ -13,7 +14,7 @@
 #include <QTextDocument>
 #include <QTimer>
 
-Widget::Widget(QWidget *parent) : QWidget(parent) {
+Widget::Widget(QWidget *parent) : QWidget(parent), logWriter(new LogWriter) {
     ui = new WidgetUi;
     ui->setupUi(this);
     // A tool left polling for days would otherwise grow the pane without bound; appendMessage
@@ -65,8 +66,8 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
             [this](QSerialPort::SerialPortError error) { closePortOnLineError(error); });
 
     autoRead = true;
-    logFilePath = QDir::currentPath() + QStringLiteral("/Data/Log-") +
-                  Clock::now().toString(QStringLiteral("yyyyMMddhhmmss")) + QStringLiteral(".txt");
+    // Made here and now, so a second run started within the same second gets a file of its own.
+    logFilePath = createLogFile(QDir::currentPath() + QStringLiteral("/Data"), Clock::now());
     appendMessage(tr("Application start!"), 2);
     setWindowTitle(shared->programName + QStringLiteral("  ") + versionText());
 

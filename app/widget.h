@@ -6,6 +6,8 @@
 #include <QWidget>
 #include <QtGlobal>
 
+#include <memory>
+
 #include "device/reply_parser.h"
 
 class QCloseEvent;
@@ -13,6 +15,7 @@ class QSerialPort;
 class QTimer;
 class QByteArray;
 class SharedDataClass;
+class LogWriter;
 
 namespace Ui {
 class Widget;
@@ -130,6 +133,7 @@ private:
     WidgetUi *ui = nullptr;
     SharedDataClass *shared = nullptr;
     QString logFilePath;
+    std::unique_ptr<LogWriter> logWriter;
     quint8 autoBaudPasses = 0;
     bool autoRead = false;
     int heaterCountdown = 0;

@@ -1,6 +1,7 @@
 // The application shell: version text, first start, configuration file, log file and pane,
 // closing the window.
 #include "app/clock.h"
+#include "app/log_file.h"
 #include "app/message_pane.h"
 #include "app/version_text.h"
 #include "tests/support/test_support.h"
@@ -38,9 +39,41 @@ private slots:
     void paneTrim_data();
     void paneTrim();
     void paneDropsOldestLinesInOneChunk();
+    void logWriterFullDisk_data();
+    void logWriterFullDisk();
+    void logFullThenFreed();
+    void logFileNames_data();
+    void logFileNames();
+    void runsInTheSameSecondGetFilesOfTheirOwn();
 };
 
 namespace {
+// A disk with `room` bytes left, whose file can or cannot be cut back after a short write.
+class FullDisk : public LogWriter {
+public:
+    qint64 room = -1; // -1: no limit
+    bool canCutBack = true;
+
+protected:
+    qint64 writeBytes(QFile &file, const QByteArray &bytes) override {
+        const QByteArray part = room < 0 ? bytes : bytes.left(int(room));
+        if (part.isEmpty()) {
+            return -1;
+        }
+        const qint64 written = LogWriter::writeBytes(file, part);
+        if (room >= 0) {
+            room -= written;
+        }
+        return written;
+    }
+    bool cutBack(QFile &file, qint64 size) override { return canCutBack && LogWriter::cutBack(file, size); }
+};
+
+QByteArray fileBytes(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 // A document of `lines` paragraphs "0", "1", ..., red and green by turns.
 void fillDocument(QTextDocument &document, int lines) {
     QTextCursor cursor(&document);
@@ -359,11 +392,121 @@ void TstShell::paneDropsOldestLinesInOneChunk() {
     QCOMPARE(pane->document()->blockCount(), Pane::LinesAfterTrim + 1);
 }
 
+void TstShell::logWriterFullDisk_data() {
+    QTest::addColumn<int>("room");
+    QTest::addColumn<bool>("canCutBack");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("full at a line end") << 0 << true << QByteArray("first\nnote 2\nfourth\n");
+    QTest::newRow("full mid-line, cut back") << 3 << true << QByteArray("first\nnote 2\nfourth\n");
+    QTest::newRow("full mid-line, cannot cut back")
+        << 3 << false << QByteArray("first\nsec\nnote 2\nfourth\n");
+    QTest::newRow("full one byte short of a line")
+        << 6 << false << QByteArray("first\nsecond\nnote 2\nfourth\n");
+}
 
+void TstShell::logWriterFullDisk() {
+    QFETCH(int, room);
+    QFETCH(bool, canCutBack);
+    QFETCH(QByteArray, expected);
+    ScopedWorkDir dir;
+    const QString path = dir.path() + "/log.txt";
+    FullDisk disk;
+    disk.canCutBack = canCutBack;
+    auto note = [&disk] { return QString("note %1").arg(disk.lostLines()); };
+    QVERIFY(disk.append(path, "first", note()));
+    disk.room = room;
+    QVERIFY(!disk.append(path, "second", note()));
+    QCOMPARE(disk.lostLines(), 1);
+    QVERIFY(!disk.append(path, "third", note()));
+    QCOMPARE(disk.lostLines(), 2);
+    disk.room = -1; // room again
+    QVERIFY(disk.append(path, "fourth", note()));
+    QCOMPARE(disk.lostLines(), 0);
+    QVERIFY(disk.append(path, "fifth", note()));
+    QCOMPARE(fileBytes(path), expected + "fifth\n");
+}
 
+void TstShell::logFullThenFreed() {
+    ScopedWorkDir dir;
+    ModalWatcher watcher;
+    Widget w;
+    QTextBrowser *pane = WidgetTestAccess::ui(w)->textBrowser;
+    const QString log = WidgetTestAccess::logFilePath(w);
+    Clock::setFixedNow(QDateTime(QDate(2026, 12, 9), QTime(2, 30, 14, 433)));
+    WidgetTestAccess::appendMessage(w, "aa", 0);
+    WidgetTestAccess::logFilePath(w) = "/dev/full"; // every write fails as on a full disk
+    WidgetTestAccess::appendMessage(w, "0103000202", 0);
+    WidgetTestAccess::appendMessage(w, "bb", 1);
+    WidgetTestAccess::appendMessage(w, "cc", 0);
+    WidgetTestAccess::logFilePath(w) = log; // freed
+    WidgetTestAccess::appendMessage(w, "dd", 1);
+    const QStringList lines = readLogLines(log);
+    QCOMPARE(lines.size(), 4);
+    QVERIFY(lines[0].endsWith("->Application start!"));
+    QCOMPARE(lines[1], QString("2026-12-09 02:30:14:433->TX  aa"));
+    QCOMPARE(lines[2],
+             QString("2026-12-09 02:30:14:433->3 log line(s) lost: the log file could not be written"));
+    QCOMPARE(lines[3], QString("2026-12-09 02:30:14:433->RX  dd"));
+    // The pane said it once, when writing stopped, and kept every frame line.
+    QCOMPARE(pane->toPlainText().count("The log file cannot be written: /dev/full"), 1);
+    QCOMPARE(pane->toPlainText().count("->TX 0103000202"), 1);
+    QVERIFY(pane->toPlainText().endsWith("->RX dd"));
+}
 
+void TstShell::logFileNames_data() {
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("first run of the second") << QStringList() << "Log-20261209051500.txt";
+    QTest::newRow("second run") << QStringList{"Log-20261209051500.txt"} << "Log-20261209051500-2.txt";
+    QTest::newRow("third run") << QStringList{"Log-20261209051500.txt", "Log-20261209051500-2.txt"}
+                               << "Log-20261209051500-3.txt";
+    QTest::newRow("plain name free again")
+        << QStringList{"Log-20261209051500-2.txt"} << "Log-20261209051500.txt";
+    QTest::newRow("other seconds do not count")
+        << QStringList{"Log-20261209051459.txt"} << "Log-20261209051500.txt";
+}
 
+void TstShell::logFileNames() {
+    QFETCH(QStringList, present);
+    QFETCH(QString, expected);
+    ScopedWorkDir dir;
+    QVERIFY(QDir().mkdir("Data"));
+    for (const QString &name : present) {
+        QFile file("Data/" + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("earlier run\n");
+    }
+    const QDateTime start(QDate(2026, 12, 9), QTime(5, 15, 0, 999));
+    const QString path = createLogFile(dir.path() + "/Data", start);
+    QCOMPARE(path, dir.path() + "/Data/" + expected);
+    QVERIFY(QFileInfo(path).isFile());
+    QCOMPARE(QDir("Data").entryList(QDir::Files).size(), present.size() + 1);
+    for (const QString &name : present) {
+        QCOMPARE(fileBytes("Data/" + name), QByteArray("earlier run\n")); // left as they were
+    }
+    // No Data directory: the plain name, nothing created.
+    QVERIFY(QDir("Data").removeRecursively());
+    QCOMPARE(createLogFile(dir.path() + "/Data", start), dir.path() + "/Data/Log-20261209051500.txt");
+    QVERIFY(!QFileInfo::exists("Data"));
+}
 
+void TstShell::runsInTheSameSecondGetFilesOfTheirOwn() {
+    ScopedWorkDir dir;
+    ModalWatcher watcher;
+    Clock::setFixedNow(QDateTime(QDate(2026, 12, 9), QTime(5, 15, 0, 1)));
+    Widget first;
+    Widget second;
+    const QString firstLog = WidgetTestAccess::logFilePath(first);
+    const QString secondLog = WidgetTestAccess::logFilePath(second);
+    QCOMPARE(firstLog, QDir::currentPath() + "/Data/Log-20261209051500.txt");
+    QCOMPARE(secondLog, QDir::currentPath() + "/Data/Log-20261209051500-2.txt");
+    WidgetTestAccess::appendMessage(first, "01", 0);
+    WidgetTestAccess::appendMessage(second, "02", 0);
+    QCOMPARE(readLogLines(firstLog),
+             (QStringList{"2026-12-09 05:15:00:001->Application start!", "2026-12-09 05:15:00:001->TX  01"}));
+    QCOMPARE(readLogLines(secondLog),
+             (QStringList{"2026-12-09 05:15:00:001->Application start!", "2026-12-09 05:15:00:001->TX  02"}));
+}
 
 QTEST_MAIN(TstShell)
 #include "tst_shell.moc"
