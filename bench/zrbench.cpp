@@ -1,6 +1,7 @@
 // Speed and memory figures of the reply handling, the message pane and log, and live polling.
 //   zrbench [google benchmark flags]      reply handling and appendMessage costs
 //   zrbench --polling SECONDS PORT        CPU time of live polling against a transmitter on PORT
+//   zrbench --unplugged SECONDS           CPU time after the linked transmitter goes away, idle
 #include "link/modbus_frame.h"
 #include "tests/support/test_support.h"
 
@@ -131,6 +132,29 @@ void printCapRatio() {
     }
 }
 
+struct Run {
+    double wallSeconds = 0;
+    double cpuSeconds = 0;
+};
+
+// Runs the event loop for `seconds` and measures the wall and CPU time it took.
+Run runEventLoop(int seconds) {
+    auto cpu = [] {
+        rusage r{};
+        getrusage(RUSAGE_SELF, &r);
+        return r.ru_utime.tv_sec + r.ru_stime.tv_sec + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
+    };
+    const double before = cpu();
+    QElapsedTimer wall;
+    wall.start();
+    QTimer::singleShot(seconds * 1000, qApp, &QCoreApplication::quit);
+    qApp->exec();
+    Run run;
+    run.cpuSeconds = cpu() - before;
+    run.wallSeconds = wall.elapsed() / 1000.0;
+    return run;
+}
+
 int pollingRun(int seconds, const QString &port) {
     ScopedWorkDir dir;
     dir.writeConfig(port);
@@ -142,22 +166,43 @@ int pollingRun(int seconds, const QString &port) {
         return 1;
     }
     WidgetTestAccess::invoke(w, "PushButtonReadSlot");
-    rusage before{};
-    getrusage(RUSAGE_SELF, &before);
-    QElapsedTimer wall;
-    wall.start();
-    QTimer::singleShot(seconds * 1000, qApp, &QCoreApplication::quit);
-    qApp->exec();
-    rusage after{};
-    getrusage(RUSAGE_SELF, &after);
-    auto cpu = [](const rusage &r) {
-        return r.ru_utime.tv_sec + r.ru_stime.tv_sec + (r.ru_utime.tv_usec + r.ru_stime.tv_usec) / 1e6;
-    };
-    const double cpuSeconds = cpu(after) - cpu(before);
-    const double wallSeconds = wall.elapsed() / 1000.0;
+    const Run run = runEventLoop(seconds);
     const int replies = loggedFrames(WidgetTestAccess::logFilePath(w), 1).size();
-    std::printf("polling: %.1f s wall, %.3f s CPU, %.3f %% of a core, %d replies, RSS %.1f MB\n", wallSeconds,
-                cpuSeconds, 100.0 * cpuSeconds / wallSeconds, replies, residentKb() / 1024.0);
+    std::printf("polling: %.1f s wall, %.3f s CPU, %.3f %% of a core, %d replies, RSS %.1f MB\n",
+                run.wallSeconds, run.cpuSeconds, 100.0 * run.cpuSeconds / run.wallSeconds, replies,
+                residentKb() / 1024.0);
+    return 0;
+}
+
+// CPU used in `seconds` after the linked transmitter (simulated in this process, on a
+// pseudo-terminal) goes away while nothing polls, as when the adapter of an idle tool is pulled.
+int unpluggedRun(int seconds) {
+    ScopedWorkDir dir;
+    PtyTransmitter sim;
+    QString error;
+    const QString link = dir.path() + QStringLiteral("/ttyZR");
+    if (!sim.start(&error) || !sim.createSymlink(link)) {
+        std::fprintf(stderr, "no simulated transmitter: %s\n", qPrintable(error));
+        return 1;
+    }
+    qputenv("ZRTOOL_EXTRA_PORTS", link.toLocal8Bit());
+    ModalWatcher watcher;
+    watcher.dialogHandler = chooseInDialog(link, QStringLiteral("9600"));
+    Widget w;
+    QElapsedTimer linking;
+    linking.start();
+    while (loggedFrames(WidgetTestAccess::logFilePath(w), 1).isEmpty() && linking.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+    }
+    if (loggedFrames(WidgetTestAccess::logFilePath(w), 1).isEmpty()) {
+        std::fprintf(stderr, "the simulated transmitter did not answer\n");
+        return 1;
+    }
+    sim.vanish();
+    const Run run = runEventLoop(seconds);
+    std::printf("unplugged while idle: %.1f s wall, %.3f s CPU, %.3f %% of a core, port %s\n",
+                run.wallSeconds, run.cpuSeconds, 100.0 * run.cpuSeconds / run.wallSeconds,
+                WidgetTestAccess::port(w)->isOpen() ? "still open" : "closed");
     return 0;
 }
 
@@ -188,6 +233,9 @@ int main(int argc, char **argv) {
     QApplication app(argc, argv);
     if (argc == 4 && std::strcmp(argv[1], "--polling") == 0) {
         return pollingRun(std::atoi(argv[2]), QString::fromLocal8Bit(argv[3]));
+    }
+    if (argc == 3 && std::strcmp(argv[1], "--unplugged") == 0) {
+        return unpluggedRun(std::atoi(argv[2]));
     }
     benchmark::Initialize(&argc, argv);
     auto holder = std::make_unique<Bench>();
