@@ -8,7 +8,8 @@ namespace {
 // Suffixes tried after the plain name before giving up on a fresh file.
 constexpr int kMaxSuffix = 999;
 
-// A device (not a plain file) has no end to look at.
+// Whether the next byte written starts a line: an empty file and a device (which has no end to
+// look at) count as at a line start.
 bool endsWithLineFeed(QFile &file, qint64 size) {
     char last = 0;
     return size <= 0 || file.isSequential() ||
@@ -49,7 +50,7 @@ bool LogWriter::append(const QString &path, const QString &line, const QString &
     if (lost > 0 && !lostNote.isEmpty()) {
         bytes += lostNote.toLocal8Bit() + '\n';
     }
-    // The text stream used before wrote in the locale's encoding; so does toLocal8Bit.
+    // In the locale's encoding, as a text stream writes by default.
     bytes += line.toLocal8Bit() + '\n';
     const qint64 written = writeBytes(file, bytes);
     if (written == bytes.size()) {
