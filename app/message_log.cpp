@@ -1,10 +1,9 @@
 #include "app/clock.h"
 #include "app/machine_text.h"
+#include "app/log_file.h"
+#include "app/message_pane.h"
 #include "app/widget.h"
 #include "ui_widget.h"
-
-#include <QFile>
-#include <QTextStream>
 
 void Widget::appendMessage(const QString &text, int kind) {
     const QString stamp = MachineText::logStamp(Clock::now());
@@ -23,14 +22,20 @@ void Widget::appendMessage(const QString &text, int kind) {
         }
     }
 
-    // Opened and closed for every line, so the log is complete on disk after each call.
-    QFile file(logFilePath);
-    if (file.open(QIODevice::ReadWrite | QIODevice::Append)) {
-        QTextStream stream(&file);
-        stream << line << '\n';
-        stream.flush();
-        file.close();
+    // Each line reaches the file whole or not at all; after lines were lost (a full disk), the
+    // next line written is preceded by a note of how many.
+    const int lostBefore = logWriter->lostLines();
+    const QString lostNote =
+        lostBefore > 0 ? stamp + QStringLiteral("->") +
+                             tr("%1 log line(s) lost: the log file could not be written").arg(lostBefore)
+                       : QString();
+    if (!logWriter->append(logFilePath, line, lostNote) && lostBefore == 0) {
+        // Said once when writing stops, not for every line lost after that.
+        ui->textBrowser->append(QStringLiteral("<b>") +
+                                tr("The log file cannot be written: %1").arg(logFilePath).toHtmlEscaped() +
+                                QStringLiteral("</b>"));
     }
 
     ui->textBrowser->append(paneText);
+    Pane::trimOldestLines(ui->textBrowser->document());
 }

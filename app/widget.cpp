@@ -2,6 +2,7 @@
 
 #include "app/clock.h"
 #include "app/machine_text.h"
+#include "app/log_file.h"
 #include "app/shared_data.h"
 #include "app/version_text.h"
 #include "ui_widget.h"
@@ -14,17 +15,13 @@
 #include <QTextDocument>
 #include <QTimer>
 
-namespace {
-// Most recent lines kept in the message pane.
-constexpr int kPaneLines = 100000;
-} // namespace
-
-Widget::Widget(QWidget *parent) : QWidget(parent) {
+Widget::Widget(QWidget *parent) : QWidget(parent), logWriter(new LogWriter) {
     ui = new WidgetUi;
     ui->setupUi(this);
-    // A tool left polling for days would otherwise grow the pane without bound; the log file
-    // keeps every line.
-    ui->textBrowser->document()->setMaximumBlockCount(kPaneLines);
+    // A tool left polling for days would otherwise grow the pane without bound; appendMessage
+    // trims the oldest lines in large chunks (the log file keeps every line). No undo history
+    // is kept of what the pane drops.
+    ui->textBrowser->document()->setUndoRedoEnabled(false);
 
     QDir().mkdir(QStringLiteral("Data"));
 
@@ -68,11 +65,11 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
     // An adapter pulled out mid-session leaves the port open but dead; closing it lets "Link"
     // find the adapter again under its old name.
     connect(serialPort, &QSerialPort::errorOccurred, this,
-            [this](QSerialPort::SerialPortError error) { closePortOnResourceError(error); });
+            [this](QSerialPort::SerialPortError error) { closePortOnLineError(error); });
 
     autoRead = true;
-    logFilePath = QDir::currentPath() + QStringLiteral("/Data/Log-") +
-                  MachineText::logFileStamp(Clock::now()) + QStringLiteral(".txt");
+    // Made here and now, so a second run started within the same second gets a file of its own.
+    logFilePath = createLogFile(QDir::currentPath() + QStringLiteral("/Data"), Clock::now());
     appendMessage(tr("Application start!"), 2);
     // The configuration was read before the log existed: a failed first write is said now.
     if (!shared->configSaveError.isEmpty()) {

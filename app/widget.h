@@ -7,6 +7,8 @@
 #include <QtGlobal>
 
 #include "device/reply_matching.h"
+#include <memory>
+
 #include "device/reply_parser.h"
 
 #include <QElapsedTimer>
@@ -17,6 +19,7 @@ class QSerialPort;
 class QTimer;
 class QByteArray;
 class SharedDataClass;
+class LogWriter;
 
 namespace Ui {
 class Widget;
@@ -106,7 +109,8 @@ private:
     void startupLink();
     // Closes the port, stops live reading and a running search, reloads the search table.
     void resetLink();
-    void closePortOnResourceError(int error);
+    // Closes the port once when it reports that the line is gone, and logs why.
+    void closePortOnLineError(int error);
 
     // Reply side (device/reply_handling.cpp).
     void showAddress();
@@ -147,6 +151,7 @@ private:
     WidgetUi *ui = nullptr;
     SharedDataClass *shared = nullptr;
     QString logFilePath;
+    std::unique_ptr<LogWriter> logWriter;
     quint8 autoBaudPasses = 0;
     bool autoRead = false;
     int heaterCountdown = 0;
@@ -154,6 +159,7 @@ private:
     Rx::PendingRequests pendingRequests;
     QElapsedTimer lineClock;
     bool configNotSavedReported = false;
+    bool closingOnLineError = false;
 };
 
 #endif

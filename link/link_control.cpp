@@ -72,8 +72,17 @@ void Widget::startupLink() {
     AUTOUartInit();
 }
 
-void Widget::closePortOnResourceError(int error) {
-    if (error == QSerialPort::ResourceError && serialPort->isOpen()) {
-        serialPort->close();
+void Widget::closePortOnLineError(int error) {
+    // Closing can itself report an error on a dead line; the guard keeps that from closing and
+    // logging a second time.
+    if (closingOnLineError || !serialPort->isOpen() ||
+        !errorEndsLink(static_cast<QSerialPort::SerialPortError>(error))) {
+        return;
     }
+    closingOnLineError = true;
+    const QString reason = serialPort->errorString();
+    serialPort->close();
+    shared->rxBuffer.clear();
+    closingOnLineError = false;
+    appendMessage(tr("Serial port %1 closed: %2").arg(serialPort->portName(), reason), 2);
 }

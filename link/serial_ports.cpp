@@ -35,3 +35,7 @@ QStringList openablePorts() {
     }
     return openable;
 }
+
+bool errorEndsLink(QSerialPort::SerialPortError error) {
+    return error != QSerialPort::NoError && error != QSerialPort::TimeoutError;
+}

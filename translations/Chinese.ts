@@ -311,6 +311,18 @@
         <translation>程序关闭！</translation>
     </message>
     <message>
+        <source>Serial port %1 closed: %2</source>
+        <translation>串口%1已关闭：%2</translation>
+    </message>
+    <message>
+        <source>%1 log line(s) lost: the log file could not be written</source>
+        <translation>丢失%1行日志：日志文件无法写入</translation>
+    </message>
+    <message>
+        <source>The log file cannot be written: %1</source>
+        <translation>日志文件无法写入：%1</translation>
+    </message>
+    <message>
         <source>Stop</source>
         <translation>停止</translation>
     </message>

@@ -1,6 +1,8 @@
 // The application shell: version text, first start, configuration file, log file and pane,
 // closing the window.
 #include "app/clock.h"
+#include "app/log_file.h"
+#include "app/message_pane.h"
 #include "app/version_text.h"
 #include "tests/support/test_support.h"
 
@@ -8,10 +10,10 @@
 #include <QDir>
 #include <QFile>
 #include <QRegularExpression>
+#include <QSerialPort>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
-#include <QSerialPort>
 #include <QtTest>
 
 class TstShell : public QObject {
@@ -37,16 +39,74 @@ private slots:
     void closeButtonWritesNoCloseLine();
     void closingWindowWritesCloseLine();
     void idleTimersHaveNoEffect();
+    void paneTrim_data();
+    void paneTrim();
+    void paneDropsOldestLinesInOneChunk();
+    void logWriterFullDisk_data();
+    void logWriterFullDisk();
+    void logFullThenFreed();
+    void logFileNames_data();
+    void logFileNames();
+    void runsInTheSameSecondGetFilesOfTheirOwn();
 };
+
+namespace {
+// A disk with `room` bytes left, whose file can or cannot be cut back after a short write.
+class FullDisk : public LogWriter {
+public:
+    qint64 room = -1; // -1: no limit
+    bool canCutBack = true;
+
+protected:
+    qint64 writeBytes(QFile &file, const QByteArray &bytes) override {
+        const QByteArray part = room < 0 ? bytes : bytes.left(int(room));
+        if (part.isEmpty()) {
+            return -1;
+        }
+        const qint64 written = LogWriter::writeBytes(file, part);
+        if (room >= 0) {
+            room -= written;
+        }
+        return written;
+    }
+    bool cutBack(QFile &file, qint64 size) override { return canCutBack && LogWriter::cutBack(file, size); }
+};
+
+QByteArray fileBytes(const QString &path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A document of `lines` paragraphs "0", "1", ..., red and green by turns.
+void fillDocument(QTextDocument &document, int lines) {
+    QTextCursor cursor(&document);
+    for (int i = 0; i < lines; ++i) {
+        if (i > 0) {
+            cursor.insertBlock();
+        }
+        QTextCharFormat format;
+        format.setForeground(i % 2 ? Qt::green : Qt::red);
+        cursor.insertText(QString::number(i), format);
+    }
+}
+} // namespace
 
 void TstShell::versionText_data() {
     QTest::addColumn<QString>("date");
     QTest::addColumn<QString>("time");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("two-digit day") << "Oct 16 2025" << "19:04:26" << " V2025.10.16.1904";
-    QTest::newRow("space-padded day") << "Oct  6 2025" << "19:04:26" << " V2025.10.06.1904";
-    QTest::newRow("midnight new year") << "Jan  1 2026" << "00:00:59" << " V2026.01.01.0000";
-    QTest::newRow("december") << "Dec 31 2030" << "23:59:00" << " V2030.12.31.2359";
+    QTest::newRow("two-digit day") << "Oct 16 2025"
+                                   << "19:04:26"
+                                   << " V2025.10.16.1904";
+    QTest::newRow("space-padded day") << "Oct  6 2025"
+                                      << "19:04:26"
+                                      << " V2025.10.06.1904";
+    QTest::newRow("midnight new year") << "Jan  1 2026"
+                                       << "00:00:59"
+                                       << " V2026.01.01.0000";
+    QTest::newRow("december") << "Dec 31 2030"
+                              << "23:59:00"
+                              << " V2030.12.31.2359";
 }
 
 void TstShell::versionText() {
@@ -105,7 +165,8 @@ void TstShell::unreadableConfig_data() {
     QTest::addColumn<QByteArray>("content");
     QTest::newRow("binary garbage") << QByteArray("\x00\xff\xfe[[[=\x01\n\x80\x81", 11);
     QTest::newRow("broken section") << QByteArray("[System\nProgramName\n=\n");
-    QTest::newRow("variant junk") << QByteArray("[System]\nProgramName=@Variant(\\0\\0\\0\\x7f)\nPortName=@ByteArray(\n");
+    QTest::newRow("variant junk") << QByteArray(
+        "[System]\nProgramName=@Variant(\\0\\0\\0\\x7f)\nPortName=@ByteArray(\n");
 }
 
 void TstShell::unreadableConfig() {
@@ -223,10 +284,18 @@ void TstShell::logLines_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("colour");
-    QTest::newRow("tx") << 0 << "01030100000ac431" << "2025-10-16 19:04:26:007->TX  01030100000ac431" << "#ff0000";
-    QTest::newRow("rx") << 1 << "0103020001" << "2025-10-16 19:04:26:007->RX  0103020001" << "#008000";
-    QTest::newRow("status") << 2 << "Application close!" << "2025-10-16 19:04:26:007->Application close!" << "";
-    QTest::newRow("other kind is status") << 7 << "x" << "2025-10-16 19:04:26:007->x" << "";
+    QTest::newRow("tx") << 0 << "01030100000ac431"
+                        << "2025-10-16 19:04:26:007->TX  01030100000ac431"
+                        << "#ff0000";
+    QTest::newRow("rx") << 1 << "0103020001"
+                        << "2025-10-16 19:04:26:007->RX  0103020001"
+                        << "#008000";
+    QTest::newRow("status") << 2 << "Application close!"
+                            << "2025-10-16 19:04:26:007->Application close!"
+                            << "";
+    QTest::newRow("other kind is status") << 7 << "x"
+                                          << "2025-10-16 19:04:26:007->x"
+                                          << "";
 }
 
 void TstShell::logLines() {
@@ -351,6 +420,181 @@ void TstShell::idleTimersHaveNoEffect() {
     WidgetTestAccess::invoke(w, "TimerDelaySlot");
     QCOMPARE(readLogLines(log).size(), linesBefore);
     QVERIFY(!WidgetTestAccess::timerDelay(w)->isActive());
+}
+
+void TstShell::paneTrim_data() {
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<int>("most");
+    QTest::addColumn<int>("fewest");
+    QTest::addColumn<int>("removed");
+    QTest::addColumn<int>("firstKept");
+    QTest::newRow("below the cap") << 9 << 10 << 8 << 0 << 0;
+    QTest::newRow("at the cap") << 10 << 10 << 8 << 0 << 0;
+    QTest::newRow("one over: a whole chunk goes") << 11 << 10 << 8 << 3 << 3;
+    QTest::newRow("far over") << 25 << 10 << 8 << 17 << 17;
+    QTest::newRow("chunk of one") << 11 << 10 << 10 << 1 << 1;
+    QTest::newRow("fewest above most keeps most") << 12 << 10 << 20 << 2 << 2;
+    QTest::newRow("fewest of none keeps most") << 12 << 10 << 0 << 2 << 2;
+    QTest::newRow("one line kept") << 5 << 3 << 1 << 4 << 4;
+    QTest::newRow("no cap") << 5 << 0 << 0 << 0 << 0;
+}
+
+void TstShell::paneTrim() {
+    QFETCH(int, lines);
+    QFETCH(int, most);
+    QFETCH(int, fewest);
+    QFETCH(int, removed);
+    QFETCH(int, firstKept);
+    QTextDocument document;
+    document.setUndoRedoEnabled(false);
+    fillDocument(document, lines);
+    QCOMPARE(document.blockCount(), lines);
+    QCOMPARE(Pane::trimOldestLines(&document, most, fewest), removed);
+    QCOMPARE(document.blockCount(), lines - removed);
+    QCOMPARE(document.firstBlock().text(), QString::number(firstKept));
+    QCOMPARE(document.lastBlock().text(), QString::number(lines - 1));
+    // The first line kept keeps its own colour.
+    const QColor colour = firstKept % 2 ? QColor(Qt::green) : QColor(Qt::red);
+    QCOMPARE(document.firstBlock().begin().fragment().charFormat().foreground().color(), colour);
+}
+
+void TstShell::paneDropsOldestLinesInOneChunk() {
+    ScopedWorkDir dir;
+    ModalWatcher watcher;
+    Widget w;
+    QTextBrowser *pane = WidgetTestAccess::ui(w)->textBrowser;
+    QStringList lines;
+    for (int i = 0; i < Pane::MostLines; ++i) {
+        lines << QString::number(i);
+    }
+    pane->setPlainText(lines.join('\n'));
+    QCOMPARE(pane->document()->blockCount(), Pane::MostLines);
+    WidgetTestAccess::appendMessage(w, "0103", 0);
+    // Past the cap the oldest lines go in one chunk, not one by one: the pane then has room for
+    // many lines before it is trimmed again.
+    QCOMPARE(pane->document()->blockCount(), Pane::LinesAfterTrim);
+    QCOMPARE(pane->document()->firstBlock().text(),
+             QString::number(Pane::MostLines + 1 - Pane::LinesAfterTrim));
+    QVERIFY(pane->document()->lastBlock().text().endsWith("->TX 0103"));
+    QVERIFY(!pane->document()->isUndoRedoEnabled()); // what is dropped is not kept for an undo
+    WidgetTestAccess::appendMessage(w, "0104", 0);
+    QCOMPARE(pane->document()->blockCount(), Pane::LinesAfterTrim + 1);
+}
+
+void TstShell::logWriterFullDisk_data() {
+    QTest::addColumn<int>("room");
+    QTest::addColumn<bool>("canCutBack");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("full at a line end") << 0 << true << QByteArray("first\nnote 2\nfourth\n");
+    QTest::newRow("full mid-line, cut back") << 3 << true << QByteArray("first\nnote 2\nfourth\n");
+    QTest::newRow("full mid-line, cannot cut back")
+        << 3 << false << QByteArray("first\nsec\nnote 2\nfourth\n");
+    QTest::newRow("full one byte short of a line")
+        << 6 << false << QByteArray("first\nsecond\nnote 2\nfourth\n");
+}
+
+void TstShell::logWriterFullDisk() {
+    QFETCH(int, room);
+    QFETCH(bool, canCutBack);
+    QFETCH(QByteArray, expected);
+    ScopedWorkDir dir;
+    const QString path = dir.path() + "/log.txt";
+    FullDisk disk;
+    disk.canCutBack = canCutBack;
+    auto note = [&disk] { return QString("note %1").arg(disk.lostLines()); };
+    QVERIFY(disk.append(path, "first", note()));
+    disk.room = room;
+    QVERIFY(!disk.append(path, "second", note()));
+    QCOMPARE(disk.lostLines(), 1);
+    QVERIFY(!disk.append(path, "third", note()));
+    QCOMPARE(disk.lostLines(), 2);
+    disk.room = -1; // room again
+    QVERIFY(disk.append(path, "fourth", note()));
+    QCOMPARE(disk.lostLines(), 0);
+    QVERIFY(disk.append(path, "fifth", note()));
+    QCOMPARE(fileBytes(path), expected + "fifth\n");
+}
+
+void TstShell::logFullThenFreed() {
+    ScopedWorkDir dir;
+    ModalWatcher watcher;
+    Widget w;
+    QTextBrowser *pane = WidgetTestAccess::ui(w)->textBrowser;
+    const QString log = WidgetTestAccess::logFilePath(w);
+    Clock::setFixedNow(QDateTime(QDate(2026, 12, 9), QTime(2, 30, 14, 433)));
+    WidgetTestAccess::appendMessage(w, "aa", 0);
+    WidgetTestAccess::logFilePath(w) = "/dev/full"; // every write fails as on a full disk
+    WidgetTestAccess::appendMessage(w, "0103000202", 0);
+    WidgetTestAccess::appendMessage(w, "bb", 1);
+    WidgetTestAccess::appendMessage(w, "cc", 0);
+    WidgetTestAccess::logFilePath(w) = log; // freed
+    WidgetTestAccess::appendMessage(w, "dd", 1);
+    const QStringList lines = readLogLines(log);
+    QCOMPARE(lines.size(), 4);
+    QVERIFY(lines[0].endsWith("->Application start!"));
+    QCOMPARE(lines[1], QString("2026-12-09 02:30:14:433->TX  aa"));
+    QCOMPARE(lines[2],
+             QString("2026-12-09 02:30:14:433->3 log line(s) lost: the log file could not be written"));
+    QCOMPARE(lines[3], QString("2026-12-09 02:30:14:433->RX  dd"));
+    // The pane said it once, when writing stopped, and kept every frame line.
+    QCOMPARE(pane->toPlainText().count("The log file cannot be written: /dev/full"), 1);
+    QCOMPARE(pane->toPlainText().count("->TX 0103000202"), 1);
+    QVERIFY(pane->toPlainText().endsWith("->RX dd"));
+}
+
+void TstShell::logFileNames_data() {
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("first run of the second") << QStringList() << "Log-20261209051500.txt";
+    QTest::newRow("second run") << QStringList{"Log-20261209051500.txt"} << "Log-20261209051500-2.txt";
+    QTest::newRow("third run") << QStringList{"Log-20261209051500.txt", "Log-20261209051500-2.txt"}
+                               << "Log-20261209051500-3.txt";
+    QTest::newRow("plain name free again")
+        << QStringList{"Log-20261209051500-2.txt"} << "Log-20261209051500.txt";
+    QTest::newRow("other seconds do not count")
+        << QStringList{"Log-20261209051459.txt"} << "Log-20261209051500.txt";
+}
+
+void TstShell::logFileNames() {
+    QFETCH(QStringList, present);
+    QFETCH(QString, expected);
+    ScopedWorkDir dir;
+    QVERIFY(QDir().mkdir("Data"));
+    for (const QString &name : present) {
+        QFile file("Data/" + name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("earlier run\n");
+    }
+    const QDateTime start(QDate(2026, 12, 9), QTime(5, 15, 0, 999));
+    const QString path = createLogFile(dir.path() + "/Data", start);
+    QCOMPARE(path, dir.path() + "/Data/" + expected);
+    QVERIFY(QFileInfo(path).isFile());
+    QCOMPARE(QDir("Data").entryList(QDir::Files).size(), present.size() + 1);
+    for (const QString &name : present) {
+        QCOMPARE(fileBytes("Data/" + name), QByteArray("earlier run\n")); // left as they were
+    }
+    // No Data directory: the plain name, nothing created.
+    QVERIFY(QDir("Data").removeRecursively());
+    QCOMPARE(createLogFile(dir.path() + "/Data", start), dir.path() + "/Data/Log-20261209051500.txt");
+    QVERIFY(!QFileInfo::exists("Data"));
+}
+
+void TstShell::runsInTheSameSecondGetFilesOfTheirOwn() {
+    ScopedWorkDir dir;
+    ModalWatcher watcher;
+    Clock::setFixedNow(QDateTime(QDate(2026, 12, 9), QTime(5, 15, 0, 1)));
+    Widget first;
+    Widget second;
+    const QString firstLog = WidgetTestAccess::logFilePath(first);
+    const QString secondLog = WidgetTestAccess::logFilePath(second);
+    QCOMPARE(firstLog, QDir::currentPath() + "/Data/Log-20261209051500.txt");
+    QCOMPARE(secondLog, QDir::currentPath() + "/Data/Log-20261209051500-2.txt");
+    WidgetTestAccess::appendMessage(first, "01", 0);
+    WidgetTestAccess::appendMessage(second, "02", 0);
+    QCOMPARE(readLogLines(firstLog),
+             (QStringList{"2026-12-09 05:15:00:001->Application start!", "2026-12-09 05:15:00:001->TX  01"}));
+    QCOMPARE(readLogLines(secondLog),
+             (QStringList{"2026-12-09 05:15:00:001->Application start!", "2026-12-09 05:15:00:001->TX  02"}));
 }
 
 QTEST_MAIN(TstShell)

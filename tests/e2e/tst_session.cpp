@@ -11,7 +11,8 @@ class TstSession : public QObject {
 
 private slots:
     void technicianSession();
-    void transmitterVanishesDuringPolling();
+    void transmitterGoesAway_data();
+    void transmitterGoesAway();
     void lineFaults_data();
     void lineFaults();
     void floodClosesPortOnce();
@@ -20,6 +21,9 @@ private slots:
 };
 
 namespace {
+// What the tool is doing when its transmitter goes away.
+enum class Activity { Polling, Idle, WriteOnItsWay };
+
 bool validFrame(const QString &hex) {
     const QByteArray frame = QByteArray::fromHex(hex.toLatin1());
     if (frame.size() < 4) {
@@ -156,7 +160,18 @@ void TstSession::technicianSession() {
     QCOMPARE(received, loggedFrames(log, 0));
 }
 
-void TstSession::transmitterVanishesDuringPolling() {
+void TstSession::transmitterGoesAway_data() {
+    QTest::addColumn<int>("activity");
+    QTest::newRow("polling") << int(Activity::Polling);
+    QTest::newRow("linked and idle") << int(Activity::Idle);
+    QTest::newRow("heater write on its way") << int(Activity::WriteOnItsWay);
+}
+
+// The adapter goes away: the hung-up line is closed once, with one log line saying so, whether
+// the tool was polling, idle, or waiting for the reply to a setting; a second link finds the
+// transmitter again under the same name.
+void TstSession::transmitterGoesAway() {
+    QFETCH(int, activity);
     ScopedWorkDir dir;
     SimFixture sim;
     QVERIFY(sim.ok());
@@ -168,25 +183,47 @@ void TstSession::transmitterVanishesDuringPolling() {
     Widget w;
     w.show();
     WidgetUi *ui = WidgetTestAccess::ui(w);
+    QSerialPort *port = WidgetTestAccess::port(w);
     const QString log = WidgetTestAccess::logFilePath(w);
     QTRY_COMPARE_WITH_TIMEOUT(ui->lineEditAddress->text(), QString("1"), 3000);
-    ui->groupBoxRTD->setEnabled(true);
-    clickEnabled(ui->pushButtonRead);
-    QVERIFY(waitForReply(log, 1, 2500));
+    const bool heaterOnBefore = ui->pushButtonHeaterON->isEnabled();
+    if (activity == int(Activity::Polling)) {
+        ui->groupBoxRTD->setEnabled(true);
+        clickEnabled(ui->pushButtonRead);
+        QVERIFY(waitForReply(log, 2, 2500));
+    } else if (activity == int(Activity::WriteOnItsWay)) {
+        sim.transmitter().setReplyDelay(500);
+        QSignalSpy requests(&sim.transmitter(), &PtyTransmitter::requestReceived);
+        WidgetTestAccess::invoke(w, "PushButtonHeaterONSlot");
+        QVERIFY(requests.wait(2000)); // on the line, its reply not yet sent
+    }
 
-    sim.transmitter().vanish();
-    QTRY_VERIFY_WITH_TIMEOUT(!WidgetTestAccess::port(w)->isOpen(), 3000);
-    const int txBefore = loggedFrames(log, 0).size();
     const int rxBefore = loggedFrames(log, 1).size();
-    QTest::qWait(2200);
-    QVERIFY(loggedFrames(log, 0).size() >= txBefore + 2); // polling goes on, logged
-    QCOMPARE(loggedFrames(log, 1).size(), rxBefore);
+    sim.transmitter().vanish();
+    QTRY_VERIFY_WITH_TIMEOUT(!port->isOpen(), 2000);
+    auto closeLines = [&log] {
+        return readLogLines(log).filter(QRegularExpression("->Serial port .*ttyZR closed: ")).size();
+    };
+    QCOMPARE(closeLines(), 1);
+    QCOMPARE(loggedFrames(log, 1).size(), rxBefore); // no reply came after
+    QCOMPARE(ui->pushButtonHeaterON->isEnabled(), heaterOnBefore);
+    QVERIFY(ui->pushButtonLink->isEnabled());
+    if (activity == int(Activity::Polling)) {
+        const int txBefore = loggedFrames(log, 0).size();
+        QTest::qWait(2200);
+        QVERIFY(loggedFrames(log, 0).size() >= txBefore + 2); // polling goes on, logged
+        QCOMPARE(loggedFrames(log, 1).size(), rxBefore);
+    } else {
+        QCOMPARE(ui->pushButtonRead->text(), QString("Read"));
+    }
     QCOMPARE(watcher.count("QMessageBox"), 0);
 
     QVERIFY(sim.transmitter().reappear());
-    WidgetTestAccess::ui(w)->pushButtonLink->click();
+    sim.transmitter().setReplyDelay(0);
+    ui->pushButtonLink->click();
     QVERIFY(waitForReply(log, rxBefore));
-    QVERIFY(WidgetTestAccess::port(w)->isOpen());
+    QVERIFY(port->isOpen());
+    QCOMPARE(closeLines(), 1); // closed once, logged once
     qunsetenv("ZRTOOL_EXTRA_PORTS");
 }
 

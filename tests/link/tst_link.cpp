@@ -21,6 +21,8 @@ private slots:
     void startupWithAbsentPortAsks();
     void linkDuringSearchStopsIt();
     void vanishedPortIsLoggedNotReported();
+    void errorsThatEndTheLink_data();
+    void errorsThatEndTheLink();
 };
 
 void TstLink::dialogListsOnlyOpenablePorts() {
@@ -29,7 +31,8 @@ void TstLink::dialogListsOnlyOpenablePorts() {
     PtyTransmitter busy;
     QVERIFY(free.start());
     QVERIFY(busy.start());
-    qputenv("ZRTOOL_EXTRA_PORTS", (free.slavePath() + ":" + busy.slavePath() + ":/dev/zrtool-no-such-port").toLocal8Bit());
+    qputenv("ZRTOOL_EXTRA_PORTS",
+            (free.slavePath() + ":" + busy.slavePath() + ":/dev/zrtool-no-such-port").toLocal8Bit());
     QSerialPort holder;
     holder.setPortName(busy.slavePath());
     QVERIFY(holder.open(QIODevice::ReadWrite)); // held open by another program
@@ -222,6 +225,28 @@ void TstLink::vanishedPortIsLoggedNotReported() {
     QVERIFY(!WidgetTestAccess::port(w)->isOpen());
     QCOMPARE(loggedFrames(WidgetTestAccess::logFilePath(w), 0).last(), QString("00030100000ac5e0"));
     QCOMPARE(watcher.count("QMessageBox"), 0);
+}
+
+void TstLink::errorsThatEndTheLink_data() {
+    QTest::addColumn<int>("error");
+    QTest::addColumn<bool>("ends");
+    QTest::newRow("none") << int(QSerialPort::NoError) << false;
+    QTest::newRow("time-out") << int(QSerialPort::TimeoutError) << false;
+    QTest::newRow("read: hung-up tty") << int(QSerialPort::ReadError) << true;
+    QTest::newRow("write") << int(QSerialPort::WriteError) << true;
+    QTest::newRow("resource: adapter pulled") << int(QSerialPort::ResourceError) << true;
+    QTest::newRow("device not found") << int(QSerialPort::DeviceNotFoundError) << true;
+    QTest::newRow("permission") << int(QSerialPort::PermissionError) << true;
+    QTest::newRow("open") << int(QSerialPort::OpenError) << true;
+    QTest::newRow("unsupported") << int(QSerialPort::UnsupportedOperationError) << true;
+    QTest::newRow("not open") << int(QSerialPort::NotOpenError) << true;
+    QTest::newRow("unknown") << int(QSerialPort::UnknownError) << true;
+}
+
+void TstLink::errorsThatEndTheLink() {
+    QFETCH(int, error);
+    QFETCH(bool, ends);
+    QCOMPARE(errorEndsLink(static_cast<QSerialPort::SerialPortError>(error)), ends);
 }
 
 QTEST_MAIN(TstLink)

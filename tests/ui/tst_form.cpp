@@ -990,6 +990,9 @@ void TestForm::chineseCatalogueCoversRunTimeTexts_data() {
     row("Widget", "The device baud rate is:", "设备波特率为：");
     row("Widget", "Communication error!", "通信错误！");
     row("Widget", "USB device error, please reconnect USB device!", "USB设备错误，请重新连接USB设备！");
+    row("Widget", "Serial port %1 closed: %2", "串口%1已关闭：%2");
+    row("Widget", "%1 log line(s) lost: the log file could not be written", "丢失%1行日志：日志文件无法写入");
+    row("Widget", "The log file cannot be written: %1", "日志文件无法写入：%1");
     row("Widget", "The address is empty!", "地址为空！");
     row("Widget", "The address is between 1 and 247!", "地址范围为1到247！");
     row("Widget", "The serial number is a fixed 12 characters!", "序列号固定为12个字符！");
