@@ -19,6 +19,19 @@ bool endsWithLineFeed(QFile &file, qint64 size) {
 }
 } // namespace
 
+QString logLine(const QDateTime &when, LogKind kind, const QString &text) {
+    const QString stamp = MachineText::logStamp(when);
+    switch (kind) {
+    case LogKind::Tx:
+        return stamp + QStringLiteral("->TX  ") + text;
+    case LogKind::Rx:
+        return stamp + QStringLiteral("->RX  ") + text;
+    case LogKind::Status:
+        break;
+    }
+    return stamp + QStringLiteral("->") + text;
+}
+
 QString createLogFile(const QString &dataDir, const QDateTime &start) {
     // C-locale digits whatever the system locale: the name sorts and reads the same everywhere.
     const QString stem = dataDir + QStringLiteral("/Log-") + MachineText::logFileStamp(start);

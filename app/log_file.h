@@ -14,6 +14,12 @@ class QFile;
 // then reports as unwritable.
 QString createLogFile(const QString &dataDir, const QDateTime &start);
 
+// Kinds of log line: a frame sent, a frame (or bytes) received, and a status line.
+enum class LogKind { Tx, Rx, Status };
+// One log line without its line feed: "yyyy-MM-dd hh:mm:ss:zzz->TX  0103...", "...->RX  ...",
+// or "...->" and the status text; the stamp in C-locale digits.
+QString logLine(const QDateTime &when, LogKind kind, const QString &text);
+
 // Appends lines to a log file, each one whole or not at all, and keeps count of the lines lost
 // while the file could not be written (a full disk, a vanished directory).
 class LogWriter {

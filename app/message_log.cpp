@@ -1,22 +1,21 @@
 #include "app/clock.h"
-#include "app/machine_text.h"
 #include "app/log_file.h"
+#include "app/machine_text.h"
 #include "app/message_pane.h"
 #include "app/widget.h"
 #include "ui_widget.h"
 
 void Widget::appendMessage(const QString &text, int kind) {
-    const QString stamp = MachineText::logStamp(Clock::now());
-    QString line;
+    const QDateTime now = Clock::now();
+    const QString stamp = MachineText::logStamp(now);
+    const QString line =
+        logLine(now, kind == 0 ? LogKind::Tx : (kind == 1 ? LogKind::Rx : LogKind::Status), text);
     QString paneText;
     if (kind == 0) {
-        line = stamp + QStringLiteral("->TX  ") + text;
         paneText = QStringLiteral("<font color=red>") + line + QStringLiteral("</font>");
     } else if (kind == 1) {
-        line = stamp + QStringLiteral("->RX  ") + text;
         paneText = QStringLiteral("<font color=green>") + line + QStringLiteral("</font>");
     } else {
-        line = stamp + QStringLiteral("->") + text;
         if (kind == kNoticeLine) {
             paneText = QStringLiteral("<span>") + line.toHtmlEscaped() + QStringLiteral("</span>");
         }

@@ -3,8 +3,6 @@
 #include "app/clock.h"
 #include "link/modbus_frame.h"
 
-#include <QFile>
-
 #include <cstdio>
 
 CliLine::CliLine(const QString &portName, bool traceFrames, const QString &log)
@@ -41,12 +39,16 @@ void CliLine::trace(const QByteArray &bytes, bool tx) {
         std::fprintf(stderr, "%s  %s\n", tx ? "TX" : "RX", qPrintable(hex));
     }
     if (!logPath.isEmpty()) {
-        const QString line = Clock::now().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss:zzz")) +
-                             (tx ? QStringLiteral("->TX  ") : QStringLiteral("->RX  ")) + hex +
-                             QLatin1Char('\n');
-        QFile file(logPath);
-        if (file.open(QIODevice::WriteOnly | QIODevice::Append)) {
-            file.write(line.toUtf8());
+        // The window's line format, each line whole or not at all.
+        const QDateTime now = Clock::now();
+        const int lost = log.lostLines();
+        const QString note =
+            lost > 0
+                ? logLine(now, LogKind::Status,
+                          QStringLiteral("%1 log line(s) lost: the log file could not be written").arg(lost))
+                : QString();
+        if (!log.append(logPath, logLine(now, tx ? LogKind::Tx : LogKind::Rx, hex), note) && lost == 0) {
+            std::fprintf(stderr, "zrctl: --log: cannot write %s\n", qPrintable(logPath));
         }
     }
 }

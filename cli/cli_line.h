@@ -1,6 +1,7 @@
 #ifndef ZR_CLI_CLI_LINE_H
 #define ZR_CLI_CLI_LINE_H
 
+#include "app/log_file.h"
 #include "link/exchange.h"
 
 #include <QSerialPort>
@@ -25,6 +26,7 @@ private:
     Exchange exchange;
     bool verbose = false;
     QString logPath;
+    LogWriter log;
 };
 
 #endif

@@ -45,6 +45,8 @@ private slots:
     void logWriterFullDisk_data();
     void logWriterFullDisk();
     void logFullThenFreed();
+    void logLineText_data();
+    void logLineText();
     void logFileNames_data();
     void logFileNames();
     void runsInTheSameSecondGetFilesOfTheirOwn();
@@ -595,6 +597,24 @@ void TstShell::runsInTheSameSecondGetFilesOfTheirOwn() {
              (QStringList{"2026-12-09 05:15:00:001->Application start!", "2026-12-09 05:15:00:001->TX  01"}));
     QCOMPARE(readLogLines(secondLog),
              (QStringList{"2026-12-09 05:15:00:001->Application start!", "2026-12-09 05:15:00:001->TX  02"}));
+}
+
+void TstShell::logLineText_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("line");
+    const QString stamp = QStringLiteral("2026-12-09 05:07:03:042");
+    QTest::newRow("sent") << int(LogKind::Tx) << "0103000000044409" << stamp + "->TX  0103000000044409";
+    QTest::newRow("received") << int(LogKind::Rx) << "018302c0f1" << stamp + "->RX  018302c0f1";
+    QTest::newRow("status") << int(LogKind::Status) << "Application start!" << stamp + "->Application start!";
+}
+
+void TstShell::logLineText() {
+    QFETCH(int, kind);
+    QFETCH(QString, text);
+    QFETCH(QString, line);
+    const QDateTime when(QDate(2026, 12, 9), QTime(5, 7, 3, 42));
+    QCOMPARE(logLine(when, LogKind(kind), text), line);
 }
 
 QTEST_MAIN(TstShell)
