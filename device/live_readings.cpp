@@ -69,7 +69,9 @@ void Widget::Timer1SSlot() {
 void Widget::showReadings(ReadingBlock block, ReadingSelection selection) {
     const bool hundredths = block == ReadingBlock::Hundredths;
     const auto decimals = static_cast<quint8>(Readings::decimals(hundredths));
-    const auto value = [hundredths](int raw) { return static_cast<float>(Readings::scaled(raw, hundredths)); };
+    const auto value = [hundredths](int raw) {
+        return static_cast<float>(Readings::scaled(raw, hundredths));
+    };
     // The range last read from or set on the device (tenths of a degree), not the text being
     // typed in the limit fields.
     const float min = static_cast<float>(shared->rangeMin / 10.0);
@@ -81,17 +83,14 @@ void Widget::showReadings(ReadingBlock block, ReadingSelection selection) {
     const bool all = selection == ReadingSelection::All;
     if (all || selection == ReadingSelection::Temperature) {
         temperature =
-            tr("Temperature:") +
-            formatReading(min, max, value(shared->temperatureRaw), decimals, false);
+            tr("Temperature:") + formatReading(min, max, value(shared->temperatureRaw), decimals, false);
     }
     if (all || selection == ReadingSelection::Humidity) {
-        humidity =
-            tr("Humidity:") + formatReading(Readings::HumidityMin, Readings::HumidityMax,
-                                            value(shared->humidityRaw), decimals, true);
+        humidity = tr("Humidity:") + formatReading(Readings::HumidityMin, Readings::HumidityMax,
+                                                   value(shared->humidityRaw), decimals, true);
     }
     if (all || selection == ReadingSelection::DewPoint) {
-        dewPoint = tr("DewTemp:") +
-                   formatReading(min, max, value(shared->dewPointRaw), decimals, false);
+        dewPoint = tr("DewTemp:") + formatReading(min, max, value(shared->dewPointRaw), decimals, false);
     }
     // Always all three, so a single-value poll shows the other two as "---".
     ui->labelTemperature->setText(temperature);

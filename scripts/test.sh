@@ -8,4 +8,4 @@ build="$root/build-test"
 cmake -S "$root" -B "$build" -DZR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 cmake --build "$build" -j"$(nproc)"
 cd "$build"
-ctest --output-on-failure --timeout 600 "$@"
+ctest --output-on-failure -j"$(nproc)" --timeout 600 "$@"

@@ -89,7 +89,7 @@ void TstSearch::silentLineFailsOnce() {
     QVERIFY2(elapsed >= 9500, qPrintable(QString::number(elapsed)));
     QVERIFY(!WidgetTestAccess::timerAutoBaud(w)->isActive());
     // Nothing further: exactly one box, 18 probes, the port left at the last candidate.
-    QTest::qWait(1200);
+    QVERIFY(!requests.wait(1200));
     QCOMPARE(watcher.seen.size(), 2);
     const QStringList tx = loggedFrames(WidgetTestAccess::logFilePath(w), 0);
     QCOMPARE(tx.size(), 18);

@@ -153,7 +153,7 @@ void TstLine::clicksCrossPollReplies() {
     ui->comboBoxRegister->setCurrentIndex(1); // hundredths: a temperature of 23.45 reads 2345
     sim.transmitter().model().setRegisterValue(Reg::LiveHundredths, 2345);
     QSignalSpy requests(&sim.transmitter(), &PtyTransmitter::requestReceived);
-    clickEnabled(ui->pushButtonRead);
+    QVERIFY(clickEnabled(ui->pushButtonRead));
 
     const QByteArray poll = buildReadRequest(1, Reg::LiveHundredths, Reg::LiveBlockCount);
     for (int round = 0; round < 3; ++round) {
@@ -162,7 +162,7 @@ void TstLine::clicksCrossPollReplies() {
             QVERIFY(requests.wait(2000));
         } while (requests.last().first().toByteArray() != poll);
         const int rx = loggedFrames(log, 1).size();
-        clickEnabled(round == 1 ? ui->pushButtonHeaterOFF : ui->pushButtonHeaterON);
+        QVERIFY(clickEnabled(round == 1 ? ui->pushButtonHeaterOFF : ui->pushButtonHeaterON));
         QTRY_VERIFY_WITH_TIMEOUT(loggedFrames(log, 1).size() >= rx + 2, 1500);
         QCOMPARE(ui->pushButtonHeaterON->isEnabled(), round == 1);
         QCOMPARE(ui->pushButtonHeaterOFF->isEnabled(), round != 1);
@@ -172,12 +172,12 @@ void TstLine::clicksCrossPollReplies() {
             QVERIFY(requests.wait(2000));
         } while (requests.last().first().toByteArray() != poll);
         const int before = loggedFrames(log, 1).size();
-        clickEnabled(ui->pushButtonReadInfo);
+        QVERIFY(clickEnabled(ui->pushButtonReadInfo));
         QTRY_VERIFY_WITH_TIMEOUT(loggedFrames(log, 1).size() >= before + 2, 1500);
         // The poll reply is not taken for the device information.
         QCOMPARE(ui->lineEditAddress->text(), QString("1"));
     }
-    clickEnabled(ui->pushButtonRead);
+    QVERIFY(clickEnabled(ui->pushButtonRead));
     // Every poll went to the device's own address.
     for (const QString &frame : loggedFrames(log, 0)) {
         QVERIFY2(!frame.startsWith("0003000"), qPrintable(frame));
@@ -207,29 +207,30 @@ void TstLine::wireCarriesExactlyTheFrames() {
     // A few settings, each waiting for its reply.
     const auto operate = [&](QAbstractButton *button, const QVector<QByteArray> &frames, int replies) {
         const int rx = loggedFrames(log, 1).size();
-        clickEnabled(button);
-        QTRY_VERIFY_WITH_TIMEOUT(loggedFrames(log, 1).size() >= rx + replies, 2000);
         expected += frames;
+        return clickEnabled(button) &&
+               QTest::qWaitFor([&] { return loggedFrames(log, 1).size() >= rx + replies; }, 2000);
     };
-    operate(ui->pushButtonHeaterON, {buildWriteRequest(1, Reg::Heater, 1)}, 1);
-    operate(ui->pushButtonHeaterOFF, {buildWriteRequest(1, Reg::Heater, 0)}, 1);
-    operate(ui->pushButtonReadSN, {buildReadRequest(1, Reg::SerialNumber, Reg::SerialNumberCount)}, 1);
-    operate(ui->pushButtonReadInfo,
-            {buildReadRequest(1, Reg::SlaveAddress, Reg::DeviceInfoCount),
-             buildReadRequest(1, Reg::ClockYear, Reg::ClockBlockCount)},
-            2);
+    QVERIFY(operate(ui->pushButtonHeaterON, {buildWriteRequest(1, Reg::Heater, 1)}, 1));
+    QVERIFY(operate(ui->pushButtonHeaterOFF, {buildWriteRequest(1, Reg::Heater, 0)}, 1));
+    QVERIFY(
+        operate(ui->pushButtonReadSN, {buildReadRequest(1, Reg::SerialNumber, Reg::SerialNumberCount)}, 1));
+    QVERIFY(operate(ui->pushButtonReadInfo,
+                    {buildReadRequest(1, Reg::SlaveAddress, Reg::DeviceInfoCount),
+                     buildReadRequest(1, Reg::ClockYear, Reg::ClockBlockCount)},
+                    2));
 
     // Ten seconds of polling the tenths block.
     ui->comboBoxRegister->setCurrentIndex(0);
     ui->comboBoxNum->setCurrentIndex(0);
     QSignalSpy requests(&sim.transmitter(), &PtyTransmitter::requestReceived);
-    clickEnabled(ui->pushButtonRead);
+    QVERIFY(clickEnabled(ui->pushButtonRead));
     QElapsedTimer polling;
     polling.start();
     while (polling.elapsed() < 10000) {
         QVERIFY(requests.wait(1500));
     }
-    clickEnabled(ui->pushButtonRead);
+    QVERIFY(clickEnabled(ui->pushButtonRead));
     const int polls = loggedFrames(log, 0).size() - expected.size();
     QVERIFY2(polls >= 9 && polls <= 11, qPrintable(QString::number(polls)));
     const QByteArray poll = buildReadRequest(1, Reg::LiveTenths, Reg::LiveBlockCount);

@@ -36,15 +36,13 @@ bool validFrame(const QString &hex) {
 
 // Waits until the log has one more RX line than `before`.
 bool waitForReply(const QString &log, int before, int ms = 3000) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        if (loggedFrames(log, 1).size() > before) {
-            return true;
-        }
-        QTest::qWait(10);
-    }
-    return false;
+    return QTest::qWaitFor([&] { return loggedFrames(log, 1).size() > before; }, ms);
+}
+
+// Waits until the log holds at least `count` TX lines of the live poll of `block` (0 or 4).
+bool waitForPolls(const QString &log, int block, int count, int ms) {
+    const QString poll = QString::fromLatin1(buildReadRequest(1, static_cast<quint16>(block), 4).toHex());
+    return QTest::qWaitFor([&] { return loggedFrames(log, 0).count(poll) >= count; }, ms);
 }
 } // namespace
 
@@ -75,13 +73,13 @@ void TstSession::technicianSession() {
 
     // Five seconds of live readings, in both magnifications.
     ui->comboBoxRegister->setCurrentIndex(0);
-    clickEnabled(ui->pushButtonRead);
+    QVERIFY(clickEnabled(ui->pushButtonRead));
     QCOMPARE(ui->pushButtonRead->text(), QString("Stop"));
     QTRY_VERIFY_WITH_TIMEOUT(ui->labelTemperature->text().contains(QString::fromUtf8("℃")), 2500);
-    QTest::qWait(1500);
+    QVERIFY(waitForPolls(log, 4, 2, 2500));
     ui->comboBoxRegister->setCurrentIndex(1);
-    QTest::qWait(2500);
-    clickEnabled(ui->pushButtonRead);
+    QVERIFY(waitForPolls(log, 0, 2, 3500));
+    QVERIFY(clickEnabled(ui->pushButtonRead));
     QCOMPARE(ui->pushButtonRead->text(), QString("Read"));
     const QStringList polls = loggedFrames(log, 0).filter(QRegularExpression("^0103000[04]0004"));
     QVERIFY2(polls.size() >= 4, qPrintable(polls.join(',')));
@@ -95,19 +93,19 @@ void TstSession::technicianSession() {
     ui->lineEditRangeMax->clear();
     QTest::keyClicks(ui->lineEditRangeMax, "85");
     int rx = loggedFrames(log, 1).size();
-    clickEnabled(ui->pushButtonTempRange);
+    QVERIFY(clickEnabled(ui->pushButtonTempRange));
     QVERIFY(waitForReply(log, rx));
     QCOMPARE(loggedFrames(log, 0).last(), QString("011001070108"
                                                   "04ff330352eea5"));
 
     // Heater on, then off.
     rx = loggedFrames(log, 1).size();
-    clickEnabled(ui->pushButtonHeaterON);
+    QVERIFY(clickEnabled(ui->pushButtonHeaterON));
     QVERIFY(waitForReply(log, rx));
     QTRY_VERIFY(!ui->pushButtonHeaterON->isEnabled());
     QVERIFY(ui->pushButtonHeaterOFF->isEnabled());
     rx = loggedFrames(log, 1).size();
-    clickEnabled(ui->pushButtonHeaterOFF);
+    QVERIFY(clickEnabled(ui->pushButtonHeaterOFF));
     QVERIFY(waitForReply(log, rx));
     QTRY_VERIFY(ui->pushButtonHeaterON->isEnabled());
     QVERIFY(!ui->pushButtonHeaterOFF->isEnabled());
@@ -115,13 +113,13 @@ void TstSession::technicianSession() {
     // Clock from the computer and a heating schedule.
     QVERIFY(ui->checkBoxSystemTime->isChecked());
     rx = loggedFrames(log, 1).size();
-    clickEnabled(ui->pushButtonDeviceTime);
+    QVERIFY(clickEnabled(ui->pushButtonDeviceTime));
     QVERIFY(waitForReply(log, rx));
     ui->timeEditStartTime->setTime(QTime(6, 30));
     ui->comboBoxInterval->setCurrentIndex(11);
     ui->comboBoxHeaterTime->setCurrentIndex(120);
     rx = loggedFrames(log, 1).size();
-    clickEnabled(ui->pushButtonHeaterTime);
+    QVERIFY(clickEnabled(ui->pushButtonHeaterTime));
     QVERIFY(waitForReply(log, rx));
 
     // Read the device information back: range, clock and schedule as written.
@@ -130,7 +128,7 @@ void TstSession::technicianSession() {
     ui->comboBoxHeaterTime->setCurrentIndex(0);
     ui->lineEditRangeMin->clear();
     rx = loggedFrames(log, 1).size();
-    clickEnabled(ui->pushButtonReadInfo);
+    QVERIFY(clickEnabled(ui->pushButtonReadInfo));
     QVERIFY(waitForReply(log, rx + 1)); // the information, then the clock block
     QCOMPARE(ui->lineEditRangeMin->text(), QString("-20.5"));
     QCOMPARE(ui->lineEditRangeMax->text(), QString("85.0"));
@@ -177,7 +175,7 @@ void TstSession::transmitterGoesAway() {
     QVERIFY(sim.ok());
     const QString link = dir.path() + "/ttyZR";
     QVERIFY(sim.transmitter().createSymlink(link));
-    qputenv("ZRTOOL_EXTRA_PORTS", link.toLocal8Bit());
+    const ScopedEnv extra("ZRTOOL_EXTRA_PORTS", link.toLocal8Bit());
     ModalWatcher watcher;
     watcher.dialogHandler = chooseInDialog(link, "9600");
     Widget w;
@@ -189,7 +187,7 @@ void TstSession::transmitterGoesAway() {
     const bool heaterOnBefore = ui->pushButtonHeaterON->isEnabled();
     if (activity == int(Activity::Polling)) {
         ui->groupBoxRTD->setEnabled(true);
-        clickEnabled(ui->pushButtonRead);
+        QVERIFY(clickEnabled(ui->pushButtonRead));
         QVERIFY(waitForReply(log, 2, 2500));
     } else if (activity == int(Activity::WriteOnItsWay)) {
         sim.transmitter().setReplyDelay(500);
@@ -210,8 +208,8 @@ void TstSession::transmitterGoesAway() {
     QVERIFY(ui->pushButtonLink->isEnabled());
     if (activity == int(Activity::Polling)) {
         const int txBefore = loggedFrames(log, 0).size();
-        QTest::qWait(2200);
-        QVERIFY(loggedFrames(log, 0).size() >= txBefore + 2); // polling goes on, logged
+        // Polling goes on to the closed port, logged.
+        QVERIFY(QTest::qWaitFor([&] { return loggedFrames(log, 0).size() >= txBefore + 2; }, 3000));
         QCOMPARE(loggedFrames(log, 1).size(), rxBefore);
     } else {
         QCOMPARE(ui->pushButtonRead->text(), QString("Read"));
@@ -224,7 +222,6 @@ void TstSession::transmitterGoesAway() {
     QVERIFY(waitForReply(log, rxBefore));
     QVERIFY(port->isOpen());
     QCOMPARE(closeLines(), 1); // closed once, logged once
-    qunsetenv("ZRTOOL_EXTRA_PORTS");
 }
 
 void TstSession::lineFaults_data() {
@@ -260,12 +257,16 @@ void TstSession::lineFaults() {
     const QString log = WidgetTestAccess::logFilePath(w);
     // One request at a time: the tool does not queue, and two replies back to back in one
     // notification are not one reply.
+    // Each request waits for its reply, or, where none is accepted, for the time a reply takes.
     const int settleMs = gapMs > 0 ? gapMs * 12 : 300;
-    QTest::qWait(settleMs);
+    QTest::qWaitFor([&] { return !loggedFrames(log, 1).isEmpty(); }, settleMs);
     WidgetTestAccess::ui(w)->lineEditAddress->setText("1");
     for (int i = 0; i < 3; ++i) {
+        // A stray byte behind the last reply is dropped by the reception gap before the next request.
+        QTRY_VERIFY_WITH_TIMEOUT(WidgetTestAccess::shared(w)->rxBuffer.isEmpty(), 1000);
+        const int rx = loggedFrames(log, 1).size();
         WidgetTestAccess::invoke(w, "PushButtonReadInfoSlot");
-        QTest::qWait(settleMs);
+        QTest::qWaitFor([&] { return loggedFrames(log, 1).size() > rx; }, settleMs);
     }
     const QStringList rx = loggedFrames(log, 1);
     if (accepted) {
@@ -293,7 +294,7 @@ void TstSession::floodClosesPortOnce() {
     QCOMPARE(watcher.seen.last().title, QString("Error"));
     QCOMPARE(watcher.seen.last().text, QString("USB device error, please reconnect USB device!"));
     QVERIFY(!WidgetTestAccess::port(w)->isOpen());
-    QTest::qWait(300);
+    QVERIFY(!watcher.waitForCount(3, 300));
     QCOMPARE(watcher.count("QMessageBox"), 1);
     QCOMPARE(loggedFrames(WidgetTestAccess::logFilePath(w), 1).size(), 0);
 }
@@ -338,7 +339,7 @@ void TstSession::pictures() {
     QCOMPARE(watcher.seen.last().title, QString("Succeed"));
     WidgetUi *ui = WidgetTestAccess::ui(w);
     ui->comboBoxRegister->setCurrentIndex(1);
-    clickEnabled(ui->pushButtonRead);
+    QVERIFY(clickEnabled(ui->pushButtonRead));
     QTRY_VERIFY_WITH_TIMEOUT(ui->labelDewTemp->text().contains("mA"), 2500);
     const QImage windowPicture = w.grab().toImage();
     QCOMPARE(windowPicture.size(), w.size());

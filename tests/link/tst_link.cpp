@@ -31,41 +31,45 @@ void TstLink::dialogListsOnlyOpenablePorts() {
     PtyTransmitter busy;
     QVERIFY(free.start());
     QVERIFY(busy.start());
-    qputenv("ZRTOOL_EXTRA_PORTS",
-            (free.slavePath() + ":" + busy.slavePath() + ":/dev/zrtool-no-such-port").toLocal8Bit());
+    const ScopedEnv extra(
+        "ZRTOOL_EXTRA_PORTS",
+        (free.slavePath() + ":" + busy.slavePath() + ":/dev/zrtool-no-such-port").toLocal8Bit());
     QSerialPort holder;
     holder.setPortName(busy.slavePath());
     QVERIFY(holder.open(QIODevice::ReadWrite)); // held open by another program
     QStringList listed;
+    QString title;
+    QString rate;
     ModalWatcher watcher;
-    watcher.dialogHandler = [&listed](QDialog *dialog) {
+    watcher.dialogHandler = [&](QDialog *dialog) {
         auto *names = dialog->findChild<QComboBox *>("comboBoxName");
         for (int i = 0; i < names->count(); ++i) {
             listed << names->itemText(i);
         }
-        QCOMPARE(dialog->windowTitle(), QString("Serial port"));
-        QCOMPARE(dialog->findChild<QComboBox *>("comboBoxBaud")->currentText(), QString("AUTO"));
+        title = dialog->windowTitle();
+        rate = dialog->findChild<QComboBox *>("comboBoxBaud")->currentText();
     };
     Widget w;
     QCOMPARE(watcher.count("SerialportSettingDialog"), 1);
+    QCOMPARE(title, QString("Serial port"));
+    QCOMPARE(rate, QString("AUTO"));
     QVERIFY(listed.contains(free.slavePath()));
     QVERIFY(!listed.contains(busy.slavePath()));
     QVERIFY(!listed.contains("/dev/zrtool-no-such-port"));
     holder.close();
     QVERIFY(openablePorts().contains(busy.slavePath()));
-    qunsetenv("ZRTOOL_EXTRA_PORTS");
 }
 
 void TstLink::extraPortsVariable() {
     PtyTransmitter sim;
     QVERIFY(sim.start());
-    qunsetenv("ZRTOOL_EXTRA_PORTS");
+    ScopedEnv extra("ZRTOOL_EXTRA_PORTS", QByteArray());
+    extra.unset();
     QVERIFY(!openablePorts().contains(sim.slavePath()));
-    qputenv("ZRTOOL_EXTRA_PORTS", ("::" + sim.slavePath() + ":").toLocal8Bit());
+    extra.set(("::" + sim.slavePath() + ":").toLocal8Bit());
     const QStringList ports = openablePorts();
     QCOMPARE(ports.count(sim.slavePath()), 1);
     QCOMPARE(ports.last(), sim.slavePath()); // after the system's own ports
-    qunsetenv("ZRTOOL_EXTRA_PORTS");
 }
 
 void TstLink::fixedRateOpensEightNoneOne_data() {
@@ -146,7 +150,7 @@ void TstLink::linkingAgainKeepsDelivering() {
         QCOMPARE(WidgetTestAccess::ui(w)->lineEditAddress->text(), QString("1"));
     }
     // One reply, one RX line: the parser is connected once however often the port was opened.
-    QTest::qWait(300);
+    QVERIFY(!QTest::qWaitFor([&] { return loggedFrames(log, 1).size() > 3; }, 300));
     QCOMPARE(loggedFrames(log, 1).size(), 3);
     QCOMPARE(loggedFrames(log, 0).size(), 3);
 }
@@ -207,8 +211,9 @@ void TstLink::linkDuringSearchStopsIt() {
     watcher.dialogHandler = chooseInDialog(sim.port(), "1200");
     WidgetTestAccess::ui(w)->pushButtonLink->click();
     QVERIFY(!WidgetTestAccess::timerAutoBaud(w)->isActive());
-    QTest::qWait(1200);
-    // No stale search step replaced the chosen rate.
+    // No stale search step comes and replaces the chosen rate.
+    QSignalSpy steps(WidgetTestAccess::timerAutoBaud(w), &QTimer::timeout);
+    QVERIFY(!steps.wait(1200));
     QCOMPARE(WidgetTestAccess::port(w)->baudRate(), 1200);
     QCOMPARE(watcher.count("QMessageBox"), 0);
     QCOMPARE(WidgetTestAccess::ui(w)->lineEditAddress->text(), QString("1"));

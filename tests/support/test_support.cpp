@@ -28,6 +28,27 @@ void WidgetTestAccess::invoke(Widget &w, const char *slot) {
     }
 }
 
+ScopedEnv::ScopedEnv(const char *variable, const QByteArray &value)
+    : name(variable), previous(qgetenv(variable)), wasSet(qEnvironmentVariableIsSet(variable)) {
+    set(value);
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (wasSet) {
+        qputenv(name.constData(), previous);
+    } else {
+        qunsetenv(name.constData());
+    }
+}
+
+void ScopedEnv::set(const QByteArray &value) {
+    qputenv(name.constData(), value);
+}
+
+void ScopedEnv::unset() {
+    qunsetenv(name.constData());
+}
+
 ScopedWorkDir::ScopedWorkDir() : previous(QDir::currentPath()) {
     if (!dir.isValid() || !QDir::setCurrent(dir.path())) {
         qFatal("cannot enter a temporary working directory");
@@ -135,23 +156,17 @@ std::function<void(QDialog *)> chooseInDialog(const QString &port, const QString
 }
 
 SimFixture::SimFixture(const TransmitterConfig &config)
-    : sim(new PtyTransmitter(config)), previousExtra(qgetenv("ZRTOOL_EXTRA_PORTS")) {
+    : sim(new PtyTransmitter(config)), extraPorts("ZRTOOL_EXTRA_PORTS", QByteArray()) {
     QString error;
     started = sim->start(&error);
     if (!started) {
         qWarning("simulated transmitter did not start: %s", qPrintable(error));
         return;
     }
-    qputenv("ZRTOOL_EXTRA_PORTS", sim->slavePath().toLocal8Bit());
+    extraPorts.set(sim->slavePath().toLocal8Bit());
 }
 
-SimFixture::~SimFixture() {
-    if (previousExtra.isEmpty()) {
-        qunsetenv("ZRTOOL_EXTRA_PORTS");
-    } else {
-        qputenv("ZRTOOL_EXTRA_PORTS", previousExtra);
-    }
-}
+SimFixture::~SimFixture() = default;
 
 PtyLine::PtyLine() {
     master = posix_openpt(O_RDWR | O_NOCTTY);
@@ -230,10 +245,14 @@ QByteArray withCrc(const QByteArray &body) {
     return frame;
 }
 
-void clickEnabled(QAbstractButton *button) {
-    QVERIFY(button->isEnabled());
-    QVERIFY(button->isVisible());
+bool clickEnabled(QAbstractButton *button) {
+    if (!button->isEnabled() || !button->isVisible()) {
+        qWarning("%s cannot be clicked: %s", qPrintable(button->objectName()),
+                 button->isEnabled() ? "hidden" : "disabled");
+        return false;
+    }
     QTest::mouseClick(button, Qt::LeftButton);
+    return true;
 }
 
 QByteArray readReplyFrame(const QVector<quint16> &words, quint8 address) {

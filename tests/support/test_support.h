@@ -66,6 +66,23 @@ public:
     static void invoke(Widget &w, const char *slot);
 };
 
+// Sets an environment variable for the life of one test and restores it afterwards, set or
+// unset as it was, however the test ends.
+class ScopedEnv {
+public:
+    ScopedEnv(const char *name, const QByteArray &value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
+    void set(const QByteArray &value);
+    void unset();
+
+private:
+    QByteArray name;
+    QByteArray previous;
+    bool wasSet = false;
+};
+
 // A fresh temporary working directory for the duration of one test; the tool keeps its files
 // (Ini/, Data/, Qm/) under the working directory.
 class ScopedWorkDir {
@@ -132,7 +149,7 @@ public:
 private:
     std::unique_ptr<PtyTransmitter> sim;
     bool started = false;
-    QByteArray previousExtra;
+    ScopedEnv extraPorts;
 };
 
 // A pseudo-terminal whose slave side the window's port opens: the test reads what the tool puts
@@ -163,8 +180,8 @@ QStringList loggedFrames(const QString &path, int kind);
 QByteArray hexBytes(const char *spaced);
 // `body` with its CRC appended, low byte first.
 QByteArray withCrc(const QByteArray &body);
-// Clicks a button the user can see and use; the calling test fails when it cannot.
-void clickEnabled(QAbstractButton *button);
+// Clicks a button the user can see and use; false (nothing clicked) when it cannot be.
+bool clickEnabled(QAbstractButton *button);
 // A function 0x03 reply from `address` carrying `words`, with its byte count and CRC.
 QByteArray readReplyFrame(const QVector<quint16> &words, quint8 address = 1);
 

@@ -144,8 +144,9 @@ void boxItem(const char *name, const char *cls, const char *parent, const char *
     cell(name, cls, parent, layout, position, -1);
 }
 
-// Checks one row of a placement table against a form built on `top`.
-void verifyPlacement(QWidget *top) {
+// Checks one row of a placement table against a form built on `top`: what differs, or an empty
+// text when the row holds.
+QString placementProblem(QWidget *top) {
     QFETCH(QString, name);
     QFETCH(QString, className);
     QFETCH(QString, parentName);
@@ -154,6 +155,12 @@ void verifyPlacement(QWidget *top) {
     QFETCH(int, column);
     QFETCH(int, rowSpan);
     QFETCH(int, columnSpan);
+    const auto differs = [&name](const char *what, const QVariant &actual, const QVariant &expected) {
+        return actual == expected
+                   ? QString()
+                   : QStringLiteral("%1: %2 is %3, expected %4")
+                         .arg(name, QLatin1String(what), actual.toString(), expected.toString());
+    };
 
     QObject *object = nullptr;
     if (QWidget *w = top->findChild<QWidget *>(name)) {
@@ -161,42 +168,66 @@ void verifyPlacement(QWidget *top) {
     } else {
         object = top->findChild<QLayout *>(name);
     }
-    QVERIFY2(object, qPrintable(name));
-    QCOMPARE(QString::fromLatin1(object->metaObject()->className()), className);
+    if (!object) {
+        return name + QStringLiteral(" is not in the form");
+    }
+    QString problem = differs("class", QString::fromLatin1(object->metaObject()->className()), className);
+    if (!problem.isEmpty()) {
+        return problem;
+    }
 
     auto *widget = qobject_cast<QWidget *>(object);
     auto *layout = qobject_cast<QLayout *>(object);
     if (widget) {
-        QVERIFY(widget->parentWidget());
-        QCOMPARE(widget->parentWidget()->objectName(), parentName);
+        if (!widget->parentWidget()) {
+            return name + QStringLiteral(" has no parent widget");
+        }
+        problem = differs("parent", widget->parentWidget()->objectName(), parentName);
+        if (!problem.isEmpty()) {
+            return problem;
+        }
     } else if (parentName.isEmpty()) {
         // A nested layout: created without parent, owned by the layout it was added to.
-        QVERIFY(!layout->parentWidget() || layout->parentWidget()->layout() != layout);
-        QVERIFY(qobject_cast<QLayout *>(layout->parent()));
+        if ((layout->parentWidget() && layout->parentWidget()->layout() == layout) ||
+            !qobject_cast<QLayout *>(layout->parent())) {
+            return name + QStringLiteral(" is not nested in a layout");
+        }
     } else {
         // The layout installed on a widget.
-        QVERIFY(layout->parentWidget());
-        QCOMPARE(layout->parentWidget()->objectName(), parentName);
-        QCOMPARE(layout->parentWidget()->layout(), layout);
-        QCOMPARE(layoutName, QStringLiteral("-"));
-        return;
+        if (!layout->parentWidget() || layout->parentWidget()->layout() != layout) {
+            return name + QStringLiteral(" is not the layout of a widget");
+        }
+        problem = differs("parent", layout->parentWidget()->objectName(), parentName);
+        return problem.isEmpty() ? differs("layout", layoutName, QStringLiteral("-")) : problem;
     }
 
     const Placement p = placementOf(top->layout(), [&](QLayoutItem *item) {
         return (widget && item->widget() == widget) || (layout && item->layout() == layout);
     });
-    QVERIFY2(p.layout, qPrintable(name + QStringLiteral(" is in no layout")));
-    QCOMPARE(p.layout->objectName(), layoutName);
-    if (column < 0) {
-        QVERIFY2(qobject_cast<QBoxLayout *>(p.layout), "expected a box layout");
-        QCOMPARE(p.row, row);
-    } else {
-        QVERIFY2(qobject_cast<QGridLayout *>(p.layout), "expected a grid layout");
-        QCOMPARE(p.row, row);
-        QCOMPARE(p.column, column);
-        QCOMPARE(p.rowSpan, rowSpan);
-        QCOMPARE(p.columnSpan, columnSpan);
+    if (!p.layout) {
+        return name + QStringLiteral(" is in no layout");
     }
+    problem = differs("layout", p.layout->objectName(), layoutName);
+    if (!problem.isEmpty()) {
+        return problem;
+    }
+    if (column < 0) {
+        if (!qobject_cast<QBoxLayout *>(p.layout)) {
+            return name + QStringLiteral(": expected a box layout");
+        }
+        return differs("row", p.row, row);
+    }
+    if (!qobject_cast<QGridLayout *>(p.layout)) {
+        return name + QStringLiteral(": expected a grid layout");
+    }
+    for (const QString &d :
+         {differs("row", p.row, row), differs("column", p.column, column),
+          differs("row span", p.rowSpan, rowSpan), differs("column span", p.columnSpan, columnSpan)}) {
+        if (!d.isEmpty()) {
+            return d;
+        }
+    }
+    return QString();
 }
 
 // Removes an installed translator again however the test function ends.
@@ -328,7 +359,8 @@ void TestForm::windowPlacement() {
     WidgetUi ui;
     QWidget window;
     ui.setupUi(&window);
-    verifyPlacement(&window);
+    const QString problem = placementProblem(&window);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
 }
 
 void TestForm::windowLayoutOrder_data() {
@@ -811,7 +843,8 @@ void TestForm::dialogPlacement() {
     SerialportSettingDialogUi ui;
     QDialog dialog;
     ui.setupUi(&dialog);
-    verifyPlacement(&dialog);
+    const QString problem = placementProblem(&dialog);
+    QVERIFY2(problem.isEmpty(), qPrintable(problem));
 }
 
 void TestForm::dialogForm() {
