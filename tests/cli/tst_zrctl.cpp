@@ -10,6 +10,9 @@
 #include <QProcess>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/types.h>
+
 namespace {
 
 struct Run {
@@ -82,6 +85,7 @@ private slots:
     void setRefusesBeforeSending_data();
     void setRefusesBeforeSending();
     void watchWritesCsv();
+    void watchEndsCleanlyOnInterrupt();
     void exitCodes_data();
     void exitCodes();
 };
@@ -442,6 +446,38 @@ void TstZrctl::watchWritesCsv() {
         // Humidity against 0..100 %: 4 mA + 0.16 mA a percent.
         const double humidity = cells.at(5).toDouble();
         QVERIFY(qAbs(cells.at(6).toDouble() - (4.0 + 0.16 * humidity)) < 0.002);
+    }
+}
+
+void TstZrctl::watchEndsCleanlyOnInterrupt() {
+    ScopedWorkDir dir;
+    SimFixture sim;
+    QVERIFY(sim.ok());
+    const QString csv = dir.path() + "/night.csv";
+    QProcess process;
+    QSignalSpy finished(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+    process.start(QStringLiteral(ZRCTL_PATH), {"watch", "--port", sim.port(), "--address", "1", "--baud",
+                                               "9600", "--interval", "0.2", "--csv", csv});
+    QByteArray out;
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            out += process.readAllStandardOutput();
+            return out.count('\n') >= 3;
+        },
+        10000));
+    ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+    QVERIFY(finished.wait(5000));
+    out += process.readAllStandardOutput();
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    // Every reading printed is in the file, each line whole.
+    QFile file(csv);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray all = file.readAll();
+    QVERIFY(all.endsWith('\n'));
+    QCOMPARE(all.count('\n') - 1, out.count('\n'));
+    for (const QByteArray &line : all.split('\n').mid(1)) {
+        QVERIFY(line.isEmpty() || line.split(',').size() == 13);
     }
 }
 
