@@ -12,4 +12,6 @@ QDateTime Clock::now() {
     return fixed.isValid() ? fixed : QDateTime::currentDateTime();
 }
 
-void Clock::setFixedNow(const QDateTime &fixed) { fixedNow() = fixed; }
+void Clock::setFixedNow(const QDateTime &fixed) {
+    fixedNow() = fixed;
+}

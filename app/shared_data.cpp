@@ -16,7 +16,9 @@ const char kDefaultProgramName[] = "ZRxxx test";
 
 SharedDataClass::SharedDataClass(QObject *parent) : QObject(parent) {}
 
-QString SharedDataClass::configFilePath() { return QDir::currentPath() + "/Ini/Config.ini"; }
+QString SharedDataClass::configFilePath() {
+    return QDir::currentPath() + "/Ini/Config.ini";
+}
 
 void SharedDataClass::readConfig() {
     const QString path = configFilePath();

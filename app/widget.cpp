@@ -1,8 +1,8 @@
 #include "app/widget.h"
 
 #include "app/clock.h"
-#include "app/machine_text.h"
 #include "app/log_file.h"
+#include "app/machine_text.h"
 #include "app/shared_data.h"
 #include "app/version_text.h"
 #include "ui_widget.h"

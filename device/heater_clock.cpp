@@ -32,7 +32,8 @@ void Widget::PushButtonHeaterTimeSlot() {
         return;
     }
     // lastRegister is left alone: the acknowledgement decodes nothing anyway.
-    sendFrame(Settings::scheduleFrame(Settings::ClockAddress, ui->timeEditStartTime->time(), interval, heatingTime));
+    sendFrame(Settings::scheduleFrame(Settings::ClockAddress, ui->timeEditStartTime->time(), interval,
+                                      heatingTime));
     qDebug() << "heating time" << heatingTime;
 }
 

@@ -10,7 +10,8 @@ void Widget::AUTOUartInit() {
     if (shared->responseReceived) {
         // The last probe was answered: the device runs at that rate.
         timerAutoBaud->stop();
-        ui->comboBoxBaudRate->setCurrentIndex(ui->comboBoxBaudRate->findText(QString::number(shared->baudRate)));
+        ui->comboBoxBaudRate->setCurrentIndex(
+            ui->comboBoxBaudRate->findText(QString::number(shared->baudRate)));
         QMessageBox::information(this, tr("Succeed"),
                                  tr("The device baud rate is:") + QString::number(shared->baudRate) +
                                      QStringLiteral("!"));

@@ -17,17 +17,24 @@ SerialportSettingDialog::SerialportSettingDialog(QWidget *parent) : QDialog(pare
     connect(ui->pushButtonCancel, &QPushButton::clicked, this, &SerialportSettingDialog::ClickedCancelSlots);
 }
 
-SerialportSettingDialog::~SerialportSettingDialog() { delete ui; }
+SerialportSettingDialog::~SerialportSettingDialog() {
+    delete ui;
+}
 
-void SerialportSettingDialog::setShared(SharedDataClass *sharedData) { shared = sharedData; }
+void SerialportSettingDialog::setShared(SharedDataClass *sharedData) {
+    shared = sharedData;
+}
 
 void SerialportSettingDialog::ClickedOKSlots() {
     if (shared) {
         shared->currentPortName = ui->comboBoxName->currentText();
         // Data bits, parity and stop bits are shown only: the line is always 8N1.
-        shared->baudRate = ui->comboBoxBaud->currentIndex() == 0 ? 0 : ui->comboBoxBaud->currentText().toInt();
+        shared->baudRate =
+            ui->comboBoxBaud->currentIndex() == 0 ? 0 : ui->comboBoxBaud->currentText().toInt();
     }
     accept();
 }
 
-void SerialportSettingDialog::ClickedCancelSlots() { reject(); }
+void SerialportSettingDialog::ClickedCancelSlots() {
+    reject();
+}

@@ -70,9 +70,13 @@ QDateTime dateTimeLike(const QDate &date, const QTime &time, const QDateTime &li
 
 } // namespace
 
-int baudRateForCode(quint16 code) { return Model::baudRateForCode(code); }
+int baudRateForCode(quint16 code) {
+    return Model::baudRateForCode(code);
+}
 
-quint16 codeForBaudRate(int rate) { return Model::codeForBaudRate(rate); }
+quint16 codeForBaudRate(int rate) {
+    return Model::codeForBaudRate(rate);
+}
 
 Transmitter::Transmitter(const TransmitterConfig &cfg)
     : config(cfg), timeSource([] { return QDateTime::currentDateTime(); }), currentAddress(cfg.address),

@@ -80,7 +80,8 @@ void TstFrames::builders_data() {
     QTest::newRow("schedule") << buildBlockWriteRequest(1, 0x0127, {0x059F, 0x0018, 0x01E0})
                               << hexBytes("01 10 01 27 01 29 06 05 9F 00 18 01 E0 C9 6D");
     QTest::newRow("clock") << buildBlockWriteRequest(1, 0x0120, {0x07EA, 12, 8, 4, 15, 33, 2})
-                           << hexBytes("01 10 01 20 01 26 0E 07 EA 00 0C 00 08 00 04 00 0F 00 21 00 02 42 B7");
+                           << hexBytes(
+                                  "01 10 01 20 01 26 0E 07 EA 00 0C 00 08 00 04 00 0F 00 21 00 02 42 B7");
 }
 
 void TstFrames::builders() {
