@@ -6,8 +6,9 @@ set -euo pipefail
 # qttranslations5-l10n: the toolkit's own Chinese catalogue (standard buttons of message boxes).
 # qttools5-dev: the Qt5LinguistTools CMake package (lrelease/lupdate rules).
 # clang-format: the formatter scripts/format.sh checks the tree with.
+# dpkg-dev: dpkg-shlibdeps, which the package build (and the install test) computes dependencies with.
 packages=(cmake g++ make qtbase5-dev libqt5serialport5-dev qttools5-dev-tools qttools5-dev qttranslations5-l10n
-          clang-format)
+          clang-format dpkg-dev)
 for arg in "$@"; do
     case "$arg" in
         --with-fuzz) packages+=(clang libclang-rt-14-dev) ;;
