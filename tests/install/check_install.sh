@@ -9,9 +9,20 @@ stage="$work/stage"
 
 cmake --install "$build" --prefix "$stage/usr" >/dev/null
 for f in usr/bin/zrtool usr/bin/zrsim usr/bin/zrtool-launcher usr/share/zrtool/Qm/Chinese.qm \
-         usr/share/applications/zrtool.desktop usr/share/icons/hicolor/scalable/apps/zrtool.svg; do
+         usr/share/applications/zrtool.desktop usr/share/icons/hicolor/scalable/apps/zrtool.svg \
+         usr/share/metainfo/io.github.zrtool.zrtool.metainfo.xml usr/share/doc/zrtool/copyright \
+         usr/share/doc/zrtool/changelog.Debian.gz; do
     [ -e "$stage/$f" ] || { echo "missing after install: $f"; exit 1; }
 done
+# Every installed program has its manual page, compressed, with its sections.
+for prog in "$stage"/usr/bin/*; do
+    page="$stage/usr/share/man/man1/$(basename "$prog").1.gz"
+    [ -f "$page" ] || { echo "no manual page for $(basename "$prog")"; exit 1; }
+    for section in NAME SYNOPSIS DESCRIPTION OPTIONS ENVIRONMENT FILES "EXIT STATUS" EXAMPLE; do
+        gzip -dc "$page" | grep -q "^\.SH \"\?$section" || { echo "$(basename "$page") lacks $section"; exit 1; }
+    done
+done
+grep -q '^License: MIT' "$stage/usr/share/doc/zrtool/copyright" || { echo "copyright file does not name MIT"; exit 1; }
 [ -x "$stage/usr/bin/zrtool-launcher" ] || { echo "launcher is not executable"; exit 1; }
 grep -q '^Exec=zrtool-launcher' "$stage/usr/share/applications/zrtool.desktop" || { echo "menu entry does not start the launcher"; exit 1; }
 grep -q '^Icon=zrtool$' "$stage/usr/share/applications/zrtool.desktop" || { echo "menu entry has no icon"; exit 1; }
