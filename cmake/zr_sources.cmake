@@ -19,6 +19,10 @@ set(ZR_REPLY_SOURCES
     ${ZR_SOURCE_ROOT}/device/reply_matching.cpp
     ${ZR_SOURCE_ROOT}/app/shared_data.h
     ${ZR_SOURCE_ROOT}/app/shared_data.cpp
+    ${ZR_SOURCE_ROOT}/app/config_file.h
+    ${ZR_SOURCE_ROOT}/app/config_file.cpp
+    ${ZR_SOURCE_ROOT}/app/value_rules.h
+    ${ZR_SOURCE_ROOT}/app/value_rules.cpp
 )
 
 # The whole rules library.
@@ -26,12 +30,8 @@ set(ZR_RULES_SOURCES
     ${ZR_REPLY_SOURCES}
     ${ZR_SOURCE_ROOT}/app/clock.h
     ${ZR_SOURCE_ROOT}/app/clock.cpp
-    ${ZR_SOURCE_ROOT}/app/value_rules.h
-    ${ZR_SOURCE_ROOT}/app/value_rules.cpp
     ${ZR_SOURCE_ROOT}/app/machine_text.h
     ${ZR_SOURCE_ROOT}/app/machine_text.cpp
-    ${ZR_SOURCE_ROOT}/app/config_file.h
-    ${ZR_SOURCE_ROOT}/app/config_file.cpp
     ${ZR_SOURCE_ROOT}/app/catalogues.h
     ${ZR_SOURCE_ROOT}/app/catalogues.cpp
     ${ZR_SOURCE_ROOT}/app/log_file.h
