@@ -33,7 +33,7 @@ int listIndex(List list, int value);
 bool listValue(List list, int index, quint16 *value);
 
 // The device clock is a wall clock without a zone. A reported date and time as a zone-free
-// (UTC-spec) value, so a time in a daylight-saving gap of the computer's zone is kept as it is;
+// value held as UTC, so a time in a daylight-saving gap of the computer's zone is kept as it is;
 // invalid for an impossible date or time (month 13, 30 February, 24:00).
 QDateTime deviceClockTime(int year, int month, int day, int hour, int minute, int second);
 // The reported fields as the device holds them, "yyyy-MM-dd hh:mm:ss", even when impossible.

@@ -188,7 +188,7 @@ int main(int argc, char *argv[]) {
              "Bus mode: one more transmitter on the same line, MODEL:ADDRESS:BAUD[:FIRMWARE[:SERIAL]]; "
              "repeat for more. Each answers only its own address (and address 0) at its own rate; "
              "units answering address 0 together collide."),
-         QStringLiteral("spec")},
+         QStringLiteral("unit")},
     });
     parser.process(app);
 
