@@ -2,9 +2,9 @@
 //   zrbench [google benchmark flags]      reply handling and appendMessage costs
 //   zrbench --polling SECONDS PORT        CPU time of live polling against a transmitter on PORT
 //   zrbench --unplugged SECONDS           CPU time after the linked transmitter goes away, idle
-#include "bench/bench_support.h"
-#include "link/modbus_frame.h"
+#include "core/modbus/modbus_frame.h"
 #include "sim/pty_transmitter.h"
+#include "tests/support/harness.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

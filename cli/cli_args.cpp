@@ -1,7 +1,7 @@
 #include "cli/cli_args.h"
 
-#include "device/device_model.h"
-#include "link/search_schedule.h"
+#include "core/device/device_model.h"
+#include "core/device/search_schedule.h"
 
 #include <QDateTime>
 #include <QRegularExpression>

@@ -1,9 +1,9 @@
-#include "app/shared_data.h"
 #include "cli/cli_context.h"
-#include "device/device_model.h"
-#include "device/register_map.h"
-#include "device/reply_parser.h"
-#include "link/modbus_frame.h"
+#include "core/device/device_model.h"
+#include "core/device/register_map.h"
+#include "core/device/reply_parser.h"
+#include "core/device/shared_data.h"
+#include "core/modbus/modbus_frame.h"
 
 #include <QJsonDocument>
 

@@ -3,7 +3,7 @@
 
 #include "cli/cli_args.h"
 #include "cli/cli_line.h"
-#include "link/exchange.h"
+#include "core/modbus/exchange.h"
 
 #include <QCommandLineParser>
 #include <QJsonObject>

@@ -1,7 +1,7 @@
 #include "cli/cli_line.h"
 
-#include "app/clock.h"
-#include "link/modbus_frame.h"
+#include "core/base/clock.h"
+#include "core/modbus/modbus_frame.h"
 
 #include <cstdio>
 

@@ -1,8 +1,8 @@
 #ifndef ZR_CLI_CLI_LINE_H
 #define ZR_CLI_CLI_LINE_H
 
-#include "app/log_file.h"
-#include "link/exchange.h"
+#include "core/modbus/exchange.h"
+#include "core/storage/log_file.h"
 
 #include <QSerialPort>
 #include <QString>

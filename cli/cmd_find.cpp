@@ -1,12 +1,12 @@
 // zrctl ports and zrctl scan: which ports there are, and which transmitters answer on one.
-#include "app/shared_data.h"
 #include "cli/cli_context.h"
-#include "device/device_model.h"
-#include "device/register_map.h"
-#include "device/reply_parser.h"
-#include "link/modbus_frame.h"
-#include "link/search_schedule.h"
-#include "link/serial_ports.h"
+#include "core/device/device_model.h"
+#include "core/device/register_map.h"
+#include "core/device/reply_parser.h"
+#include "core/device/search_schedule.h"
+#include "core/device/shared_data.h"
+#include "core/modbus/modbus_frame.h"
+#include "core/modbus/serial_ports.h"
 
 #include <QJsonArray>
 

@@ -1,8 +1,8 @@
 // zrctl info: the device information the window shows after a link.
-#include "app/shared_data.h"
 #include "cli/cli_context.h"
-#include "device/device_model.h"
-#include "device/register_map.h"
+#include "core/device/device_model.h"
+#include "core/device/register_map.h"
+#include "core/device/shared_data.h"
 
 #include <QDate>
 #include <QTime>

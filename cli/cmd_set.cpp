@@ -1,12 +1,12 @@
 // zrctl set: the window's settings writes, each read back from the device and compared.
-#include "app/clock.h"
-#include "app/machine_text.h"
-#include "app/value_rules.h"
 #include "cli/cli_context.h"
-#include "device/device_model.h"
-#include "device/register_map.h"
-#include "device/settings_frames.h"
-#include "link/modbus_frame.h"
+#include "core/base/clock.h"
+#include "core/base/machine_text.h"
+#include "core/device/device_model.h"
+#include "core/device/register_map.h"
+#include "core/device/settings_frames.h"
+#include "core/device/value_rules.h"
+#include "core/modbus/modbus_frame.h"
 
 #include <QRegularExpression>
 

@@ -1,8 +1,8 @@
 // zrctl watch: live readings with their analog output equivalents, one line a reading.
-#include "app/shared_data.h"
 #include "cli/cli_context.h"
-#include "device/readings.h"
-#include "device/register_map.h"
+#include "core/device/readings.h"
+#include "core/device/register_map.h"
+#include "core/device/shared_data.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

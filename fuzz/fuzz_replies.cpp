@@ -3,10 +3,10 @@
 // number of waiting requests (0 to 3), that many eight-byte request headers as the tool puts them
 // on the line (address, function, two 16-bit fields; the CRC bytes are not read), then the
 // receive buffer as it came off the line.
-#include "app/shared_data.h"
-#include "device/reply_matching.h"
-#include "device/reply_parser.h"
-#include "link/modbus_frame.h"
+#include "core/device/reply_parser.h"
+#include "core/device/shared_data.h"
+#include "core/modbus/modbus_frame.h"
+#include "core/modbus/reply_matching.h"
 
 #include <QByteArray>
 #include <QVector>

@@ -1,6 +1,6 @@
 // Writes the seed corpus of the reply fuzz target: one file per valid reply kind of the register
 // map, each prefixed with one waiting request: the read or write that reply answers.
-#include "link/modbus_frame.h"
+#include "tests/support/frames.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -11,21 +11,8 @@
 
 namespace {
 
-QByteArray withCrc(QByteArray body) {
-    appendCrc(body);
-    return body;
-}
-
 QByteArray readReply(const QVector<quint16> &words) {
-    QByteArray body;
-    body.append('\x01');
-    body.append('\x03');
-    body.append(static_cast<char>(2 * words.size()));
-    for (quint16 word : words) {
-        body.append(static_cast<char>(word >> 8));
-        body.append(static_cast<char>(word & 0xFF));
-    }
-    return withCrc(body);
+    return readReplyFrame(words);
 }
 
 QByteArray echo(quint8 function, quint16 first, quint16 second) {

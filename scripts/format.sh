@@ -13,7 +13,7 @@ if ! command -v "$formatter" >/dev/null 2>&1; then
     exit 2
 fi
 mapfile -t files < <(git ls-files -- \
-    'app/*.cpp' 'app/*.h' 'link/*.cpp' 'link/*.h' 'device/*.cpp' 'device/*.h' 'ui/*.cpp' 'ui/*.h' \
+    'core/*.cpp' 'core/*.h' 'gui/*.cpp' 'gui/*.h' \
     'cli/*.cpp' 'cli/*.h' 'sim/*.cpp' 'sim/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'bench/*.h' \
     'fuzz/*.cpp' 'fuzz/*.h')
 case "${1:-}" in

@@ -1,7 +1,7 @@
 #include "sim/pty_transmitter.h"
 
-#include "device/register_map.h"
-#include "link/modbus_frame.h"
+#include "core/device/register_map.h"
+#include "core/modbus/modbus_frame.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -50,10 +50,6 @@ int rateOfSpeed(speed_t speed) {
     default:
         return -1;
     }
-}
-
-quint16 wordAt(const QByteArray &frame, int offset) {
-    return frameWordAt(frame, offset);
 }
 
 QString errnoText(const char *what) {
@@ -323,7 +319,7 @@ int PtyTransmitter::requestLength(const QByteArray &head) {
         return -1; // no slave address on this line is that high
     }
     const quint8 function = static_cast<quint8>(head.at(1));
-    if (function == Reg::FnWriteBlock) {
+    if (function == Fn::WriteBlock) {
         if (head.size() < 7) {
             return 0;
         }

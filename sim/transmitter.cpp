@@ -1,8 +1,8 @@
 #include "sim/transmitter.h"
 
-#include "device/device_model.h"
-#include "device/register_map.h"
-#include "link/modbus_frame.h"
+#include "core/device/device_model.h"
+#include "core/device/register_map.h"
+#include "core/modbus/modbus_frame.h"
 
 #include <QDate>
 #include <QTime>
@@ -22,10 +22,6 @@ constexpr quint16 MaxWriteCount = 123;
 // Registers 0x0000..0x0008: both live copies and the command register.
 constexpr quint16 LiveLast = Reg::LiveTenths + Reg::LiveBlockCount - 1;
 constexpr quint16 ClockLast = Reg::ClockYear + Reg::ClockBlockCount - 1;
-
-quint16 wordAt(const QByteArray &frame, int offset) {
-    return frameWordAt(frame, offset);
-}
 
 void appendWord(QByteArray &frame, quint16 word) {
     frame.append(static_cast<char>(word >> 8));
@@ -92,7 +88,7 @@ Transmitter::Transmitter(const TransmitterConfig &cfg)
     QByteArray serial = config.serialNumber.left(6);
     serial.append(QByteArray(6 - serial.size(), '\0'));
     for (quint16 i = 0; i < Reg::SerialNumberCount; ++i) {
-        registers.insert(Reg::SerialNumber + i, wordAt(serial, 2 * i));
+        registers.insert(Reg::SerialNumber + i, frameWordAt(serial, 2 * i));
     }
     registers.insert(Reg::RangeMin, static_cast<quint16>(config.rangeMin));
     registers.insert(Reg::RangeMax, static_cast<quint16>(config.rangeMax));
@@ -299,12 +295,12 @@ QByteArray Transmitter::handleRequest(const QByteArray &request) {
     QByteArray reply;
 
     switch (function) {
-    case Reg::FnRead: {
+    case Fn::Read: {
         if (request.size() != 8) {
             return exceptionReply(own, function, ExceptionIllegalValue);
         }
-        const quint16 start = wordAt(request, 2);
-        const quint16 count = wordAt(request, 4);
+        const quint16 start = frameWordAt(request, 2);
+        const quint16 count = frameWordAt(request, 4);
         if (count == 0 || count > MaxReadCount) {
             return exceptionReply(own, function, ExceptionIllegalValue);
         }
@@ -327,12 +323,12 @@ QByteArray Transmitter::handleRequest(const QByteArray &request) {
         appendCrc(reply);
         break;
     }
-    case Reg::FnWrite: {
+    case Fn::Write: {
         if (request.size() != 8) {
             return exceptionReply(own, function, ExceptionIllegalValue);
         }
-        const quint16 reg = wordAt(request, 2);
-        const quint16 value = wordAt(request, 4);
+        const quint16 reg = frameWordAt(request, 2);
+        const quint16 value = frameWordAt(request, 4);
         if (!hasRegister(reg) || isReadOnly(reg)) {
             return exceptionReply(own, function, ExceptionIllegalAddress);
         }
@@ -344,13 +340,13 @@ QByteArray Transmitter::handleRequest(const QByteArray &request) {
         reply = request;
         break;
     }
-    case Reg::FnWriteBlock: {
+    case Fn::WriteBlock: {
         // Header: address, 0x10, first register, last register, byte count; then 2N bytes, CRC.
         if (request.size() < 9) {
             return exceptionReply(own, function, ExceptionIllegalValue);
         }
-        const quint16 start = wordAt(request, 2);
-        const quint16 last = wordAt(request, 4);
+        const quint16 start = frameWordAt(request, 2);
+        const quint16 last = frameWordAt(request, 4);
         const int byteCount = static_cast<quint8>(request.at(6));
         const int count = static_cast<int>(last) - static_cast<int>(start) + 1;
         if (count < 1 || count > MaxWriteCount || byteCount != 2 * count || request.size() != 9 + byteCount) {
@@ -361,7 +357,7 @@ QByteArray Transmitter::handleRequest(const QByteArray &request) {
             if (!hasRegister(reg) || isReadOnly(reg)) {
                 return exceptionReply(own, function, ExceptionIllegalAddress);
             }
-            if (!acceptableValue(reg, wordAt(request, 7 + 2 * i))) {
+            if (!acceptableValue(reg, frameWordAt(request, 7 + 2 * i))) {
                 return exceptionReply(own, function, ExceptionIllegalValue);
             }
         }
@@ -371,7 +367,7 @@ QByteArray Transmitter::handleRequest(const QByteArray &request) {
         }
         for (int i = 0; i < count; ++i) {
             const quint16 reg = static_cast<quint16>(start + i);
-            registers.insert(reg, wordAt(request, 7 + 2 * i));
+            registers.insert(reg, frameWordAt(request, 7 + 2 * i));
             clockTouched = clockTouched || isClock(reg);
         }
         if (clockTouched) {

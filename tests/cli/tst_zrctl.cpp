@@ -1,9 +1,9 @@
 // zrctl: its argument rules as tables, then the program itself against simulated transmitters
 // on one pseudo-terminal line.
 #include "cli/cli_args.h"
-#include "device/register_map.h"
-#include "link/modbus_frame.h"
-#include "tests/support/test_support.h"
+#include "core/device/register_map.h"
+#include "core/modbus/modbus_frame.h"
+#include "tests/support/harness.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -336,7 +336,7 @@ void TstZrctl::setWritesTheWindowsFrames() {
     QByteArray writes;
     QObject::connect(&sim.transmitter(), &PtyTransmitter::requestReceived,
                      [&writes](const QByteArray &request) {
-                         if (static_cast<quint8>(request.at(1)) != Reg::FnRead) {
+                         if (static_cast<quint8>(request.at(1)) != Fn::Read) {
                              writes += request;
                          }
                      });

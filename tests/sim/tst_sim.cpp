@@ -1,10 +1,10 @@
 // The simulated transmitter: its register model and replies on their own, then served through
 // a real pseudo-terminal to a QSerialPort in this process.
-#include "device/register_map.h"
-#include "link/modbus_frame.h"
+#include "core/device/register_map.h"
+#include "core/modbus/modbus_frame.h"
 #include "sim/pty_transmitter.h"
 #include "sim/transmitter.h"
-#include "tests/support/test_support.h"
+#include "tests/support/harness.h"
 
 #include <QDate>
 #include <QElapsedTimer>

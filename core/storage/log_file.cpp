@@ -1,0 +1,91 @@
+#include "core/storage/log_file.h"
+
+#include "core/base/machine_text.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+// Suffixes tried after the plain name before giving up on a fresh file.
+constexpr int kMaxSuffix = 999;
+
+// Whether the next byte written starts a line: an empty file and a device (which has no end to
+// look at) count as at a line start.
+bool endsWithLineFeed(QFile &file, qint64 size) {
+    char last = 0;
+    return size <= 0 || file.isSequential() ||
+           (file.seek(size - 1) && file.read(&last, 1) == 1 && last == '\n');
+}
+} // namespace
+
+QString logLine(const QDateTime &when, LogKind kind, const QString &text) {
+    const QString stamp = MachineText::logStamp(when);
+    switch (kind) {
+    case LogKind::Tx:
+        return stamp + QStringLiteral("->TX  ") + text;
+    case LogKind::Rx:
+        return stamp + QStringLiteral("->RX  ") + text;
+    case LogKind::Status:
+        break;
+    }
+    return stamp + QStringLiteral("->") + text;
+}
+
+QString createLogFile(const QString &dataDir, const QDateTime &start) {
+    // C-locale digits whatever the system locale: the name sorts and reads the same everywhere.
+    const QString stem = dataDir + QStringLiteral("/Log-") + MachineText::logFileStamp(start);
+    const QString plain = stem + QStringLiteral(".txt");
+    for (int n = 1; n <= kMaxSuffix; ++n) {
+        const QString name =
+            n == 1 ? plain : stem + QLatin1Char('-') + QString::number(n) + QStringLiteral(".txt");
+        // NewOnly fails when the name exists, so two runs racing for one name cannot both get it.
+        QFile file(name);
+        if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+            return name;
+        }
+        if (!QFileInfo::exists(name)) {
+            break; // the directory is missing or unwritable: no other name would do better
+        }
+    }
+    return plain;
+}
+
+bool LogWriter::append(const QString &path, const QString &line, const QString &lostNote) {
+    // Unbuffered, so the write's result is what reached the file, not what reached a buffer.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered)) {
+        ++lost;
+        return false;
+    }
+    const qint64 size = file.size();
+    QByteArray bytes;
+    if (checkLineStart && !endsWithLineFeed(file, size)) {
+        bytes += '\n';
+    }
+    if (lost > 0 && !lostNote.isEmpty()) {
+        bytes += lostNote.toLocal8Bit() + '\n';
+    }
+    // In the locale's encoding, as a text stream writes by default.
+    bytes += line.toLocal8Bit() + '\n';
+    const qint64 written = writeBytes(file, bytes);
+    if (written == bytes.size()) {
+        lost = 0;
+        checkLineStart = false;
+        return true;
+    }
+    if (written > 0) {
+        cutBack(file, size); // when this fails too, the next line starts on a new line
+    }
+    checkLineStart = true;
+    ++lost;
+    return false;
+}
+
+qint64 LogWriter::writeBytes(QFile &file, const QByteArray &bytes) {
+    return file.write(bytes);
+}
+
+bool LogWriter::cutBack(QFile &file, qint64 size) {
+    return file.resize(size);
+}

@@ -1,0 +1,88 @@
+#include "core/device/register_map.h"
+#include "core/device/search_schedule.h"
+#include "core/device/shared_data.h"
+#include "core/modbus/serial_ports.h"
+#include "gui/serialport_setting_dialog.h"
+#include "gui/widget.h"
+#include "ui_widget.h"
+
+#include <QSerialPort>
+#include <QTimer>
+
+void Widget::resetLink() {
+    // A search still stepping would reopen the port at its next candidate and undo the link
+    // about to be made.
+    timerAutoBaud->stop();
+    shared->responseReceived = false;
+    serialPort->close();
+    pendingRequests.clear();
+    ui->pushButtonRead->setText(tr("Read"));
+    // Emptied so the probe goes to address 0 and the reply brings the device's own address.
+    ui->lineEditAddress->clear();
+    autoRead = false;
+    for (int i = 0; i < Search::RateCount; ++i) {
+        shared->baudCandidates[i] = Search::rates().at(i);
+    }
+    shared->baudIndex = 0;
+    shared->baudCount = Search::RateCount;
+}
+
+void Widget::PushButtonLinkSlot() {
+    resetLink();
+    SerialportSettingDialog dialog(this);
+    dialog.setShared(shared);
+    if (dialog.exec() == QDialog::Accepted) {
+        autoBaudPasses = 0;
+        if (shared->baudRate != 0) {
+            openLink();
+        } else {
+            AUTOUartInit();
+        }
+    }
+}
+
+void Widget::openLink() {
+    serialPort->close();
+    serialPort->setPortName(shared->currentPortName);
+    serialPort->open(QIODevice::ReadWrite);
+    serialPort->setBaudRate(shared->baudRate, QSerialPort::AllDirections);
+    serialPort->setDataBits(QSerialPort::Data8);
+    serialPort->setParity(QSerialPort::NoParity);
+    serialPort->setStopBits(QSerialPort::OneStop);
+    serialPort->setFlowControl(QSerialPort::NoFlowControl);
+    connect(serialPort, &QSerialPort::readyRead, this, &Widget::my_readuart, Qt::UniqueConnection);
+    // Replies to requests sent before the port was reopened will not come at this rate, and
+    // bytes the driver kept from before (the tail of a flood, a late reply) are not replies.
+    serialPort->clear(QSerialPort::Input);
+    shared->rxBuffer.clear();
+    pendingRequests.clear();
+    shared->responseReceived = false;
+    readRegisters(Reg::SlaveAddress, Reg::DeviceInfoCount);
+}
+
+void Widget::startupLink() {
+    timerAutoBaud->stop();
+    if (shared->portName.isEmpty() || !openablePorts().contains(shared->portName)) {
+        PushButtonLinkSlot();
+        return;
+    }
+    shared->currentPortName = shared->portName;
+    resetLink();
+    autoBaudPasses = 0;
+    AUTOUartInit();
+}
+
+void Widget::closePortOnLineError(int error) {
+    // Closing can itself report an error on a dead line; the guard keeps that from closing and
+    // logging a second time.
+    if (closingOnLineError || !serialPort->isOpen() ||
+        !errorEndsLink(static_cast<QSerialPort::SerialPortError>(error))) {
+        return;
+    }
+    closingOnLineError = true;
+    const QString reason = serialPort->errorString();
+    serialPort->close();
+    shared->rxBuffer.clear();
+    closingOnLineError = false;
+    appendMessage(tr("Serial port %1 closed: %2").arg(serialPort->portName(), reason), 2);
+}

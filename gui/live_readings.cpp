@@ -1,0 +1,127 @@
+#include "core/device/device_model.h"
+#include "core/device/readings.h"
+#include "core/device/register_map.h"
+#include "core/device/shared_data.h"
+#include "core/modbus/modbus_frame.h"
+#include "gui/widget.h"
+#include "ui_widget.h"
+
+#include <QString>
+
+void Widget::PushButtonReadSlot() {
+    // The button text is the state: "Read" means stopped, "Stop" means polling.
+    if (ui->pushButtonRead->text() == tr("Read")) {
+        ui->pushButtonRead->setText(tr("Stop"));
+        autoRead = true;
+    } else {
+        ui->pushButtonRead->setText(tr("Read"));
+        autoRead = false;
+    }
+}
+
+void Widget::ReadHumitureOrder() {
+    // "*10" reads the tenths copy of the live block, anything else the hundredths copy.
+    const quint16 blockStart =
+        ui->comboBoxRegister->currentIndex() == 0 ? Reg::LiveTenths : Reg::LiveHundredths;
+    quint16 offset = Reg::LiveTemperature;
+    quint16 count = Reg::LiveBlockCount;
+    switch (ui->comboBoxNum->currentIndex()) {
+    case 1:
+        offset = Reg::LiveTemperature;
+        count = 1;
+        break;
+    case 2:
+        offset = Reg::LiveHumidity;
+        count = 1;
+        break;
+    case 3:
+        offset = Reg::LiveDewPoint;
+        count = 1;
+        break;
+    case 4:
+        offset = Reg::LiveStatus;
+        count = 1;
+        break;
+    default:
+        break;
+    }
+    lastRegister = static_cast<quint16>(blockStart + offset);
+    shared->slaveAddress = deviceAddress();
+    sendFrame(buildReadRequest(static_cast<quint8>(shared->slaveAddress & 0xFF), lastRegister, count), false);
+}
+
+void Widget::Timer1SSlot() {
+    // A tick that would cross the reply to a button's request waits for the next one.
+    if (autoRead && Rx::pollMaySend(pendingRequests, lineNowMs())) {
+        ReadHumitureOrder();
+    }
+    // Heater count-down: 300 ticks after "on" was confirmed the buttons offer "on" again,
+    // without asking the device.
+    if (heaterCountdown != 0) {
+        --heaterCountdown;
+        if (heaterCountdown == 0) {
+            ui->pushButtonHeaterON->setEnabled(true);
+            ui->pushButtonHeaterOFF->setEnabled(false);
+        }
+    }
+}
+
+void Widget::showReadings(ReadingBlock block, ReadingSelection selection) {
+    const bool hundredths = block == ReadingBlock::Hundredths;
+    const auto decimals = static_cast<quint8>(Readings::decimals(hundredths));
+    const auto value = [hundredths](int raw) {
+        return static_cast<float>(Readings::scaled(raw, hundredths));
+    };
+    // The range last read from or set on the device (tenths of a degree), not the text being
+    // typed in the limit fields.
+    const float min = static_cast<float>(shared->rangeMin / 10.0);
+    const float max = static_cast<float>(shared->rangeMax / 10.0);
+
+    QString temperature = tr("Temperature:---");
+    QString humidity = tr("Humidity:---");
+    QString dewPoint = tr("DewTemp:---");
+    const bool all = selection == ReadingSelection::All;
+    if (all || selection == ReadingSelection::Temperature) {
+        temperature =
+            tr("Temperature:") + formatReading(min, max, value(shared->temperatureRaw), decimals, false);
+    }
+    if (all || selection == ReadingSelection::Humidity) {
+        humidity = tr("Humidity:") + formatReading(Readings::HumidityMin, Readings::HumidityMax,
+                                                   value(shared->humidityRaw), decimals, true);
+    }
+    if (all || selection == ReadingSelection::DewPoint) {
+        dewPoint = tr("DewTemp:") + formatReading(min, max, value(shared->dewPointRaw), decimals, false);
+    }
+    // Always all three, so a single-value poll shows the other two as "---".
+    ui->labelTemperature->setText(temperature);
+    ui->labelHumidity->setText(humidity);
+    ui->labelDewTemp->setText(dewPoint);
+}
+
+QString Widget::formatReading(float min, float max, float value, quint8 decimals, bool percent) const {
+    QString text = QStringLiteral("<font color=red>") + QString::number(value, 'f', decimals);
+    if (percent) {
+        text += QStringLiteral("%  </font>");
+    } else {
+        text += QStringLiteral("\u2103  </font>");
+    }
+    const Readings::Analog signal = Readings::analog(min, max, value);
+    text += QStringLiteral("<font color=green>") + QString::number(signal.milliamps, 'f', 3) + tr("mA") +
+            QStringLiteral("  </font>");
+    text += QStringLiteral("<font color=blue>") + QString::number(signal.volts5, 'f', 3) + tr("V") +
+            QStringLiteral("  </font>");
+    text += QStringLiteral("<font color=blue>") + QString::number(signal.volts10, 'f', 3) + tr("V") +
+            QStringLiteral("</font>");
+    return text;
+}
+
+void Widget::showFirmwareVersion() {
+    ui->labelVersions->setText(tr("Firmware version:") + Model::firmwareText(shared->firmwareVersion));
+}
+
+void Widget::fillChannelList(int count) {
+    ui->comboBoxChannel->clear();
+    for (int channel = 1; channel <= count; ++channel) {
+        ui->comboBoxChannel->addItem(QString::number(channel));
+    }
+}

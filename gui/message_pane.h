@@ -1,0 +1,21 @@
+#ifndef ZR_GUI_MESSAGE_PANE_H
+#define ZR_GUI_MESSAGE_PANE_H
+
+class QTextDocument;
+
+// The message pane keeps only the newest lines of a long run (the log file keeps them all).
+// Dropping the oldest line at every append makes the rich-text layout go over the whole
+// document for each new line; dropping a large chunk at once pays that cost once per chunk.
+namespace Pane {
+// The pane holds at most this many lines,
+constexpr int MostLines = 100000;
+// and after a trim this many, the newest ones.
+constexpr int LinesAfterTrim = 90000;
+
+// When `document` holds more than `most` lines (blocks), removes its oldest lines in one edit so
+// that `fewest` remain; returns the number removed (0 when nothing was to do). `fewest` below 1
+// or above `most` is taken as `most`.
+int trimOldestLines(QTextDocument *document, int most = MostLines, int fewest = LinesAfterTrim);
+} // namespace Pane
+
+#endif

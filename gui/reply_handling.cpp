@@ -1,0 +1,207 @@
+#include "core/device/device_model.h"
+#include "core/device/register_map.h"
+#include "core/device/reply_parser.h"
+#include "core/device/shared_data.h"
+#include "core/device/value_rules.h"
+#include "core/modbus/modbus_frame.h"
+#include "core/modbus/reply_matching.h"
+#include "gui/widget.h"
+#include "ui_widget.h"
+
+#include <QDate>
+#include <QDateTime>
+#include <QDebug>
+#include <QMessageBox>
+#include <QSerialPort>
+#include <QTime>
+#include <QTimer>
+
+namespace {
+
+// Bytes that do not complete a reply are dropped after this much silence on the line.
+constexpr int kReceptionGapMs = 100;
+// After "heater on" the buttons offer "on" again after this many one-second ticks.
+constexpr int kHeaterSeconds = 300;
+
+// Heater buttons for a heater value echoed or read back: any non-zero value counts as on.
+void showHeater(WidgetUi *ui, int &countdown, quint16 value) {
+    const bool on = value != 0;
+    ui->pushButtonHeaterON->setEnabled(!on);
+    ui->pushButtonHeaterOFF->setEnabled(on);
+    countdown = on ? kHeaterSeconds : 0;
+}
+
+} // namespace
+
+void Widget::my_readuart() {
+    // Reception: every notification restarts the gap timer and adds what the port holds, up to
+    // the buffer cap; bytes beyond it are not kept.
+    timerClear->start(kReceptionGapMs);
+    int dropped = 0;
+    if (serialPort->isOpen()) {
+        dropped = Rx::appendCapped(shared->rxBuffer, serialPort->readAll());
+    }
+    if (Rx::isFlood(shared->rxBuffer)) {
+        faultyAdapter();
+        return;
+    }
+    if (dropped > 0) {
+        // More than a buffer of bytes that are neither a flood nor a reply: line noise.
+        shared->rxBuffer.clear();
+        return;
+    }
+
+    // Every complete reply in the buffer, in the order the device sent them.
+    pendingRequests.expire(lineNowMs());
+    for (;;) {
+        const Rx::Found found = Rx::findReply(shared->rxBuffer, pendingRequests.list());
+        if (found.kind == Rx::Found::Kind::None) {
+            // Incomplete or damaged: keep the bytes until the reply completes or the gap passes.
+            return;
+        }
+        if (found.offset > 0) {
+            // Stray bytes in front of the reply are shown as they came, and change nothing.
+            appendMessage(frameToHex(shared->rxBuffer.left(found.offset)), 1);
+        }
+        const QByteArray frame = shared->rxBuffer.mid(found.offset, found.length);
+        shared->rxBuffer.remove(0, found.offset + found.length);
+        qDebug().noquote() << QStringLiteral("rx crc %1 frame %2")
+                                  .arg(static_cast<quint8>(frame.at(frame.size() - 2)) << 8 |
+                                           static_cast<quint8>(frame.at(frame.size() - 1)),
+                                       4, 16, QLatin1Char('0'))
+                                  .arg(frameToHex(frame));
+        if (found.kind == Rx::Found::Kind::Answer) {
+            const Rx::Request request = pendingRequests.take(found.request);
+            applyReply(Rx::decodeRegister(request, frame), frame);
+            // Every reply to a request, whatever it decoded, counts as an answer.
+            shared->responseReceived = true;
+        }
+        // A reply that answers nothing waiting (late, or for another master) is only logged.
+        appendMessage(frameToHex(frame), 1);
+        if (shared->rxBuffer.isEmpty()) {
+            timerClear->stop();
+            return;
+        }
+    }
+}
+
+void Widget::applyReply(quint16 reg, const QByteArray &frame) {
+    const Rx::Decoded decoded = Rx::decode(reg, frame, *shared);
+    switch (decoded.effect) {
+    case Rx::Effect::None:
+        break;
+    case Rx::Effect::Readings:
+        showReadings(decoded.block, decoded.selection);
+        break;
+    case Rx::Effect::Address:
+        showAddress();
+        break;
+    case Rx::Effect::DeviceInfo:
+        showAddress();
+        showDeviceInfo();
+        break;
+    case Rx::Effect::BaudRate:
+        showBaudRate();
+        break;
+    case Rx::Effect::SerialNumber:
+        showSerialNumber();
+        break;
+    case Rx::Effect::Heater:
+        showHeater(ui, heaterCountdown, decoded.heaterValue);
+        break;
+    case Rx::Effect::OutputData:
+        showListValue(ui->comboBoxOutputData, decoded.outputData,
+                      shared->outputRegisters[Reg::OutputDataChannel1 - Reg::OutputBlock],
+                      tr("The device reports an output data code that is not in the list: %1"));
+        break;
+    case Rx::Effect::Clock: {
+        // Shown as the device holds it, whatever the computer's zone makes of that time.
+        const QDateTime clock =
+            ValueRules::deviceClockTime(shared->clockYear, shared->clockMonth, shared->clockDay,
+                                        shared->clockHour, shared->clockMinute, shared->clockSecond);
+        if (clock.isValid()) {
+            ui->dateTimeEditDeviceTime->setDateTime(clock);
+        } else {
+            // The editor's minimum reads "not read", so Setting cannot send back a stale time.
+            ui->dateTimeEditDeviceTime->setDateTime(ui->dateTimeEditDeviceTime->minimumDateTime());
+            appendMessage(tr("The device clock holds an impossible date: %1")
+                              .arg(ValueRules::deviceClockText(shared->clockYear, shared->clockMonth,
+                                                               shared->clockDay, shared->clockHour,
+                                                               shared->clockMinute, shared->clockSecond)),
+                          kNoticeLine);
+        }
+        ui->timeEditStartTime->setTime(
+            QTime(shared->heaterStartMinutes / 60, shared->heaterStartMinutes % 60, 0));
+        showListValue(
+            ui->comboBoxInterval, ValueRules::listIndex(ValueRules::HeatingIntervals, shared->heaterInterval),
+            shared->heaterInterval, tr("The device reports a heating interval that is not in the list: %1"));
+        showListValue(
+            ui->comboBoxHeaterTime, ValueRules::listIndex(ValueRules::HeatingTimes, shared->heaterDuration),
+            shared->heaterDuration, tr("The device reports a heating time that is not in the list: %1"));
+        qDebug() << "heating time" << shared->heaterDuration;
+        break;
+    }
+    }
+}
+
+void Widget::faultyAdapter() {
+    // The search is stopped and the port closed before the box opens, so nothing steps, reads
+    // or reopens the line while it waits for the user: one box, and Link starts afresh.
+    timerAutoBaud->stop();
+    serialPort->close();
+    shared->rxBuffer.clear();
+    pendingRequests.clear();
+    timerClear->stop();
+    showUsbDeviceError();
+}
+
+void Widget::TimerClearSlot() {
+    timerClear->stop();
+    shared->rxBuffer.clear();
+}
+
+void Widget::showAddress() {
+    ui->lineEditAddress->setText(QString::number(shared->slaveAddress));
+}
+
+// The baud-rate code is the list index plus one; a code outside 1 to 6 leaves no item selected.
+void Widget::showBaudRate() {
+    showListValue(ui->comboBoxBaudRate, ValueRules::listIndex(ValueRules::BaudCodes, shared->baudCode),
+                  shared->baudCode, tr("The device reports a baud rate code that is not in the list: %1"));
+}
+
+void Widget::showListValue(QComboBox *box, int index, int value, const QString &notInList) {
+    box->setCurrentIndex(index);
+    if (index < 0) {
+        appendMessage(notInList.arg(value), kNoticeLine);
+    }
+}
+
+void Widget::showSerialNumber() {
+    ui->lineEditSN->setText(shared->serialNumber);
+}
+
+void Widget::showDeviceInfo() {
+    ui->lineEditAddress->setText(QString::number(shared->slaveAddress));
+    showBaudRate();
+    ui->lineEditSN->setText(shared->serialNumber);
+    // The range registers are tenths of a degree.
+    ui->lineEditRangeMin->setText(QString::number(shared->rangeMin / 10.0, 'f', 1));
+    ui->lineEditRangeMax->setText(QString::number(shared->rangeMax / 10.0, 'f', 1));
+    showFirmwareVersion();
+    fillChannelList(Model::channelCount(shared->deviceType));
+    showHeater(ui, heaterCountdown, shared->heaterState);
+    ui->comboBoxType->setCurrentIndex(shared->deviceType);
+    if (Model::hasClock(shared->deviceType, shared->firmwareVersion)) {
+        // Only this model from this firmware on has a clock; fetch it so the row shows real values.
+        readRegisters(Reg::ClockYear, Reg::ClockBlockCount);
+        setClockRowHidden(false);
+    } else {
+        setClockRowHidden(true);
+    }
+}
+
+void Widget::showUsbDeviceError() {
+    QMessageBox::information(this, tr("Error"), tr("USB device error, please reconnect USB device!"),
+                             QMessageBox::Ok);
+}

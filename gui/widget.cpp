@@ -1,0 +1,135 @@
+#include "gui/widget.h"
+
+#include "core/base/clock.h"
+#include "core/base/machine_text.h"
+#include "core/device/shared_data.h"
+#include "core/storage/log_file.h"
+#include "gui/version_text.h"
+#include "ui_widget.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QMessageBox>
+#include <QSerialPort>
+#include <QTextDocument>
+#include <QTimer>
+
+Widget::Widget(QWidget *parent) : QWidget(parent), logWriter(new LogWriter) {
+    ui = new WidgetUi;
+    ui->setupUi(this);
+    // A tool left polling for days would otherwise grow the pane without bound; appendMessage
+    // trims the oldest lines in large chunks (the log file keeps every line). No undo history
+    // is kept of what the pane drops.
+    ui->textBrowser->document()->setUndoRedoEnabled(false);
+
+    QDir().mkdir(QStringLiteral("Data"));
+
+    lineClock.start();
+    shared = new SharedDataClass(this);
+    shared->readConfig();
+    serialPort = new QSerialPort(this);
+    timerClear = new QTimer(this);
+    timer1S = new QTimer(this);
+    timerAutoBaud = new QTimer(this);
+    timerDelay = new QTimer(this);
+    timerTxData = new QTimer(this);
+    timerTxData->start(200);
+    timer1S->setTimerType(Qt::PreciseTimer);
+    timer1S->start(1000);
+
+    UiStateInit();
+
+    connect(ui->pushButtonLink, &QPushButton::clicked, this, &Widget::PushButtonLinkSlot);
+    connect(ui->pushButtonClose, &QPushButton::clicked, this, &Widget::PushButtonCloseSlot);
+    connect(ui->pushButtonReadInfo, &QPushButton::clicked, this, &Widget::PushButtonReadInfoSlot);
+    connect(ui->pushButtonRead, &QPushButton::clicked, this, &Widget::PushButtonReadSlot);
+    connect(ui->pushButtonAddress, &QPushButton::clicked, this, &Widget::PushButtonAddressSlot);
+    connect(ui->pushButtonBaudRate, &QPushButton::clicked, this, &Widget::PushButtonBaudRateSlot);
+    connect(ui->pushButtonAddressRead, &QPushButton::clicked, this, &Widget::PushButtonAddressReadSlot);
+    connect(ui->pushButtonReadSN, &QPushButton::clicked, this, &Widget::PushButtonReadSNSlot);
+    connect(ui->pushButtonAUTO, &QPushButton::clicked, this, &Widget::PushButtonAUTOSetupSlot);
+    connect(ui->pushButtonMANU, &QPushButton::clicked, this, &Widget::PushButtonMANUSetupSlot);
+    connect(ui->pushButtonTempRange, &QPushButton::clicked, this, &Widget::PushButtonTempRangeSlot);
+    connect(ui->pushButtonHeaterON, &QPushButton::clicked, this, &Widget::PushButtonHeaterONSlot);
+    connect(ui->pushButtonHeaterOFF, &QPushButton::clicked, this, &Widget::PushButtonHeaterOFFSlot);
+    connect(ui->pushButtonOutputData, &QPushButton::clicked, this, &Widget::PushButtonOutputSlot);
+    connect(ui->pushButtonDeviceTime, &QPushButton::clicked, this, &Widget::PushButtonDeviceTimeSlot);
+    connect(ui->pushButtonHeaterTime, &QPushButton::clicked, this, &Widget::PushButtonHeaterTimeSlot);
+    connect(ui->checkBoxSystemTime, &QCheckBox::stateChanged, this, &Widget::CheckBoxSystemTimeSlot);
+    connect(timerClear, &QTimer::timeout, this, &Widget::TimerClearSlot);
+    connect(timer1S, &QTimer::timeout, this, &Widget::Timer1SSlot);
+    connect(timerTxData, &QTimer::timeout, this, &Widget::TimerTxDataSlot);
+    connect(timerAutoBaud, &QTimer::timeout, this, &Widget::AUTOUartInit);
+    connect(timerDelay, &QTimer::timeout, this, &Widget::TimerDelaySlot);
+    // An adapter pulled out mid-session leaves the port open but dead; closing it lets "Link"
+    // find the adapter again under its old name.
+    connect(serialPort, &QSerialPort::errorOccurred, this,
+            [this](QSerialPort::SerialPortError error) { closePortOnLineError(error); });
+
+    autoRead = true;
+    // Made here and now, so a second run started within the same second gets a file of its own.
+    logFilePath = createLogFile(QDir::currentPath() + QStringLiteral("/Data"), Clock::now());
+    appendMessage(tr("Application start!"), 2);
+    // The configuration was read before the log existed: a failed first write is said now.
+    if (!shared->configSaveError.isEmpty()) {
+        reportConfigNotSaved();
+    }
+    connect(shared, &SharedDataClass::configNotSaved, this, &Widget::reportConfigNotSaved);
+    setWindowTitle(shared->programName + QStringLiteral("  ") + versionText());
+
+    startupLink();
+}
+
+Widget::~Widget() {
+    delete ui;
+}
+
+void Widget::closeEvent(QCloseEvent *event) {
+    appendMessage(tr("Application close!"), 2);
+    event->accept();
+}
+
+QString Widget::versionText() const {
+    return versionTextFrom(QStringLiteral(__DATE__), QStringLiteral(__TIME__));
+}
+
+void Widget::showError(const QString &text) {
+    QMessageBox::information(this, tr("Error"), text);
+}
+
+void Widget::reportConfigNotSaved() {
+    if (configNotSavedReported) {
+        return;
+    }
+    configNotSavedReported = true;
+    appendMessage(
+        tr("Settings cannot be saved to %1: %2")
+            .arg(QDir::toNativeSeparators(SharedDataClass::configFilePath()), shared->configSaveError),
+        kNoticeLine);
+}
+
+void Widget::PushButtonCloseSlot() {
+    QApplication::quit();
+}
+
+void Widget::TimerDelaySlot() {
+    timerDelay->stop();
+}
+
+void Widget::TimerTxDataSlot() {
+    // Nothing places a frame in the queue (every request is written at once), so this has no effect.
+    if (serialPort->isOpen() && !shared->txQueue.isEmpty()) {
+        serialPort->write(shared->txQueue.first());
+    }
+}
+
+// Operations of the calibration screen that this tool does not offer.
+void Widget::PushButtonHumiditySimpleSlot() {}
+void Widget::PushButtonHumidityOffsetSlot() {}
+void Widget::PushButtonTemperatureSimpleSlot() {}
+void Widget::PushButtonTemperatureOffsetSlot() {}
+void Widget::PushButtonCapacitorSlot() {}
+void Widget::PushButtonCalculateSlot() {}
+void Widget::PushButtonLoadFileSlot() {}
+void Widget::PushButtonSaveFileSlot() {}

@@ -1,0 +1,248 @@
+// The real window against a simulated transmitter on a line that behaves like a field RS-485 bus:
+// stray bytes in front of replies, floods however they arrive, replies still on their way when a
+// button is clicked, and a check of every byte the transmitter received.
+#include "core/device/register_map.h"
+#include "core/modbus/modbus_frame.h"
+#include "tests/support/harness.h"
+
+#include <QSerialPort>
+#include <QtTest>
+
+class TstLine : public QObject {
+    Q_OBJECT
+
+private slots:
+    void searchOverJunk_data();
+    void searchOverJunk();
+    void floodFromAdapter_data();
+    void floodFromAdapter();
+    void floodDuringSearch();
+    void clicksCrossPollReplies();
+    void wireCarriesExactlyTheFrames();
+};
+
+namespace {
+
+QByteArray concat(const QVector<QByteArray> &frames) {
+    QByteArray all;
+    for (const QByteArray &frame : frames) {
+        all += frame;
+    }
+    return all;
+}
+
+const QByteArray kProbe = buildReadRequest(0, Reg::SlaveAddress, Reg::DeviceInfoCount);
+
+} // namespace
+
+void TstLine::searchOverJunk_data() {
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<int>("junkCount");
+    QTest::addColumn<int>("junkValue");
+    QTest::newRow("9600, one 0x00") << 9600 << 1 << 0x00;
+    QTest::newRow("115200, one 0xFF") << 115200 << 1 << 0xFF;
+    QTest::newRow("19200, three 0x5A") << 19200 << 3 << 0x5A;
+}
+
+void TstLine::searchOverJunk() {
+    QFETCH(int, baud);
+    QFETCH(int, junkCount);
+    QFETCH(int, junkValue);
+    ScopedWorkDir dir;
+    TransmitterConfig config;
+    config.baudRate = baud;
+    config.deviceType = 1; // no clock block: one reply per request
+    SimFixture sim(config);
+    QVERIFY(sim.ok());
+    sim.transmitter().setJunkBeforeReply(junkCount, static_cast<quint8>(junkValue));
+    ModalWatcher watcher;
+    watcher.dialogHandler = chooseInDialog(sim.port(), "AUTO");
+    Widget w;
+    QVERIFY(watcher.waitForCount(2, 4000));
+    QCOMPARE(watcher.seen.last().title, QString("Succeed"));
+    QCOMPARE(watcher.seen.last().text, QString("The device baud rate is:%1!").arg(baud));
+    WidgetUi *ui = WidgetTestAccess::ui(w);
+    QCOMPARE(ui->comboBoxBaudRate->currentText(), QString::number(baud));
+    QCOMPARE(ui->lineEditAddress->text(), QString("1"));
+    QCOMPARE(ui->lineEditSN->text(), QString("261208041533"));
+    QVERIFY(ui->groupBoxDevice->isEnabled());
+    // The junk is in the log as it came, in front of the reply.
+    const QStringList rx = loggedFrames(WidgetTestAccess::logFilePath(w), 1);
+    QCOMPARE(rx.size(), 2);
+    QCOMPARE(rx.first(), QString::fromLatin1(QByteArray(junkCount, static_cast<char>(junkValue)).toHex()));
+    QVERIFY(rx.last().startsWith("010314"));
+}
+
+void TstLine::floodFromAdapter_data() {
+    QTest::addColumn<int>("piece");
+    QTest::addColumn<int>("fault");
+    QTest::newRow("4096 at once, 0xFF") << 4096 << int(SimFault::FloodFF);
+    QTest::newRow("pieces of 1000, 0x00") << 1000 << int(SimFault::FloodZero);
+    QTest::newRow("pieces of 500, 0xFF") << 500 << int(SimFault::FloodFF);
+    QTest::newRow("pieces of 300, 0x00") << 300 << int(SimFault::FloodZero);
+}
+
+void TstLine::floodFromAdapter() {
+    QFETCH(int, piece);
+    QFETCH(int, fault);
+    ScopedWorkDir dir;
+    SimFixture sim;
+    QVERIFY(sim.ok());
+    sim.transmitter().setFault(SimFault(fault));
+    sim.transmitter().setFloodPieces(piece, 5);
+    ModalWatcher watcher;
+    watcher.dialogHandler = chooseInDialog(sim.port(), "9600");
+    Widget w;
+    QVERIFY(watcher.waitForCount(2, 3000));
+    QCOMPARE(watcher.seen.last().title, QString("Error"));
+    QCOMPARE(watcher.seen.last().text, QString("USB device error, please reconnect USB device!"));
+    QVERIFY(!WidgetTestAccess::port(w)->isOpen());
+    QVERIFY(WidgetTestAccess::shared(w)->rxBuffer.isEmpty());
+    QCOMPARE(loggedFrames(WidgetTestAccess::logFilePath(w), 1).size(), 0);
+    // The rest of the flood reaches a closed port: no second box.
+    QVERIFY(!watcher.waitForCount(3, 500));
+    QCOMPARE(watcher.count("QMessageBox"), 1);
+}
+
+void TstLine::floodDuringSearch() {
+    ScopedWorkDir dir;
+    SimFixture sim; // 9600
+    QVERIFY(sim.ok());
+    // The adapter fails after the first probe: the second one (19200) is answered by a flood.
+    sim.transmitter().setFloodAfter(1, 0xFF);
+    QSignalSpy requests(&sim.transmitter(), &PtyTransmitter::requestReceived);
+    ModalWatcher watcher;
+    watcher.dialogHandler = chooseInDialog(sim.port(), "AUTO");
+    Widget w;
+    QVERIFY(watcher.waitForCount(2, 4000));
+    QCOMPARE(watcher.seen.last().text, QString("USB device error, please reconnect USB device!"));
+    QCOMPARE(requests.count(), 2);
+    QVERIFY(!WidgetTestAccess::timerAutoBaud(w)->isActive());
+    QVERIFY(!WidgetTestAccess::port(w)->isOpen());
+    // The search has stopped: no further probe, no second box.
+    QVERIFY(!requests.wait(1200));
+    QCOMPARE(watcher.count("QMessageBox"), 1);
+
+    // Link starts again once the adapter is sound.
+    sim.transmitter().setFloodAfter(-1, 0xFF);
+    WidgetTestAccess::ui(w)->pushButtonLink->click();
+    QVERIFY(watcher.waitForCount(4, 4000));
+    QCOMPARE(watcher.seen.last().text, QString("The device baud rate is:9600!"));
+    QVERIFY(WidgetTestAccess::port(w)->isOpen());
+    QCOMPARE(watcher.count("QMessageBox"), 2);
+}
+
+void TstLine::clicksCrossPollReplies() {
+    ScopedWorkDir dir;
+    TransmitterConfig config;
+    config.deviceType = 1; // no clock block
+    SimFixture sim(config);
+    QVERIFY(sim.ok());
+    ModalWatcher watcher;
+    watcher.dialogHandler = chooseInDialog(sim.port(), "9600");
+    Widget w;
+    w.show();
+    WidgetUi *ui = WidgetTestAccess::ui(w);
+    QTRY_COMPARE_WITH_TIMEOUT(ui->lineEditAddress->text(), QString("1"), 3000);
+    ui->groupBoxDevice->setEnabled(true);
+    ui->groupBoxRTD->setEnabled(true);
+    // Every reply comes 150 ms after its request: a click right after a poll lands while the
+    // poll's reply is on its way.
+    sim.transmitter().setReplyDelay(150);
+    const QString log = WidgetTestAccess::logFilePath(w);
+    ui->comboBoxRegister->setCurrentIndex(1); // hundredths: a temperature of 23.45 reads 2345
+    sim.transmitter().model().setRegisterValue(Reg::LiveHundredths, 2345);
+    QSignalSpy requests(&sim.transmitter(), &PtyTransmitter::requestReceived);
+    QVERIFY(clickEnabled(ui->pushButtonRead));
+
+    const QByteArray poll = buildReadRequest(1, Reg::LiveHundredths, Reg::LiveBlockCount);
+    for (int round = 0; round < 3; ++round) {
+        // Wait for a poll to reach the device, then click at once.
+        do {
+            QVERIFY(requests.wait(2000));
+        } while (requests.last().first().toByteArray() != poll);
+        const int rx = loggedFrames(log, 1).size();
+        QVERIFY(clickEnabled(round == 1 ? ui->pushButtonHeaterOFF : ui->pushButtonHeaterON));
+        QTRY_VERIFY_WITH_TIMEOUT(loggedFrames(log, 1).size() >= rx + 2, 1500);
+        QCOMPARE(ui->pushButtonHeaterON->isEnabled(), round == 1);
+        QCOMPARE(ui->pushButtonHeaterOFF->isEnabled(), round != 1);
+        QVERIFY(ui->labelTemperature->text().contains("23.45"));
+
+        do {
+            QVERIFY(requests.wait(2000));
+        } while (requests.last().first().toByteArray() != poll);
+        const int before = loggedFrames(log, 1).size();
+        QVERIFY(clickEnabled(ui->pushButtonReadInfo));
+        QTRY_VERIFY_WITH_TIMEOUT(loggedFrames(log, 1).size() >= before + 2, 1500);
+        // The poll reply is not taken for the device information.
+        QCOMPARE(ui->lineEditAddress->text(), QString("1"));
+    }
+    QVERIFY(clickEnabled(ui->pushButtonRead));
+    // Every poll went to the device's own address.
+    for (const QString &frame : loggedFrames(log, 0)) {
+        QVERIFY2(!frame.startsWith("0003000"), qPrintable(frame));
+    }
+    QCOMPARE(watcher.count("QMessageBox"), 0);
+}
+
+void TstLine::wireCarriesExactlyTheFrames() {
+    ScopedWorkDir dir;
+    TransmitterConfig config; // ZR200Pro, firmware 105, address 1, 9600 baud
+    SimFixture sim(config);
+    QVERIFY(sim.ok());
+    ModalWatcher watcher;
+    watcher.dialogHandler = chooseInDialog(sim.port(), "AUTO");
+    Widget w;
+    w.show();
+    WidgetUi *ui = WidgetTestAccess::ui(w);
+    const QString log = WidgetTestAccess::logFilePath(w);
+
+    // Link and search: probes at 115200, 19200 and 9600; the information brings the clock read.
+    QVERIFY(watcher.waitForCount(2, 4000));
+    QCOMPARE(watcher.seen.last().text, QString("The device baud rate is:9600!"));
+    QTRY_COMPARE_WITH_TIMEOUT(loggedFrames(log, 1).size(), 2, 2000);
+    QVector<QByteArray> expected{kProbe, kProbe, kProbe,
+                                 buildReadRequest(1, Reg::ClockYear, Reg::ClockBlockCount)};
+
+    // A few settings, each waiting for its reply.
+    const auto operate = [&](QAbstractButton *button, const QVector<QByteArray> &frames, int replies) {
+        const int rx = loggedFrames(log, 1).size();
+        expected += frames;
+        return clickEnabled(button) &&
+               QTest::qWaitFor([&] { return loggedFrames(log, 1).size() >= rx + replies; }, 2000);
+    };
+    QVERIFY(operate(ui->pushButtonHeaterON, {buildWriteRequest(1, Reg::Heater, 1)}, 1));
+    QVERIFY(operate(ui->pushButtonHeaterOFF, {buildWriteRequest(1, Reg::Heater, 0)}, 1));
+    QVERIFY(
+        operate(ui->pushButtonReadSN, {buildReadRequest(1, Reg::SerialNumber, Reg::SerialNumberCount)}, 1));
+    QVERIFY(operate(ui->pushButtonReadInfo,
+                    {buildReadRequest(1, Reg::SlaveAddress, Reg::DeviceInfoCount),
+                     buildReadRequest(1, Reg::ClockYear, Reg::ClockBlockCount)},
+                    2));
+
+    // Ten seconds of polling the tenths block.
+    ui->comboBoxRegister->setCurrentIndex(0);
+    ui->comboBoxNum->setCurrentIndex(0);
+    QSignalSpy requests(&sim.transmitter(), &PtyTransmitter::requestReceived);
+    QVERIFY(clickEnabled(ui->pushButtonRead));
+    QElapsedTimer polling;
+    polling.start();
+    while (polling.elapsed() < 10000) {
+        QVERIFY(requests.wait(1500));
+    }
+    QVERIFY(clickEnabled(ui->pushButtonRead));
+    const int polls = loggedFrames(log, 0).size() - expected.size();
+    QVERIFY2(polls >= 9 && polls <= 11, qPrintable(QString::number(polls)));
+    const QByteArray poll = buildReadRequest(1, Reg::LiveTenths, Reg::LiveBlockCount);
+    for (int i = 0; i < polls; ++i) {
+        expected.append(poll);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(loggedFrames(log, 1).size(), 2 + 1 + 1 + 1 + 2 + polls, 1500);
+
+    // No byte on the line that is not one of these frames, none of them missing, in this order.
+    QCOMPARE(sim.transmitter().received().toHex(), concat(expected).toHex());
+    QCOMPARE(watcher.count("QMessageBox"), 1);
+}
+
+QTEST_MAIN(TstLine)
+#include "tst_line.moc"

@@ -1,0 +1,354 @@
+// A technician's whole session through the real window against a simulated ZR200Pro, and the
+// line faults the tool has to survive without losing a log line.
+#include "core/modbus/modbus_frame.h"
+#include "tests/support/harness.h"
+
+#include <QSerialPort>
+#include <QtTest>
+
+class TstSession : public QObject {
+    Q_OBJECT
+
+private slots:
+    void technicianSession();
+    void transmitterGoesAway_data();
+    void transmitterGoesAway();
+    void lineFaults_data();
+    void lineFaults();
+    void floodClosesPortOnce();
+    void garbageAtWrongRate();
+    void pictures();
+};
+
+namespace {
+// What the tool is doing when its transmitter goes away.
+enum class Activity { Polling, Idle, WriteOnItsWay };
+
+bool validFrame(const QString &hex) {
+    const QByteArray frame = QByteArray::fromHex(hex.toLatin1());
+    if (frame.size() < 4) {
+        return false;
+    }
+    QByteArray body = frame.left(frame.size() - 2);
+    appendCrc(body);
+    return body == frame;
+}
+
+// Waits until the log has one more RX line than `before`.
+bool waitForReply(const QString &log, int before, int ms = 3000) {
+    return QTest::qWaitFor([&] { return loggedFrames(log, 1).size() > before; }, ms);
+}
+
+// Waits until the log holds at least `count` TX lines of the live poll of `block` (0 or 4).
+bool waitForPolls(const QString &log, int block, int count, int ms) {
+    const QString poll = QString::fromLatin1(buildReadRequest(1, static_cast<quint16>(block), 4).toHex());
+    return QTest::qWaitFor([&] { return loggedFrames(log, 0).count(poll) >= count; }, ms);
+}
+} // namespace
+
+void TstSession::technicianSession() {
+    ScopedWorkDir dir;
+    TransmitterConfig config; // ZR200Pro, firmware 105, address 1, 9600 baud
+    SimFixture sim(config);
+    QVERIFY(sim.ok());
+    dir.writeConfig(sim.port());
+    QStringList received;
+    QObject::connect(
+        &sim.transmitter(), &PtyTransmitter::requestReceived,
+        [&received](const QByteArray &request) { received << QString::fromLatin1(request.toHex()); });
+    ModalWatcher watcher;
+    Widget w;
+    w.show();
+    WidgetUi *ui = WidgetTestAccess::ui(w);
+    const QString log = WidgetTestAccess::logFilePath(w);
+
+    // Start-up links to the remembered port by itself.
+    QVERIFY(watcher.waitForCount(1, 5000));
+    QCOMPARE(watcher.seen.last().title, QString("Succeed"));
+    QCOMPARE(watcher.seen.last().text, QString("The device baud rate is:9600!"));
+    QCOMPARE(watcher.count("SerialportSettingDialog"), 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!ui->dateTimeEditDeviceTime->isHidden(), 3000); // ZR200Pro from 105 on
+    QCOMPARE(ui->comboBoxType->currentText(), QString("ZR200Pro"));
+    QCOMPARE(ui->lineEditAddress->text(), QString("1"));
+
+    // Five seconds of live readings, in both magnifications.
+    ui->comboBoxRegister->setCurrentIndex(0);
+    QVERIFY(clickEnabled(ui->pushButtonRead));
+    QCOMPARE(ui->pushButtonRead->text(), QString("Stop"));
+    QTRY_VERIFY_WITH_TIMEOUT(ui->labelTemperature->text().contains(QString::fromUtf8("℃")), 2500);
+    QVERIFY(waitForPolls(log, 4, 2, 2500));
+    ui->comboBoxRegister->setCurrentIndex(1);
+    QVERIFY(waitForPolls(log, 0, 2, 3500));
+    QVERIFY(clickEnabled(ui->pushButtonRead));
+    QCOMPARE(ui->pushButtonRead->text(), QString("Read"));
+    const QStringList polls = loggedFrames(log, 0).filter(QRegularExpression("^0103000[04]0004"));
+    QVERIFY2(polls.size() >= 4, qPrintable(polls.join(',')));
+    QVERIFY(polls.contains(QString::fromLatin1(buildReadRequest(1, 4, 4).toHex())));
+    QVERIFY(polls.contains(QString::fromLatin1(buildReadRequest(1, 0, 4).toHex())));
+    QVERIFY(ui->labelHumidity->text().contains("%"));
+
+    // Output range.
+    ui->lineEditRangeMin->clear();
+    QTest::keyClicks(ui->lineEditRangeMin, "-20.5");
+    ui->lineEditRangeMax->clear();
+    QTest::keyClicks(ui->lineEditRangeMax, "85");
+    int rx = loggedFrames(log, 1).size();
+    QVERIFY(clickEnabled(ui->pushButtonTempRange));
+    QVERIFY(waitForReply(log, rx));
+    QCOMPARE(loggedFrames(log, 0).last(), QString("011001070108"
+                                                  "04ff330352eea5"));
+
+    // Heater on, then off.
+    rx = loggedFrames(log, 1).size();
+    QVERIFY(clickEnabled(ui->pushButtonHeaterON));
+    QVERIFY(waitForReply(log, rx));
+    QTRY_VERIFY(!ui->pushButtonHeaterON->isEnabled());
+    QVERIFY(ui->pushButtonHeaterOFF->isEnabled());
+    rx = loggedFrames(log, 1).size();
+    QVERIFY(clickEnabled(ui->pushButtonHeaterOFF));
+    QVERIFY(waitForReply(log, rx));
+    QTRY_VERIFY(ui->pushButtonHeaterON->isEnabled());
+    QVERIFY(!ui->pushButtonHeaterOFF->isEnabled());
+
+    // Clock from the computer and a heating schedule.
+    QVERIFY(ui->checkBoxSystemTime->isChecked());
+    rx = loggedFrames(log, 1).size();
+    QVERIFY(clickEnabled(ui->pushButtonDeviceTime));
+    QVERIFY(waitForReply(log, rx));
+    ui->timeEditStartTime->setTime(QTime(6, 30));
+    ui->comboBoxInterval->setCurrentIndex(11);
+    ui->comboBoxHeaterTime->setCurrentIndex(120);
+    rx = loggedFrames(log, 1).size();
+    QVERIFY(clickEnabled(ui->pushButtonHeaterTime));
+    QVERIFY(waitForReply(log, rx));
+
+    // Read the device information back: range, clock and schedule as written.
+    ui->timeEditStartTime->setTime(QTime(0, 0));
+    ui->comboBoxInterval->setCurrentIndex(0);
+    ui->comboBoxHeaterTime->setCurrentIndex(0);
+    ui->lineEditRangeMin->clear();
+    rx = loggedFrames(log, 1).size();
+    QVERIFY(clickEnabled(ui->pushButtonReadInfo));
+    QVERIFY(waitForReply(log, rx + 1)); // the information, then the clock block
+    QCOMPARE(ui->lineEditRangeMin->text(), QString("-20.5"));
+    QCOMPARE(ui->lineEditRangeMax->text(), QString("85.0"));
+    QCOMPARE(ui->timeEditStartTime->time(), QTime(6, 30));
+    QCOMPARE(ui->comboBoxInterval->currentIndex(), 11);
+    QCOMPARE(ui->comboBoxHeaterTime->currentIndex(), 120);
+    // The editor shows the device's wall clock, set from the computer's local time.
+    const QDateTime shown(ui->dateTimeEditDeviceTime->date(), ui->dateTimeEditDeviceTime->time());
+    QVERIFY(qAbs(shown.secsTo(QDateTime::currentDateTime())) < 10);
+
+    QVERIFY(w.close());
+
+    // The log holds the whole session in order.
+    const QStringList lines = readLogLines(log);
+    QVERIFY(lines.first().endsWith("->Application start!"));
+    QVERIFY(lines.last().endsWith("->Application close!"));
+    QString previousStamp;
+    for (const QString &line : lines) {
+        const QString stamp = line.left(23);
+        QVERIFY2(stamp >= previousStamp, qPrintable(line));
+        previousStamp = stamp;
+    }
+    for (const QString &frame : loggedFrames(log, 1)) {
+        QVERIFY2(validFrame(frame), qPrintable(frame));
+    }
+    // Every TX line reached the line, in the same order (the search's probes at wrong rates too).
+    QCOMPARE(received, loggedFrames(log, 0));
+}
+
+void TstSession::transmitterGoesAway_data() {
+    QTest::addColumn<int>("activity");
+    QTest::newRow("polling") << int(Activity::Polling);
+    QTest::newRow("linked and idle") << int(Activity::Idle);
+    QTest::newRow("heater write on its way") << int(Activity::WriteOnItsWay);
+}
+
+// The adapter goes away: the hung-up line is closed once, with one log line saying so, whether
+// the tool was polling, idle, or waiting for the reply to a setting; a second link finds the
+// transmitter again under the same name.
+void TstSession::transmitterGoesAway() {
+    QFETCH(int, activity);
+    ScopedWorkDir dir;
+    SimFixture sim;
+    QVERIFY(sim.ok());
+    const QString link = dir.path() + "/ttyZR";
+    QVERIFY(sim.transmitter().createSymlink(link));
+    const ScopedEnv extra("ZRTOOL_EXTRA_PORTS", link.toLocal8Bit());
+    ModalWatcher watcher;
+    watcher.dialogHandler = chooseInDialog(link, "9600");
+    Widget w;
+    w.show();
+    WidgetUi *ui = WidgetTestAccess::ui(w);
+    QSerialPort *port = WidgetTestAccess::port(w);
+    const QString log = WidgetTestAccess::logFilePath(w);
+    QTRY_COMPARE_WITH_TIMEOUT(ui->lineEditAddress->text(), QString("1"), 3000);
+    const bool heaterOnBefore = ui->pushButtonHeaterON->isEnabled();
+    if (activity == int(Activity::Polling)) {
+        ui->groupBoxRTD->setEnabled(true);
+        QVERIFY(clickEnabled(ui->pushButtonRead));
+        QVERIFY(waitForReply(log, 2, 2500));
+    } else if (activity == int(Activity::WriteOnItsWay)) {
+        sim.transmitter().setReplyDelay(500);
+        QSignalSpy requests(&sim.transmitter(), &PtyTransmitter::requestReceived);
+        WidgetTestAccess::invoke(w, "PushButtonHeaterONSlot");
+        QVERIFY(requests.wait(2000)); // on the line, its reply not yet sent
+    }
+
+    const int rxBefore = loggedFrames(log, 1).size();
+    sim.transmitter().vanish();
+    QTRY_VERIFY_WITH_TIMEOUT(!port->isOpen(), 2000);
+    auto closeLines = [&log] {
+        return readLogLines(log).filter(QRegularExpression("->Serial port .*ttyZR closed: ")).size();
+    };
+    QCOMPARE(closeLines(), 1);
+    QCOMPARE(loggedFrames(log, 1).size(), rxBefore); // no reply came after
+    QCOMPARE(ui->pushButtonHeaterON->isEnabled(), heaterOnBefore);
+    QVERIFY(ui->pushButtonLink->isEnabled());
+    if (activity == int(Activity::Polling)) {
+        const int txBefore = loggedFrames(log, 0).size();
+        // Polling goes on to the closed port, logged.
+        QVERIFY(QTest::qWaitFor([&] { return loggedFrames(log, 0).size() >= txBefore + 2; }, 3000));
+        QCOMPARE(loggedFrames(log, 1).size(), rxBefore);
+    } else {
+        QCOMPARE(ui->pushButtonRead->text(), QString("Read"));
+    }
+    QCOMPARE(watcher.count("QMessageBox"), 0);
+
+    QVERIFY(sim.transmitter().reappear());
+    sim.transmitter().setReplyDelay(0);
+    ui->pushButtonLink->click();
+    QVERIFY(waitForReply(log, rxBefore));
+    QVERIFY(port->isOpen());
+    QCOMPARE(closeLines(), 1); // closed once, logged once
+}
+
+void TstSession::lineFaults_data() {
+    QTest::addColumn<int>("fault");
+    QTest::addColumn<int>("gapMs");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("split, short gaps") << int(SimFault::SplitReply) << 30 << true;
+    QTest::newRow("split, long gaps") << int(SimFault::SplitReply) << 180 << false;
+    QTest::newRow("corrupted CRC") << int(SimFault::BadCrc) << 0 << false;
+    // A byte behind a whole reply does not spoil it.
+    QTest::newRow("stray byte") << int(SimFault::StrayByte) << 0 << true;
+    QTest::newRow("exception for everything") << int(SimFault::ExceptionAll) << 0 << true;
+    QTest::newRow("silence") << int(SimFault::Silence) << 0 << false;
+}
+
+void TstSession::lineFaults() {
+    QFETCH(int, fault);
+    QFETCH(int, gapMs);
+    QFETCH(bool, accepted);
+    ScopedWorkDir dir;
+    TransmitterConfig config;
+    config.deviceType = 1; // no clock block: one reply per request
+    SimFixture sim(config);
+    QVERIFY(sim.ok());
+    sim.transmitter().setFault(SimFault(fault));
+    if (gapMs > 0) {
+        sim.transmitter().setSplit(4, gapMs);
+    }
+    ModalWatcher watcher;
+    watcher.dialogHandler = chooseInDialog(sim.port(), "9600");
+    QSignalSpy sent(&sim.transmitter(), &PtyTransmitter::bytesSent);
+    Widget w;
+    const QString log = WidgetTestAccess::logFilePath(w);
+    // One request at a time: the tool does not queue, and two replies back to back in one
+    // notification are not one reply.
+    // Each request waits for its reply, or, where none is accepted, for the time a reply takes.
+    const int settleMs = gapMs > 0 ? gapMs * 12 : 300;
+    // A wait that may run out: not every row gets a reply.
+    static_cast<void>(QTest::qWaitFor([&] { return !loggedFrames(log, 1).isEmpty(); }, settleMs));
+    WidgetTestAccess::ui(w)->lineEditAddress->setText("1");
+    for (int i = 0; i < 3; ++i) {
+        // A stray byte behind the last reply is dropped by the reception gap before the next request.
+        QTRY_VERIFY_WITH_TIMEOUT(WidgetTestAccess::shared(w)->rxBuffer.isEmpty(), 1000);
+        const int rx = loggedFrames(log, 1).size();
+        WidgetTestAccess::invoke(w, "PushButtonReadInfoSlot");
+        static_cast<void>(QTest::qWaitFor([&] { return loggedFrames(log, 1).size() > rx; }, settleMs));
+    }
+    const QStringList rx = loggedFrames(log, 1);
+    if (accepted) {
+        QVERIFY2(rx.size() >= 3, qPrintable(readLogLines(log).join("\n")));
+    } else {
+        QCOMPARE(rx.size(), 0);
+    }
+    for (const QString &frame : rx) {
+        QVERIFY(validFrame(frame));
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(WidgetTestAccess::shared(w)->rxBuffer.isEmpty(), 1000);
+    QCOMPARE(loggedFrames(log, 0).size(), 4); // the link's read and three more, all on disk
+    QCOMPARE(watcher.count("QMessageBox"), 0);
+}
+
+void TstSession::floodClosesPortOnce() {
+    ScopedWorkDir dir;
+    SimFixture sim;
+    QVERIFY(sim.ok());
+    sim.transmitter().setFault(SimFault::FloodFF);
+    ModalWatcher watcher;
+    watcher.dialogHandler = chooseInDialog(sim.port(), "9600");
+    Widget w;
+    QVERIFY(watcher.waitForCount(2, 3000));
+    QCOMPARE(watcher.seen.last().title, QString("Error"));
+    QCOMPARE(watcher.seen.last().text, QString("USB device error, please reconnect USB device!"));
+    QVERIFY(!WidgetTestAccess::port(w)->isOpen());
+    QVERIFY(!watcher.waitForCount(3, 300));
+    QCOMPARE(watcher.count("QMessageBox"), 1);
+    QCOMPARE(loggedFrames(WidgetTestAccess::logFilePath(w), 1).size(), 0);
+}
+
+void TstSession::garbageAtWrongRate() {
+    ScopedWorkDir dir;
+    SimFixture sim; // 9600
+    QVERIFY(sim.ok());
+    sim.transmitter().setGarbleAtWrongRate(true);
+    ModalWatcher watcher;
+    watcher.dialogHandler = chooseInDialog(sim.port(), "19200");
+    QSignalSpy sent(&sim.transmitter(), &PtyTransmitter::bytesSent);
+    Widget w;
+    QVERIFY(sent.wait(2000)); // noise came back
+    QTRY_VERIFY_WITH_TIMEOUT(WidgetTestAccess::shared(w)->rxBuffer.isEmpty(), 1000);
+    QCOMPARE(loggedFrames(WidgetTestAccess::logFilePath(w), 1).size(), 0);
+    QCOMPARE(watcher.count("QMessageBox"), 0);
+    QVERIFY(WidgetTestAccess::port(w)->isOpen());
+}
+
+// Pictures of the dialog and of the window with live readings flowing, for the README. They go
+// to ZR_SCREENSHOT_DIR when it is set, else into the test's own directory.
+void TstSession::pictures() {
+    ScopedWorkDir dir;
+    const QString target = qEnvironmentVariableIsSet("ZR_SCREENSHOT_DIR")
+                               ? qEnvironmentVariable("ZR_SCREENSHOT_DIR")
+                               : dir.path();
+    SimFixture sim;
+    QVERIFY(sim.ok());
+    ModalWatcher watcher;
+    QImage dialogPicture;
+    const auto choose = chooseInDialog(sim.port(), "AUTO");
+    watcher.dialogHandler = [&](QDialog *dialog) {
+        auto *names = dialog->findChild<QComboBox *>("comboBoxName");
+        names->setCurrentIndex(names->findText(sim.port()));
+        dialogPicture = dialog->grab().toImage();
+        choose(dialog);
+    };
+    Widget w;
+    w.show();
+    QVERIFY(watcher.waitForCount(2, 6000));
+    QCOMPARE(watcher.seen.last().title, QString("Succeed"));
+    WidgetUi *ui = WidgetTestAccess::ui(w);
+    ui->comboBoxRegister->setCurrentIndex(1);
+    QVERIFY(clickEnabled(ui->pushButtonRead));
+    QTRY_VERIFY_WITH_TIMEOUT(ui->labelDewTemp->text().contains("mA"), 2500);
+    const QImage windowPicture = w.grab().toImage();
+    QCOMPARE(windowPicture.size(), w.size());
+    QCOMPARE(dialogPicture.width(), 400); // the height grows to what the fonts here need
+    QVERIFY(windowPicture.save(target + "/main-window.png"));
+    QVERIFY(dialogPicture.save(target + "/settings-dialog.png"));
+    QVERIFY(QFileInfo(target + "/main-window.png").size() > 1000);
+}
+
+QTEST_MAIN(TstSession)
+#include "tst_session.moc"

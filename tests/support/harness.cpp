@@ -1,0 +1,247 @@
+#include "tests/support/harness.h"
+
+#include "core/modbus/modbus_frame.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QPushButton>
+#include <QSerialPort>
+#include <QSettings>
+#include <QTextStream>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+void WidgetTestAccess::invoke(Widget &w, const char *slot) {
+    const bool ok = QMetaObject::invokeMethod(&w, slot, Qt::DirectConnection);
+    if (!ok) {
+        qFatal("no slot %s", slot);
+    }
+}
+
+ScopedEnv::ScopedEnv(const char *variable, const QByteArray &value)
+    : name(variable), previous(qgetenv(variable)), wasSet(qEnvironmentVariableIsSet(variable)) {
+    set(value);
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (wasSet) {
+        qputenv(name.constData(), previous);
+    } else {
+        qunsetenv(name.constData());
+    }
+}
+
+void ScopedEnv::set(const QByteArray &value) {
+    qputenv(name.constData(), value);
+}
+
+void ScopedEnv::unset() {
+    qunsetenv(name.constData());
+}
+
+ScopedWorkDir::ScopedWorkDir() : previous(QDir::currentPath()) {
+    if (!dir.isValid() || !QDir::setCurrent(dir.path())) {
+        qFatal("cannot enter a temporary working directory");
+    }
+}
+
+ScopedWorkDir::~ScopedWorkDir() {
+    QDir::setCurrent(previous);
+}
+
+void ScopedWorkDir::writeConfig(const QString &portName, const QString &programName) {
+    QDir().mkpath(QStringLiteral("Ini"));
+    QSettings settings(dir.path() + QStringLiteral("/Ini/Config.ini"), QSettings::IniFormat);
+    settings.setValue(QStringLiteral("System/ProgramName"), programName);
+    settings.setValue(QStringLiteral("System/PortName"), portName);
+}
+
+bool ScopedWorkDir::installCatalogue() {
+    const QString source = qEnvironmentVariable("ZR_TEST_QM");
+    QDir().mkpath(QStringLiteral("Qm"));
+    QFile::remove(QStringLiteral("Qm/Chinese.qm"));
+    return !source.isEmpty() && QFile::copy(source, QStringLiteral("Qm/Chinese.qm"));
+}
+
+ModalWatcher::ModalWatcher(QObject *parent) : QObject(parent) {
+    connect(&timer, &QTimer::timeout, this, &ModalWatcher::poll);
+    timer.start(5);
+}
+
+void ModalWatcher::poll() {
+    QWidget *modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible()) {
+        return;
+    }
+    SeenModal entry;
+    entry.className = QString::fromLatin1(modal->metaObject()->className());
+    entry.title = modal->windowTitle();
+    if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+        entry.text = box->text();
+        seen.append(entry);
+        QAbstractButton *button = box->defaultButton();
+        if (!button && !box->buttons().isEmpty()) {
+            button = box->buttons().first();
+        }
+        if (button) {
+            button->click();
+        } else {
+            box->close();
+        }
+    } else if (auto *dialog = qobject_cast<QDialog *>(modal)) {
+        seen.append(entry);
+        if (dialogHandler) {
+            dialogHandler(dialog);
+        }
+        if (dialog->isVisible()) {
+            dialog->reject();
+        }
+    } else {
+        return;
+    }
+    emit modalClosed();
+}
+
+int ModalWatcher::count(const QString &className) const {
+    int n = 0;
+    for (const SeenModal &entry : seen) {
+        n += entry.className == className ? 1 : 0;
+    }
+    return n;
+}
+
+int ModalWatcher::messageBoxes(const QString &text) const {
+    int n = 0;
+    for (const SeenModal &entry : seen) {
+        n += (entry.className == QLatin1String("QMessageBox") && entry.text == text) ? 1 : 0;
+    }
+    return n;
+}
+
+bool ModalWatcher::waitForCount(int n, int ms) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (seen.size() < n && elapsed.elapsed() < ms) {
+        QEventLoop loop;
+        connect(this, &ModalWatcher::modalClosed, &loop, &QEventLoop::quit);
+        QTimer::singleShot(qMax<qint64>(1, ms - elapsed.elapsed()), &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return seen.size() >= n;
+}
+
+std::function<void(QDialog *)> chooseInDialog(const QString &port, const QString &baud,
+                                              const QString &parity) {
+    return [port, baud, parity](QDialog *dialog) {
+        auto *name = dialog->findChild<QComboBox *>(QStringLiteral("comboBoxName"));
+        auto *rate = dialog->findChild<QComboBox *>(QStringLiteral("comboBoxBaud"));
+        auto *par = dialog->findChild<QComboBox *>(QStringLiteral("comboBoxParity"));
+        auto *ok = dialog->findChild<QPushButton *>(QStringLiteral("pushButtonOK"));
+        if (!name || !rate || !par || !ok) {
+            return;
+        }
+        name->setCurrentIndex(name->findText(port));
+        rate->setCurrentIndex(rate->findText(baud));
+        par->setCurrentIndex(par->findText(parity));
+        ok->click();
+    };
+}
+
+SimFixture::SimFixture(const TransmitterConfig &config)
+    : sim(new PtyTransmitter(config)), extraPorts("ZRTOOL_EXTRA_PORTS", QByteArray()) {
+    QString error;
+    started = sim->start(&error);
+    if (!started) {
+        qWarning("simulated transmitter did not start: %s", qPrintable(error));
+        return;
+    }
+    extraPorts.set(sim->slavePath().toLocal8Bit());
+}
+
+SimFixture::~SimFixture() = default;
+
+PtyLine::PtyLine() {
+    master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) {
+        return;
+    }
+    const char *name = ptsname(master);
+    if (name) {
+        slave = QString::fromLocal8Bit(name);
+    }
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+}
+
+PtyLine::~PtyLine() {
+    if (master >= 0) {
+        ::close(master);
+    }
+}
+
+bool PtyLine::attach(Widget &w) {
+    QSerialPort *port = WidgetTestAccess::port(w);
+    port->close();
+    port->setPortName(slave);
+    if (slave.isEmpty() || !port->open(QIODevice::ReadWrite)) {
+        return false;
+    }
+    QObject::connect(port, &QSerialPort::readyRead, &w, [&w] { WidgetTestAccess::invoke(w, "my_readuart"); });
+    return true;
+}
+
+bool PtyLine::send(const QByteArray &bytes) {
+    return ::write(master, bytes.constData(), static_cast<size_t>(bytes.size())) == bytes.size();
+}
+
+QByteArray PtyLine::drain() {
+    char chunk[512];
+    ssize_t n;
+    while ((n = ::read(master, chunk, sizeof chunk)) > 0) {
+        written.append(chunk, static_cast<int>(n));
+    }
+    return written;
+}
+
+QStringList readLogLines(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    const QByteArray all = file.readAll();
+    QStringList lines = QString::fromLocal8Bit(all).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty()) {
+        lines.removeLast();
+    }
+    return lines;
+}
+
+QStringList loggedFrames(const QString &path, int kind) {
+    const QString marker = kind == 0 ? QStringLiteral("->TX  ") : QStringLiteral("->RX  ");
+    QStringList frames;
+    for (const QString &line : readLogLines(path)) {
+        const int at = line.indexOf(marker);
+        if (at >= 0) {
+            frames << line.mid(at + marker.size());
+        }
+    }
+    return frames;
+}
+
+bool clickEnabled(QAbstractButton *button) {
+    if (!button->isEnabled() || !button->isVisible()) {
+        qWarning("%s cannot be clicked: %s", qPrintable(button->objectName()),
+                 button->isEnabled() ? "hidden" : "disabled");
+        return false;
+    }
+    button->click();
+    return true;
+}

@@ -1,0 +1,183 @@
+#ifndef ZR_TESTS_SUPPORT_HARNESS_H
+#define ZR_TESTS_SUPPORT_HARNESS_H
+
+#include "core/device/shared_data.h"
+#include "gui/widget.h"
+#include "sim/pty_transmitter.h"
+#include "tests/support/frames.h"
+#include "ui_widget.h"
+
+#include <QDialog>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QVector>
+
+#include <functional>
+#include <memory>
+
+class QAbstractButton;
+class QSerialPort;
+class QDialog;
+
+// Reaches the window's private state from the tests.
+class WidgetTestAccess {
+public:
+    static WidgetUi *ui(Widget &w) { return w.ui; }
+    static SharedDataClass *shared(Widget &w) { return w.shared; }
+    static QSerialPort *port(Widget &w) { return w.serialPort; }
+    static QTimer *timerClear(Widget &w) { return w.timerClear; }
+    static QTimer *timer1S(Widget &w) { return w.timer1S; }
+    static QTimer *timerAutoBaud(Widget &w) { return w.timerAutoBaud; }
+    static QTimer *timerDelay(Widget &w) { return w.timerDelay; }
+    static QTimer *timerTxData(Widget &w) { return w.timerTxData; }
+    static quint16 &lastRegister(Widget &w) { return w.lastRegister; }
+    static bool &autoRead(Widget &w) { return w.autoRead; }
+    static int &heaterCountdown(Widget &w) { return w.heaterCountdown; }
+    static quint8 &autoBaudPasses(Widget &w) { return w.autoBaudPasses; }
+    // The log file in use; a test may point it elsewhere (/dev/full for a full disk).
+    static QString &logFilePath(Widget &w) { return w.logFilePath; }
+    static QString versionText(Widget &w) { return w.versionText(); }
+    static void appendMessage(Widget &w, const QString &text, int kind) { w.appendMessage(text, kind); }
+    static QString formatReading(Widget &w, float min, float max, float value, quint8 decimals,
+                                 bool percent) {
+        return w.formatReading(min, max, value, decimals, percent);
+    }
+    static void showReadings(Widget &w, ReadingBlock block, ReadingSelection selection) {
+        w.showReadings(block, selection);
+    }
+    static void showFirmwareVersion(Widget &w) { w.showFirmwareVersion(); }
+    static void fillChannelList(Widget &w, int count) { w.fillChannelList(count); }
+    static void readRegisters(Widget &w, quint16 start, quint16 count) { w.readRegisters(start, count); }
+    static void writeRegister(Widget &w, quint16 reg, quint16 value) { w.writeRegister(reg, value); }
+    static void writeBlock(Widget &w, quint8 address, quint16 start, const QVector<quint16> &values,
+                           bool setLast) {
+        w.writeBlock(address, start, values, setLast);
+    }
+    static quint16 deviceAddress(Widget &w) { return w.deviceAddress(); }
+    static void sendFrame(Widget &w, const QByteArray &frame, bool fromUser = true) {
+        w.sendFrame(frame, fromUser);
+    }
+    static const Rx::PendingRequests &pendingRequests(Widget &w) { return w.pendingRequests; }
+    static qint64 lineNowMs(Widget &w) { return w.lineNowMs(); }
+    static void openLink(Widget &w) { w.openLink(); }
+    // Calls a private slot by name, as the meta-object system would.
+    static void invoke(Widget &w, const char *slot);
+};
+
+// Sets an environment variable for the life of one test and restores it afterwards, set or
+// unset as it was, however the test ends.
+class ScopedEnv {
+public:
+    ScopedEnv(const char *name, const QByteArray &value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
+    void set(const QByteArray &value);
+    void unset();
+
+private:
+    QByteArray name;
+    QByteArray previous;
+    bool wasSet = false;
+};
+
+// A fresh temporary working directory for the duration of one test; the tool keeps its files
+// (Ini/, Data/, Qm/) under the working directory.
+class ScopedWorkDir {
+public:
+    ScopedWorkDir();
+    ~ScopedWorkDir();
+    QString path() const { return dir.path(); }
+    // Writes Ini/Config.ini with the given port name (and the default program name).
+    void writeConfig(const QString &portName, const QString &programName = QStringLiteral("ZRxxx test"));
+    // Copies the compiled Chinese catalogue to Qm/Chinese.qm.
+    bool installCatalogue();
+
+private:
+    QString previous;
+    QTemporaryDir dir;
+};
+
+// One modal window seen and closed by ModalWatcher.
+struct SeenModal {
+    QString className;
+    QString title;
+    QString text; // message box text; empty for other dialogs
+};
+
+// Watches for modal windows (message boxes, the settings dialog) and closes them so no test
+// blocks: message boxes are answered with their default button; the settings dialog is handed
+// to `dialogHandler`, or rejected when none is set.
+class ModalWatcher : public QObject {
+    Q_OBJECT
+
+public:
+    explicit ModalWatcher(QObject *parent = nullptr);
+
+    std::function<void(QDialog *)> dialogHandler;
+    QVector<SeenModal> seen;
+
+    int count(const QString &className) const;
+    int messageBoxes(const QString &text) const;
+    // Waits up to `ms` for the number of seen modals to reach `n`.
+    bool waitForCount(int n, int ms = 5000);
+
+signals:
+    void modalClosed();
+
+private:
+    void poll();
+    QTimer timer;
+};
+
+// Sets the settings dialog's port and rate ("AUTO" or a number) and parity, then presses OK.
+std::function<void(QDialog *)> chooseInDialog(const QString &port, const QString &baud,
+                                              const QString &parity = QStringLiteral("NO"));
+
+// A simulated transmitter on a pseudo-terminal, started for one test and offered to the tool
+// through ZRTOOL_EXTRA_PORTS.
+class SimFixture {
+public:
+    explicit SimFixture(const TransmitterConfig &config = TransmitterConfig());
+    ~SimFixture();
+    bool ok() const { return started; }
+    QString port() const { return sim->slavePath(); }
+    PtyTransmitter &transmitter() { return *sim; }
+
+private:
+    std::unique_ptr<PtyTransmitter> sim;
+    bool started = false;
+    ScopedEnv extraPorts;
+};
+
+// A pseudo-terminal whose slave side the window's port opens: the test reads what the tool puts
+// on the line and writes replies into the master side exactly as a transmitter would.
+class PtyLine {
+public:
+    PtyLine();
+    ~PtyLine();
+    PtyLine(const PtyLine &) = delete;
+    PtyLine &operator=(const PtyLine &) = delete;
+    // Points the window's port at the slave side and routes its notifications to the parser.
+    bool attach(Widget &w);
+    bool send(const QByteArray &bytes);
+    // Everything the tool wrote to the line so far.
+    QByteArray drain();
+
+private:
+    int master = -1;
+    QString slave;
+    QByteArray written;
+};
+
+// Lines of a log file, without their line feeds.
+QStringList readLogLines(const QString &path);
+// The frame hex of TX (kind 0) or RX (kind 1) lines of a log file, in order.
+QStringList loggedFrames(const QString &path, int kind);
+// Clicks a button the user can see and use; false (nothing clicked) when it cannot be.
+bool clickEnabled(QAbstractButton *button);
+
+#endif
