@@ -43,6 +43,10 @@ set(ZR_CORE_SOURCES
     ${ZR_CORE_DIR}/modbus/exchange.cpp
     ${ZR_CORE_DIR}/device/search_schedule.h
     ${ZR_CORE_DIR}/device/search_schedule.cpp
+    ${ZR_CORE_DIR}/device/line_timing.h
+    ${ZR_CORE_DIR}/device/live_poll.h
+    ${ZR_CORE_DIR}/device/live_poll.cpp
+    ${ZR_CORE_DIR}/device/line_timing.cpp
     ${ZR_CORE_DIR}/device/device_model.h
     ${ZR_CORE_DIR}/device/device_model.cpp
     ${ZR_CORE_DIR}/device/readings.h

@@ -28,7 +28,7 @@ void Widget::AUTOUartInit() {
         shared->baudRate = shared->baudCandidates[shared->baudIndex];
         ++shared->baudIndex;
         openLink();
-        timerAutoBaud->start(Search::StepMs);
+        timerAutoBaud->start(timing.searchStepMs);
         return;
     }
     ++autoBaudPasses;

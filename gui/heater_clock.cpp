@@ -8,7 +8,6 @@
 #include "ui_widget.h"
 
 #include <QDateTime>
-#include <QDebug>
 #include <QVector>
 
 void Widget::PushButtonHeaterONSlot() {
@@ -34,7 +33,6 @@ void Widget::PushButtonHeaterTimeSlot() {
     // lastRegister is left alone: the acknowledgement decodes nothing anyway.
     sendFrame(Settings::scheduleFrame(Settings::ClockAddress, ui->timeEditStartTime->time(), interval,
                                       heatingTime));
-    qDebug() << "heating time" << heatingTime;
 }
 
 void Widget::PushButtonDeviceTimeSlot() {

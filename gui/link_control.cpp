@@ -41,25 +41,6 @@ void Widget::PushButtonLinkSlot() {
     }
 }
 
-void Widget::openLink() {
-    serialPort->close();
-    serialPort->setPortName(shared->currentPortName);
-    serialPort->open(QIODevice::ReadWrite);
-    serialPort->setBaudRate(shared->baudRate, QSerialPort::AllDirections);
-    serialPort->setDataBits(QSerialPort::Data8);
-    serialPort->setParity(QSerialPort::NoParity);
-    serialPort->setStopBits(QSerialPort::OneStop);
-    serialPort->setFlowControl(QSerialPort::NoFlowControl);
-    connect(serialPort, &QSerialPort::readyRead, this, &Widget::my_readuart, Qt::UniqueConnection);
-    // Replies to requests sent before the port was reopened will not come at this rate, and
-    // bytes the driver kept from before (the tail of a flood, a late reply) are not replies.
-    serialPort->clear(QSerialPort::Input);
-    shared->rxBuffer.clear();
-    pendingRequests.clear();
-    shared->responseReceived = false;
-    readRegisters(Reg::SlaveAddress, Reg::DeviceInfoCount);
-}
-
 void Widget::startupLink() {
     timerAutoBaud->stop();
     if (shared->portName.isEmpty() || !openablePorts().contains(shared->portName)) {
@@ -70,19 +51,4 @@ void Widget::startupLink() {
     resetLink();
     autoBaudPasses = 0;
     AUTOUartInit();
-}
-
-void Widget::closePortOnLineError(int error) {
-    // Closing can itself report an error on a dead line; the guard keeps that from closing and
-    // logging a second time.
-    if (closingOnLineError || !serialPort->isOpen() ||
-        !errorEndsLink(static_cast<QSerialPort::SerialPortError>(error))) {
-        return;
-    }
-    closingOnLineError = true;
-    const QString reason = serialPort->errorString();
-    serialPort->close();
-    shared->rxBuffer.clear();
-    closingOnLineError = false;
-    appendMessage(tr("Serial port %1 closed: %2").arg(serialPort->portName(), reason), 2);
 }

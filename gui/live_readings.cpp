@@ -1,4 +1,5 @@
 #include "core/device/device_model.h"
+#include "core/device/live_poll.h"
 #include "core/device/readings.h"
 #include "core/device/register_map.h"
 #include "core/device/shared_data.h"
@@ -20,34 +21,12 @@ void Widget::PushButtonReadSlot() {
 }
 
 void Widget::ReadHumitureOrder() {
-    // "*10" reads the tenths copy of the live block, anything else the hundredths copy.
-    const quint16 blockStart =
-        ui->comboBoxRegister->currentIndex() == 0 ? Reg::LiveTenths : Reg::LiveHundredths;
-    quint16 offset = Reg::LiveTemperature;
-    quint16 count = Reg::LiveBlockCount;
-    switch (ui->comboBoxNum->currentIndex()) {
-    case 1:
-        offset = Reg::LiveTemperature;
-        count = 1;
-        break;
-    case 2:
-        offset = Reg::LiveHumidity;
-        count = 1;
-        break;
-    case 3:
-        offset = Reg::LiveDewPoint;
-        count = 1;
-        break;
-    case 4:
-        offset = Reg::LiveStatus;
-        count = 1;
-        break;
-    default:
-        break;
-    }
-    lastRegister = static_cast<quint16>(blockStart + offset);
+    const LivePoll::Request poll =
+        LivePoll::request(ui->comboBoxRegister->currentIndex(), ui->comboBoxNum->currentIndex());
+    lastRegister = poll.start;
     shared->slaveAddress = deviceAddress();
-    sendFrame(buildReadRequest(static_cast<quint8>(shared->slaveAddress & 0xFF), lastRegister, count), false);
+    sendFrame(buildReadRequest(static_cast<quint8>(shared->slaveAddress & 0xFF), lastRegister, poll.count),
+              false);
 }
 
 void Widget::Timer1SSlot() {
@@ -55,14 +34,10 @@ void Widget::Timer1SSlot() {
     if (autoRead && Rx::pollMaySend(pendingRequests, lineNowMs())) {
         ReadHumitureOrder();
     }
-    // Heater count-down: 300 ticks after "on" was confirmed the buttons offer "on" again,
-    // without asking the device.
-    if (heaterCountdown != 0) {
-        --heaterCountdown;
-        if (heaterCountdown == 0) {
-            ui->pushButtonHeaterON->setEnabled(true);
-            ui->pushButtonHeaterOFF->setEnabled(false);
-        }
+    // Heater count-down: after "on" was confirmed the buttons offer "on" again in time.
+    if (HeaterButtons::tick(&heaterCountdown)) {
+        ui->pushButtonHeaterON->setEnabled(true);
+        ui->pushButtonHeaterOFF->setEnabled(false);
     }
 }
 

@@ -8,7 +8,6 @@
 #include "gui/widget.h"
 #include "ui_widget.h"
 
-#include <QDebug>
 #include <QVector>
 
 namespace {
@@ -65,7 +64,6 @@ void Widget::PushButtonOutputApplySlot() {
     // Writing back an image that no read has filled would overwrite the device's output
     // settings with values it never held.
     if (!shared->outputRegistersLoaded) {
-        qDebug() << "output apply refused: the output block has not been read yet";
         return;
     }
     // The first register written is the apply flag; the rest go back as last read.
@@ -83,7 +81,6 @@ void Widget::PushButtonCalibrationReadSlot() {
 void Widget::PushButtonCalibrationApplySlot() {
     // As for the output block: a calibration never read must not be written over the device's.
     if (!shared->calibrationLoaded) {
-        qDebug() << "calibration apply refused: the calibration table has not been read yet";
         return;
     }
     shared->calibration[Reg::CalibrationApply - Reg::Calibration] = 1;

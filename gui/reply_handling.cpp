@@ -1,4 +1,5 @@
 #include "core/device/device_model.h"
+#include "core/device/live_poll.h"
 #include "core/device/register_map.h"
 #include "core/device/reply_parser.h"
 #include "core/device/shared_data.h"
@@ -10,7 +11,6 @@
 
 #include <QDate>
 #include <QDateTime>
-#include <QDebug>
 #include <QMessageBox>
 #include <QSerialPort>
 #include <QTime>
@@ -21,14 +21,11 @@ namespace {
 // Bytes that do not complete a reply are dropped after this much silence on the line.
 constexpr int kReceptionGapMs = 100;
 // After "heater on" the buttons offer "on" again after this many one-second ticks.
-constexpr int kHeaterSeconds = 300;
-
 // Heater buttons for a heater value echoed or read back: any non-zero value counts as on.
 void showHeater(WidgetUi *ui, int &countdown, quint16 value) {
-    const bool on = value != 0;
-    ui->pushButtonHeaterON->setEnabled(!on);
-    ui->pushButtonHeaterOFF->setEnabled(on);
-    countdown = on ? kHeaterSeconds : 0;
+    const bool onOffered = HeaterButtons::onOffered(value, &countdown);
+    ui->pushButtonHeaterON->setEnabled(onOffered);
+    ui->pushButtonHeaterOFF->setEnabled(!onOffered);
 }
 
 } // namespace
@@ -65,11 +62,6 @@ void Widget::my_readuart() {
         }
         const QByteArray frame = shared->rxBuffer.mid(found.offset, found.length);
         shared->rxBuffer.remove(0, found.offset + found.length);
-        qDebug().noquote() << QStringLiteral("rx crc %1 frame %2")
-                                  .arg(static_cast<quint8>(frame.at(frame.size() - 2)) << 8 |
-                                           static_cast<quint8>(frame.at(frame.size() - 1)),
-                                       4, 16, QLatin1Char('0'))
-                                  .arg(frameToHex(frame));
         if (found.kind == Rx::Found::Kind::Answer) {
             const Rx::Request request = pendingRequests.take(found.request);
             applyReply(Rx::decodeRegister(request, frame), frame);
@@ -138,7 +130,6 @@ void Widget::applyReply(quint16 reg, const QByteArray &frame) {
         showListValue(
             ui->comboBoxHeaterTime, ValueRules::listIndex(ValueRules::HeatingTimes, shared->heaterDuration),
             shared->heaterDuration, tr("The device reports a heating time that is not in the list: %1"));
-        qDebug() << "heating time" << shared->heaterDuration;
         break;
     }
     }

@@ -36,7 +36,7 @@ Widget::Widget(QWidget *parent) : QWidget(parent), logWriter(new LogWriter) {
     timerTxData = new QTimer(this);
     timerTxData->start(200);
     timer1S->setTimerType(Qt::PreciseTimer);
-    timer1S->start(1000);
+    timer1S->start(timing.pollMs);
 
     UiStateInit();
 

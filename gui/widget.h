@@ -9,6 +9,7 @@
 #include "core/modbus/reply_matching.h"
 #include <memory>
 
+#include "core/device/line_timing.h"
 #include "core/device/reply_parser.h"
 
 #include <QElapsedTimer>
@@ -160,6 +161,8 @@ private:
     QElapsedTimer lineClock;
     bool configNotSavedReported = false;
     bool closingOnLineError = false;
+    // The search step and the poll period, as they were when the window was made.
+    LineTiming timing = LineTiming::current();
 };
 
 #endif

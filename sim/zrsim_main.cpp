@@ -23,7 +23,7 @@ void onSignal(int) {
     (void)ignored;
 }
 
-bool fail(const QString &message) {
+bool refuse(const QString &message) {
     std::fprintf(stderr, "zrsim: %s\n", qPrintable(message));
     return false;
 }
@@ -35,7 +35,7 @@ bool parseInt(const QCommandLineParser &parser, const QString &name, int min, in
     bool ok = false;
     const int value = parser.value(name).toInt(&ok, 10);
     if (!ok || value < min || value > max) {
-        return fail(QStringLiteral("--%1 must be a number from %2 to %3").arg(name).arg(min).arg(max));
+        return refuse(QStringLiteral("--%1 must be a number from %2 to %3").arg(name).arg(min).arg(max));
     }
     *out = value;
     return true;
@@ -48,7 +48,7 @@ bool parseTenths(const QCommandLineParser &parser, const QString &name, qint16 *
     bool ok = false;
     const double degrees = parser.value(name).toDouble(&ok);
     if (!ok || degrees < -3276.0 || degrees > 3276.0) {
-        return fail(QStringLiteral("--%1 must be a temperature in degrees").arg(name));
+        return refuse(QStringLiteral("--%1 must be a temperature in degrees").arg(name));
     }
     *out = static_cast<qint16>(qRound(degrees * 10.0));
     return true;
@@ -61,7 +61,7 @@ bool parseUnit(const QString &text, TransmitterConfig *out) {
                                          "3:12:19200:105:261208041533 (got '%1')")
                               .arg(text);
     if (parts.size() < 3 || parts.size() > 5) {
-        return fail(usage);
+        return refuse(usage);
     }
     bool ok[4] = {false, false, false, true};
     const int model = parts.at(0).toInt(&ok[0], 10);
@@ -73,12 +73,12 @@ bool parseUnit(const QString &text, TransmitterConfig *out) {
     }
     if (!ok[0] || !ok[1] || !ok[2] || !ok[3] || model < 0 || model > 5 || address < 1 || address > 247 ||
         codeForBaudRate(baud) == 0 || firmware < 0 || firmware > 65535) {
-        return fail(usage);
+        return refuse(usage);
     }
     if (parts.size() > 4) {
         static const QRegularExpression hex12(QStringLiteral("^[0-9A-Fa-f]{12}$"));
         if (!hex12.match(parts.at(4)).hasMatch()) {
-            return fail(usage);
+            return refuse(usage);
         }
         out->serialNumber = QByteArray::fromHex(parts.at(4).toLatin1());
     }
@@ -105,7 +105,7 @@ bool parseFault(const QString &name, SimFault *out) {
             return true;
         }
     }
-    return fail(QStringLiteral("unknown fault '%1'").arg(name));
+    return refuse(QStringLiteral("unknown fault '%1'").arg(name));
 }
 
 } // namespace
@@ -115,7 +115,7 @@ int main(int argc, char *argv[]) {
     // the symbolic link) runs as ordinary code rather than inside the handler. Installed first
     // thing, so a stop request during start-up is not lost either.
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
-        fail(QStringLiteral("socketpair failed"));
+        refuse(QStringLiteral("socketpair failed"));
         return 1;
     }
     struct sigaction action = {};
@@ -224,17 +224,17 @@ int main(int argc, char *argv[]) {
               parseTenths(parser, QStringLiteral("range-max"), &config.rangeMax) &&
               parseFault(parser.value(QStringLiteral("fault")), &fault);
     if (ok && floodValue != 0 && floodValue != 255) {
-        ok = fail(QStringLiteral("--flood-value must be 0 or 255"));
+        ok = refuse(QStringLiteral("--flood-value must be 0 or 255"));
     }
     if (ok && codeForBaudRate(baud) == 0) {
-        ok = fail(QStringLiteral("--baud must be one of 1200, 2400, 4800, 9600, 19200, 115200"));
+        ok = refuse(QStringLiteral("--baud must be one of 1200, 2400, 4800, 9600, 19200, 115200"));
     }
     if (ok && parser.isSet(QStringLiteral("serial"))) {
         const QString digits = parser.value(QStringLiteral("serial"));
         const QByteArray bytes = QByteArray::fromHex(digits.toLatin1());
         static const QRegularExpression hex12(QStringLiteral("^[0-9A-Fa-f]{12}$"));
         if (!hex12.match(digits).hasMatch() || bytes.size() != 6) {
-            ok = fail(QStringLiteral("--serial must be 12 hexadecimal digits"));
+            ok = refuse(QStringLiteral("--serial must be 12 hexadecimal digits"));
         }
         config.serialNumber = bytes;
     }
@@ -268,11 +268,11 @@ int main(int argc, char *argv[]) {
     sim.setGarbleAtWrongRate(parser.isSet(QStringLiteral("garble")));
     QString error;
     if (!sim.start(&error)) {
-        fail(error);
+        refuse(error);
         return 1;
     }
     if (parser.isSet(QStringLiteral("link")) && !sim.createSymlink(parser.value(QStringLiteral("link")))) {
-        fail(QStringLiteral("cannot create the link %1").arg(parser.value(QStringLiteral("link"))));
+        refuse(QStringLiteral("cannot create the link %1").arg(parser.value(QStringLiteral("link"))));
         return 1;
     }
 

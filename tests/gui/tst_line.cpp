@@ -19,6 +19,10 @@ private slots:
     void floodDuringSearch();
     void clicksCrossPollReplies();
     void wireCarriesExactlyTheFrames();
+
+private:
+    // Flows, not timing: a short search step and poll period for every window made here.
+    ScopedLineTiming timing;
 };
 
 namespace {
@@ -220,15 +224,16 @@ void TstLine::wireCarriesExactlyTheFrames() {
                      buildReadRequest(1, Reg::ClockYear, Reg::ClockBlockCount)},
                     2));
 
-    // Ten seconds of polling the tenths block.
+    // Ten poll periods of polling the tenths block.
+    const int pollMs = LineTiming::current().pollMs;
     ui->comboBoxRegister->setCurrentIndex(0);
     ui->comboBoxNum->setCurrentIndex(0);
     QSignalSpy requests(&sim.transmitter(), &PtyTransmitter::requestReceived);
     QVERIFY(clickEnabled(ui->pushButtonRead));
     QElapsedTimer polling;
     polling.start();
-    while (polling.elapsed() < 10000) {
-        QVERIFY(requests.wait(1500));
+    while (polling.elapsed() < 10 * pollMs) {
+        QVERIFY(requests.wait(pollMs + 500));
     }
     QVERIFY(clickEnabled(ui->pushButtonRead));
     const int polls = loggedFrames(log, 0).size() - expected.size();

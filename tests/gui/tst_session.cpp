@@ -18,6 +18,10 @@ private slots:
     void floodClosesPortOnce();
     void garbageAtWrongRate();
     void pictures();
+
+private:
+    // Flows, not timing: a short search step and poll period for every window made here.
+    ScopedLineTiming timing;
 };
 
 namespace {
@@ -258,7 +262,7 @@ void TstSession::lineFaults() {
     // One request at a time: the tool does not queue, and two replies back to back in one
     // notification are not one reply.
     // Each request waits for its reply, or, where none is accepted, for the time a reply takes.
-    const int settleMs = gapMs > 0 ? gapMs * 12 : 300;
+    const int settleMs = qMax(300, gapMs * 8);
     // A wait that may run out: not every row gets a reply.
     static_cast<void>(QTest::qWaitFor([&] { return !loggedFrames(log, 1).isEmpty(); }, settleMs));
     WidgetTestAccess::ui(w)->lineEditAddress->setText("1");

@@ -424,7 +424,6 @@ void TstSettings::applyRefusedBeforeRead() {
     WidgetTestAccess::lastRegister(win.w) = Reg::LiveTenths;
     const int sentBefore = txFrames(win.w).size();
     const int modalsBefore = win.modals();
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("apply refused"));
     WidgetTestAccess::invoke(win.w, slot.toLatin1().constData());
     QCOMPARE(txFrames(win.w).size(), sentBefore);
     QCOMPARE(win.modals(), modalsBefore);
@@ -554,7 +553,6 @@ void TstSettings::heaterSchedule() {
     win.ui->comboBoxInterval->setCurrentIndex(win.ui->comboBoxInterval->findText(interval));
     win.ui->comboBoxHeaterTime->setCurrentIndex(win.ui->comboBoxHeaterTime->findText(duration));
     WidgetTestAccess::lastRegister(win.w) = Reg::LiveTenths;
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("heating time"));
     win.ui->pushButtonHeaterTime->click();
     QCOMPARE(lastTx(win.w), frame);
     QCOMPARE(WidgetTestAccess::lastRegister(win.w), Reg::LiveTenths);
@@ -771,7 +769,6 @@ void TstSettings::simApplyAfterRead() {
     QSignalSpy requests(&sim.transmitter(), &PtyTransmitter::requestReceived);
 
     // Before the read: refused, nothing reaches the device.
-    QTest::ignoreMessage(QtDebugMsg, QRegularExpression("apply refused"));
     WidgetTestAccess::invoke(w, apply);
     WidgetTestAccess::invoke(w, read);
     QVERIFY(settled(w));

@@ -72,6 +72,15 @@ bool ScopedWorkDir::installCatalogue() {
     return !source.isEmpty() && QFile::copy(source, QStringLiteral("Qm/Chinese.qm"));
 }
 
+ScopedLineTiming::ScopedLineTiming(int searchStepMs, int pollMs) : previous(LineTiming::current()) {
+    LineTiming::current().searchStepMs = searchStepMs;
+    LineTiming::current().pollMs = pollMs;
+}
+
+ScopedLineTiming::~ScopedLineTiming() {
+    LineTiming::current() = previous;
+}
+
 ModalWatcher::ModalWatcher(QObject *parent) : QObject(parent) {
     connect(&timer, &QTimer::timeout, this, &ModalWatcher::poll);
     timer.start(5);

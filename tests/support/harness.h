@@ -1,6 +1,7 @@
 #ifndef ZR_TESTS_SUPPORT_HARNESS_H
 #define ZR_TESTS_SUPPORT_HARNESS_H
 
+#include "core/device/line_timing.h"
 #include "core/device/shared_data.h"
 #include "gui/widget.h"
 #include "sim/pty_transmitter.h"
@@ -82,6 +83,19 @@ private:
     QByteArray name;
     QByteArray previous;
     bool wasSet = false;
+};
+
+// Shortens the window's search step and poll period for the windows made while it lives, and
+// puts back what was there. For tests of flows, not of the timing itself.
+class ScopedLineTiming {
+public:
+    explicit ScopedLineTiming(int searchStepMs = 150, int pollMs = 250);
+    ~ScopedLineTiming();
+    ScopedLineTiming(const ScopedLineTiming &) = delete;
+    ScopedLineTiming &operator=(const ScopedLineTiming &) = delete;
+
+private:
+    LineTiming previous;
 };
 
 // A fresh temporary working directory for the duration of one test; the tool keeps its files
