@@ -91,6 +91,30 @@ bool addressRange(const QString &option, const QString &text, int *first, int *l
     return true;
 }
 
+bool addressList(const QString &option, const QString &text, QVector<int> *out, QString *error) {
+    QVector<int> addresses;
+    for (const QString &part : text.split(QLatin1Char(','))) {
+        int first = 0;
+        int last = 0;
+        QString ignored;
+        if (!addressRange(option, part, &first, &last, &ignored)) {
+            return refuse(error, option,
+                          QStringLiteral("addresses and ranges within 1-247 separated by commas, each once"),
+                          text);
+        }
+        for (int address = first; address <= last; ++address) {
+            if (addresses.contains(address)) {
+                return refuse(
+                    error, option,
+                    QStringLiteral("addresses and ranges within 1-247 separated by commas, each once"), text);
+            }
+            addresses << address;
+        }
+    }
+    *out = addresses;
+    return true;
+}
+
 bool number(const QString &option, const QString &text, int min, int max, int *out, QString *error) {
     int value = 0;
     if (!plainNumber(text, &value) || value < min || value > max) {

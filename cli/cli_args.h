@@ -26,6 +26,8 @@ bool baudRate(const QString &option, const QString &text, int *out, QString *err
 bool baudList(const QString &option, const QString &text, QVector<int> *out, QString *error);
 // "A-B" or "A" within 1..247.
 bool addressRange(const QString &option, const QString &text, int *first, int *last, QString *error);
+// Addresses and ranges separated by commas ("11,12,20-24"), in the order given, each once.
+bool addressList(const QString &option, const QString &text, QVector<int> *out, QString *error);
 // A whole number from min to max.
 bool number(const QString &option, const QString &text, int min, int max, int *out, QString *error);
 // Seconds, a decimal number from 0.1 to 86400.

@@ -7,20 +7,36 @@
 
 #include <QJsonDocument>
 
+#include <cerrno>
 #include <cstdio>
+#include <unistd.h>
 
 void cliError(const QString &text) {
     std::fprintf(stderr, "zrctl: %s\n", qPrintable(text));
     std::fflush(stderr);
 }
 
-void cliPrint(const QString &text) {
-    std::fprintf(stdout, "%s\n", text.toUtf8().constData());
-    std::fflush(stdout);
+bool cliPrint(const QString &text) {
+    const QByteArray line = text.toUtf8() + '\n';
+    // Straight to the descriptor in one write, not through a buffer that would keep a failed
+    // line and put part of it out later in front of another.
+    qint64 done = 0;
+    while (done < line.size()) {
+        const ssize_t n =
+            ::write(STDOUT_FILENO, line.constData() + done, static_cast<size_t>(line.size() - done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        done += n;
+    }
+    return true;
 }
 
-void cliPrintJson(const QJsonObject &object) {
-    cliPrint(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
+bool cliPrintJson(const QJsonObject &object) {
+    return cliPrint(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
 }
 
 int cliFailure(const Exchange::Result &result, const QString &what) {

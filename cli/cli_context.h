@@ -8,6 +8,7 @@
 #include <QCommandLineParser>
 #include <QJsonObject>
 #include <QString>
+#include <QVector>
 
 class SharedDataClass;
 
@@ -17,6 +18,8 @@ struct CliContext {
     QCommandLineParser *parser = nullptr;
     QString port;
     int address = 0;
+    // watch: every address of the bus, in the order given (the first is `address`).
+    QVector<int> addresses;
     int baud = 0;
     bool json = false;
     bool verbose = false;
@@ -26,8 +29,9 @@ struct CliContext {
 // One line on standard error, prefixed "zrctl: ".
 void cliError(const QString &text);
 // One line (a JSON object when --json) on standard output, flushed at once.
-void cliPrint(const QString &text);
-void cliPrintJson(const QJsonObject &object);
+// False when it could not be written (a full disk, a closed pipe).
+bool cliPrint(const QString &text);
+bool cliPrintJson(const QJsonObject &object);
 
 // The exit status for an exchange that did not bring an answer, with its line on stderr.
 int cliFailure(const Exchange::Result &result, const QString &what);

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 CliLine::CliLine(const QString &portName, bool traceFrames, const QString &log)
-    : exchange(port), verbose(traceFrames), logPath(log) {
+    : givenName(portName), exchange(port), verbose(traceFrames), logPath(log) {
     port.setPortName(portName);
     exchange.trace = [this](const QByteArray &bytes, bool tx) { trace(bytes, tx); };
 }

@@ -18,11 +18,15 @@ public:
     bool open(int rate, QString *error);
     Exchange::Result transact(const QByteArray &request, int timeoutMs = 0);
     int rate() const { return port.baudRate(); }
+    // The port as the user named it, and why it last failed.
+    QString portName() const { return givenName; }
+    QString errorText() const { return port.errorString(); }
 
 private:
     void trace(const QByteArray &bytes, bool tx);
 
     QSerialPort port;
+    QString givenName;
     Exchange exchange;
     bool verbose = false;
     QString logPath;

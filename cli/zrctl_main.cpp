@@ -147,8 +147,14 @@ int main(int argc, char *argv[]) {
         context.port = parser.value(QStringLiteral("port"));
     }
     if (allowed.contains(QStringLiteral("address"))) {
-        if (!CliArgs::address(QStringLiteral("address"), parser.value(QStringLiteral("address")),
-                              &context.address, &error)) {
+        if (command == QLatin1String("watch")) {
+            if (!CliArgs::addressList(QStringLiteral("address"), parser.value(QStringLiteral("address")),
+                                      &context.addresses, &error)) {
+                return usage(error);
+            }
+            context.address = context.addresses.first();
+        } else if (!CliArgs::address(QStringLiteral("address"), parser.value(QStringLiteral("address")),
+                                     &context.address, &error)) {
             return usage(error);
         }
         if (!CliArgs::baudRate(QStringLiteral("baud"), parser.value(QStringLiteral("baud")), &context.baud,

@@ -35,8 +35,13 @@ set(ZR_CORE_SOURCES
     ${ZR_CORE_DIR}/base/machine_text.cpp
     ${ZR_CORE_DIR}/base/catalogues.h
     ${ZR_CORE_DIR}/base/catalogues.cpp
+    ${ZR_CORE_DIR}/base/backoff.h
+    ${ZR_CORE_DIR}/base/stop_signals.h
+    ${ZR_CORE_DIR}/base/stop_signals.cpp
     ${ZR_CORE_DIR}/storage/log_file.h
     ${ZR_CORE_DIR}/storage/log_file.cpp
+    ${ZR_CORE_DIR}/device/readings_file.h
+    ${ZR_CORE_DIR}/device/readings_file.cpp
     ${ZR_CORE_DIR}/modbus/serial_ports.h
     ${ZR_CORE_DIR}/modbus/serial_ports.cpp
     ${ZR_CORE_DIR}/modbus/exchange.h

@@ -1,27 +1,17 @@
 // zrsim: one simulated transmitter of the family on a pseudo-terminal. Prints the slave device
 // path and serves requests until SIGINT or SIGTERM.
 
+#include "core/base/stop_signals.h"
 #include "sim/pty_transmitter.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QRegularExpression>
-#include <QSocketNotifier>
 
 #include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 namespace {
-
-int signalPipe[2] = {-1, -1};
-
-void onSignal(int) {
-    const char byte = 1;
-    const ssize_t ignored = ::write(signalPipe[1], &byte, 1);
-    (void)ignored;
-}
 
 bool refuse(const QString &message) {
     std::fprintf(stderr, "zrsim: %s\n", qPrintable(message));
@@ -114,16 +104,10 @@ int main(int argc, char *argv[]) {
     // Signals arrive on a socket pair watched by the event loop, so the shutdown (which removes
     // the symbolic link) runs as ordinary code rather than inside the handler. Installed first
     // thing, so a stop request during start-up is not lost either.
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) != 0) {
+    if (!StopSignals::install()) {
         refuse(QStringLiteral("socketpair failed"));
         return 1;
     }
-    struct sigaction action = {};
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
     ::signal(SIGPIPE, SIG_IGN);
 
     QCoreApplication app(argc, argv);
@@ -276,13 +260,8 @@ int main(int argc, char *argv[]) {
         return 1;
     }
 
-    QSocketNotifier stop(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&stop, &QSocketNotifier::activated, &app, [] {
-        char byte;
-        const ssize_t ignored = ::read(signalPipe[0], &byte, 1);
-        (void)ignored;
-        QCoreApplication::quit();
-    });
+    StopSignals stop;
+    QObject::connect(&stop, &StopSignals::stopRequested, &app, &QCoreApplication::quit);
 
     std::printf("%s\n", qPrintable(sim.slavePath()));
     std::fflush(stdout);

@@ -26,6 +26,10 @@ Exchange::Result Exchange::transact(const QByteArray &request, int timeoutMs) {
             trace(bytes, tx);
         }
     };
+    const auto unmatched = [&](const QByteArray &bytes) {
+        result.unmatchedBytes += bytes.size();
+        tell(bytes, false);
+    };
     // What came before the request is no reply to it.
     tell(port.readAll(), false);
 
@@ -55,7 +59,7 @@ Exchange::Result Exchange::transact(const QByteArray &request, int timeoutMs) {
             return;
         }
         if (dropped > 0) {
-            tell(buffer, false);
+            unmatched(buffer);
             buffer.clear();
             return;
         }
@@ -64,19 +68,21 @@ Exchange::Result Exchange::transact(const QByteArray &request, int timeoutMs) {
             if (found.kind == Rx::Found::Kind::None) {
                 return;
             }
-            tell(buffer.left(found.offset), false);
+            unmatched(buffer.left(found.offset));
             const QByteArray frame = buffer.mid(found.offset, found.length);
             buffer.remove(0, found.offset + found.length);
-            tell(frame, false);
-            if (found.kind == Rx::Found::Kind::Answer) {
-                result.reply = frame;
-                const bool exception = (static_cast<quint8>(frame.at(1)) & kExceptionBit) != 0;
-                if (exception) {
-                    result.exceptionCode = static_cast<quint8>(frame.at(2));
-                }
-                finish(exception ? Outcome::Exception : Outcome::Answer);
-                return;
+            if (found.kind != Rx::Found::Kind::Answer) {
+                unmatched(frame);
+                continue;
             }
+            tell(frame, false);
+            result.reply = frame;
+            const bool exception = (static_cast<quint8>(frame.at(1)) & kExceptionBit) != 0;
+            if (exception) {
+                result.exceptionCode = static_cast<quint8>(frame.at(2));
+            }
+            finish(exception ? Outcome::Exception : Outcome::Answer);
+            return;
         }
     };
     const QMetaObject::Connection ready = QObject::connect(&port, &QSerialPort::readyRead, &loop, onBytes);
@@ -99,7 +105,7 @@ Exchange::Result Exchange::transact(const QByteArray &request, int timeoutMs) {
     QObject::disconnect(ready);
     QObject::disconnect(failed);
     // Bytes that completed nothing are shown too, so a trace holds everything received.
-    tell(buffer, false);
+    unmatched(buffer);
     result.elapsedMs = clock.elapsed();
     return result;
 }

@@ -26,6 +26,9 @@ public:
         QByteArray reply; // the reply frame, for Answer and Exception
         quint8 exceptionCode = 0;
         qint64 elapsedMs = 0;
+        // Bytes received that answered nothing (garbage, another function, a wrong CRC): a
+        // time-out with some is not a silent line.
+        int unmatchedBytes = 0;
     };
 
     explicit Exchange(QSerialPort &port);

@@ -54,7 +54,13 @@ QString createLogFile(const QString &dataDir, const QDateTime &start) {
 bool LogWriter::append(const QString &path, const QString &line, const QString &lostNote) {
     // Unbuffered, so the write's result is what reached the file, not what reached a buffer.
     QFile file(path);
-    if (!file.open(QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered)) {
+    // A device (/dev/full, a terminal) has no end to append at, nor to seek to.
+    const QFileInfo info(path);
+    const QIODevice::OpenMode mode = info.exists() && !info.isFile()
+                                         ? QIODevice::WriteOnly | QIODevice::Unbuffered
+                                         : QIODevice::ReadWrite | QIODevice::Append | QIODevice::Unbuffered;
+    if (!file.open(mode)) {
+        error = file.errorString();
         ++lost;
         return false;
     }
@@ -74,6 +80,7 @@ bool LogWriter::append(const QString &path, const QString &line, const QString &
         checkLineStart = false;
         return true;
     }
+    error = file.errorString();
     if (written > 0) {
         cutBack(file, size); // when this fails too, the next line starts on a new line
     }

@@ -32,8 +32,9 @@ public:
     // carries `lostNote` (the caller's one-line note of lostLines()). A write that falls short is
     // cut back to where the file ended. Returns false when the line was not written.
     bool append(const QString &path, const QString &line, const QString &lostNote = QString());
-    // Lines lost since the last line written.
+    // Lines lost since the last line written, and why the last one was.
     int lostLines() const { return lost; }
+    QString lastError() const { return error; }
 
 protected:
     // The file operations a full disk makes fail; a test replaces them. writeBytes returns the
@@ -43,6 +44,7 @@ protected:
 
 private:
     int lost = 0;
+    QString error;
     // Set after a failed write, which may have left part of a line behind.
     bool checkLineStart = false;
 };

@@ -431,21 +431,23 @@ void TstZrctl::watchWritesCsv() {
     const QList<QByteArray> lines = file.readAll().split('\n');
     QCOMPARE(lines.size(), 6); // header, four readings, the empty rest after the last line feed
     QVERIFY(lines.last().isEmpty());
-    QCOMPARE(lines.first().split(',').size(), 13);
-    QVERIFY(lines.first().startsWith("time,temperature_c,temperature_ma"));
+    QCOMPARE(lines.first().split(',').size(), 15);
+    QVERIFY(lines.first().startsWith("time,address,status,temperature_c,temperature_ma"));
     for (int i = 1; i <= 4; ++i) {
         const QList<QByteArray> cells = lines.at(i).split(',');
-        QCOMPARE(cells.size(), 13);
+        QCOMPARE(cells.size(), 15);
         QVERIFY(QDateTime::fromString(QString::fromLatin1(cells.first()), Qt::ISODateWithMs).isValid());
         QVERIFY(cells.first().endsWith('Z'));
-        for (int c = 1; c < cells.size(); ++c) {
+        QCOMPARE(cells.at(1), QByteArray("1"));
+        QCOMPARE(cells.at(2), QByteArray("ok"));
+        for (int c = 3; c < cells.size(); ++c) {
             bool ok = false;
             cells.at(c).toDouble(&ok);
             QVERIFY2(ok, cells.at(c).constData());
         }
         // Humidity against 0..100 %: 4 mA + 0.16 mA a percent.
-        const double humidity = cells.at(5).toDouble();
-        QVERIFY(qAbs(cells.at(6).toDouble() - (4.0 + 0.16 * humidity)) < 0.002);
+        const double humidity = cells.at(7).toDouble();
+        QVERIFY(qAbs(cells.at(8).toDouble() - (4.0 + 0.16 * humidity)) < 0.002);
     }
 }
 
@@ -477,7 +479,7 @@ void TstZrctl::watchEndsCleanlyOnInterrupt() {
     QVERIFY(all.endsWith('\n'));
     QCOMPARE(all.count('\n') - 1, out.count('\n'));
     for (const QByteArray &line : all.split('\n').mid(1)) {
-        QVERIFY(line.isEmpty() || line.split(',').size() == 13);
+        QVERIFY(line.isEmpty() || line.split(',').size() == 15);
     }
 }
 

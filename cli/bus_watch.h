@@ -1,0 +1,78 @@
+#ifndef ZR_CLI_BUS_WATCH_H
+#define ZR_CLI_BUS_WATCH_H
+
+#include "cli/cli_line.h"
+#include "core/device/readings_file.h"
+
+#include <QString>
+#include <QVector>
+
+#include <functional>
+
+class StopSignals;
+
+// One unit of the bus as the watch knows it.
+struct WatchUnit {
+    int address = 0;
+    // The device information has been read since the port was (re)opened.
+    bool identified = false;
+    QString serial;
+    QString model;
+    QString firmware;
+    float rangeMin = 0;
+    float rangeMax = 0;
+    // Rounds in a row without an answer; after three the unit is offline.
+    int silentRounds = 0;
+    bool online = false;
+    bool answeredOnce = false;
+};
+
+// The readings of a whole bus on one open port: each round reads every unit once, in the order
+// given, one request on the wire at a time, and hands one row a unit to `row`. A unit that does
+// not answer gets a no-reply (or exception) row and the others go on; a lost port gives one
+// port-lost row a unit, then the port is reopened with a growing delay until it is back.
+class BusWatch {
+public:
+    struct Settings {
+        QVector<int> addresses;
+        int baud = 9600;
+        qint64 intervalMs = 1000;
+        int rounds = 0; // 0: until stopped
+        int reopenFirstMs = 500;
+        int reopenMaxMs = 30000;
+    };
+    // Silent units go offline after this many rounds without an answer.
+    static constexpr int OfflineRounds = 3;
+
+    BusWatch(CliLine &line, const Settings &settings);
+
+    // Every row of every round, in order.
+    std::function<void(const WatchUnit &, const ReadingRow &)> row;
+    // A unit identified (at its first answer, again after a reconnect or after being offline).
+    std::function<void(const WatchUnit &)> identified;
+    // A unit going online (its first answer) or offline (OfflineRounds rounds without one).
+    std::function<void(const WatchUnit &)> availability;
+    // A status line for standard error (stamped by the caller); `verboseOnly` for the -v lines.
+    std::function<void(const QString &, bool verboseOnly)> status;
+
+    // Runs until the rounds are done or `stop` is requested. Returns true when any unit answered.
+    bool run(StopSignals &stop);
+
+private:
+    void readUnit(WatchUnit &unit, bool *portLost);
+    ReadingRow rowFor(const WatchUnit &unit, ReadingStatus status) const;
+    void noAnswer(WatchUnit &unit, ReadingStatus status, const Exchange::Result &result);
+    void answered(WatchUnit &unit);
+    void portLost(int fromUnit);
+    bool reopen(StopSignals &stop);
+    void say(const QString &text, bool verboseOnly = false);
+    // Waits `ms` unless stopped first; false when stopped.
+    static bool wait(StopSignals &stop, qint64 ms);
+
+    CliLine &line;
+    Settings settings;
+    QVector<WatchUnit> units;
+    bool anyAnswer = false;
+};
+
+#endif

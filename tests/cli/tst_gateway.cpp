@@ -1,0 +1,188 @@
+// zrctl watch as a gateway: a whole bus in one run, silent units, a port that goes away and comes
+// back, and outputs that cannot be written, against simulated transmitters.
+#include "tests/support/harness.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtTest>
+
+#include <csignal>
+#include <memory>
+
+namespace {
+
+TransmitterConfig unitAt(quint8 address, const char *serial) {
+    TransmitterConfig config;
+    config.address = address;
+    config.baudRate = 19200;
+    config.serialNumber = QByteArray::fromHex(serial);
+    return config;
+}
+
+// The rows of a CSV file without its header: address and status of each, in order.
+QStringList csvRows(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    QStringList rows;
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    for (const QByteArray &line : lines.mid(1)) {
+        if (!line.isEmpty()) {
+            const QList<QByteArray> cells = line.split(',');
+            rows << QString::fromLatin1(cells.at(1) + ' ' + cells.at(2));
+        }
+    }
+    return rows;
+}
+
+// zrctl started in the background while this thread's event loop serves the simulated line.
+class Watch {
+public:
+    explicit Watch(const QStringList &arguments) {
+        process.start(QStringLiteral(ZRCTL_PATH), QStringList{"watch"} + arguments);
+    }
+    ~Watch() {
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished();
+        }
+    }
+    // Waits until standard output holds `lines` lines.
+    bool waitForLines(int lines, int ms) {
+        return QTest::qWaitFor(
+            [&] {
+                out += process.readAllStandardOutput();
+                err += process.readAllStandardError();
+                return out.count('\n') >= lines;
+            },
+            ms);
+    }
+    bool waitForError(const QByteArray &text, int ms) {
+        return QTest::qWaitFor(
+            [&] {
+                err += process.readAllStandardError();
+                out += process.readAllStandardOutput();
+                return err.contains(text);
+            },
+            ms);
+    }
+    // Waits for the end; the exit code, or -1 for a crash or a time-out.
+    int finish(int ms) {
+        const bool ended = QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, ms);
+        out += process.readAllStandardOutput();
+        err += process.readAllStandardError();
+        return ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    }
+    void interrupt() { ::kill(static_cast<pid_t>(process.processId()), SIGTERM); }
+
+    QProcess process;
+    QByteArray out;
+    QByteArray err;
+};
+
+} // namespace
+
+class TstGateway : public QObject {
+    Q_OBJECT
+
+private slots:
+    void busRounds_data();
+    void busRounds();
+    void portGoesAndComesBack();
+    void fullDisk();
+};
+
+void TstGateway::busRounds_data() {
+    QTest::addColumn<QString>("addresses");
+    QTest::addColumn<int>("rounds");
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("saidOnce"); // a status line said once however many rounds
+    QTest::newRow("two units, a silent third")
+        << "11-13" << 3
+        << QStringList{"11 ok", "12 ok", "13 no-reply", "11 ok", "12 ok", "13 no-reply", "11 ok", "12 ok",
+                       "13 no-reply"}
+        << 0 << QByteArray("address 13: no reply");
+    QTest::newRow("order as given") << "12,11" << 1 << QStringList{"12 ok", "11 ok"} << 0 << QByteArray();
+    // --count counts rounds, silent ones too, so a silent unit cannot keep a run going.
+    QTest::newRow("only a silent unit") << "20" << 2 << QStringList{"20 no-reply", "20 no-reply"} << 3
+                                        << QByteArray("address 20: no reply");
+}
+
+void TstGateway::busRounds() {
+    QFETCH(QString, addresses);
+    QFETCH(int, rounds);
+    QFETCH(QStringList, rows);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, saidOnce);
+    ScopedWorkDir dir;
+    PtyTransmitter sim(unitAt(11, "261208000011"));
+    QVERIFY(sim.start());
+    sim.addUnit(unitAt(12, "261208000012"));
+    const QString csv = dir.path() + "/bus.csv";
+    Watch watch({"--port", sim.slavePath(), "--address", addresses, "--baud", "19200", "--count",
+                 QString::number(rounds), "--interval", "0.1", "--csv", csv, "--json"});
+    QCOMPARE(watch.finish(20000), exitCode);
+    QCOMPARE(csvRows(csv), rows);
+    // The same rows on standard output, value fields only where the unit answered.
+    const QList<QByteArray> lines = watch.out.trimmed().split('\n');
+    QCOMPARE(lines.size(), rows.size());
+    for (int i = 0; i < lines.size(); ++i) {
+        const QJsonObject o = QJsonDocument::fromJson(lines.at(i)).object();
+        QCOMPARE(QString("%1 %2").arg(o["address"].toInt()).arg(o["status"].toString()), rows.at(i));
+        QCOMPARE(o["temperature_c"].isDouble(), rows.at(i).endsWith(" ok"));
+    }
+    if (!saidOnce.isEmpty()) {
+        QCOMPARE(watch.err.count(saidOnce), 1);
+    }
+}
+
+void TstGateway::portGoesAndComesBack() {
+    ScopedWorkDir dir;
+    const QString link = dir.path() + "/ttyBUS";
+    auto sim = std::make_unique<PtyTransmitter>(unitAt(11, "261208000011"));
+    QVERIFY(sim->start());
+    QVERIFY(sim->createSymlink(link));
+    const QString csv = dir.path() + "/bus.csv";
+    Watch watch({"--port", link, "--address", "11", "--baud", "19200", "--interval", "0.1", "--csv", csv});
+    QVERIFY(watch.waitForLines(2, 10000));
+    // The adapter is pulled out, and plugged in again as another pseudo-terminal behind the link.
+    sim.reset();
+    QVERIFY(watch.waitForError("lost", 5000));
+    sim = std::make_unique<PtyTransmitter>(unitAt(11, "261208000011"));
+    QVERIFY(sim->start());
+    QVERIFY(sim->createSymlink(link));
+    QVERIFY(watch.waitForError("back after", 10000));
+    const int before = watch.out.count('\n');
+    QVERIFY(watch.waitForLines(before + 2, 5000));
+    watch.interrupt();
+    QCOMPARE(watch.finish(5000), 0);
+    const QStringList rows = csvRows(csv);
+    QCOMPARE(rows.count("11 port-lost"), 1);
+    QVERIFY(rows.last() == "11 ok");
+    QCOMPARE(watch.err.count("lost"), 1);
+    // Every row on standard output is in the file, whole.
+    QCOMPARE(rows.size(), watch.out.count('\n'));
+}
+
+void TstGateway::fullDisk() {
+    ScopedWorkDir dir;
+    PtyTransmitter sim(unitAt(11, "261208000011"));
+    QVERIFY(sim.start());
+    Watch watch({"--port", sim.slavePath(), "--address", "11", "--baud", "19200", "--count", "3", "--interval",
+                 "0.1", "--csv", "/dev/full"});
+    QCOMPARE(watch.finish(10000), 5);
+    // Said at once with the file and the cause, the readings went on to standard output, and the
+    // count of rows lost is said at the end.
+    QCOMPARE(watch.err.count("/dev/full"), 1);
+    QVERIFY2(watch.err.contains("No space left on device"), watch.err.constData());
+    QCOMPARE(watch.out.count('\n'), 3);
+    QVERIFY2(watch.err.contains("3 row(s) could not be written"), watch.err.constData());
+}
+
+QTEST_MAIN(TstGateway)
+#include "tst_gateway.moc"
