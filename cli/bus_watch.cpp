@@ -57,8 +57,9 @@ bool BusWatch::run(StopSignals &stop) {
         const qint64 wait = next - clock.elapsed();
         if (wait < 0) {
             if (!overrunSaid) {
-                say(QStringLiteral("a round of %1 unit(s) takes %2 s, longer than the interval of %3 s: rounds "
-                                   "follow each other without waiting")
+                say(QStringLiteral(
+                        "a round of %1 unit(s) takes %2 s, longer than the interval of %3 s: rounds "
+                        "follow each other without waiting")
                         .arg(units.size())
                         .arg(seconds(settings.intervalMs - wait), seconds(settings.intervalMs)));
                 overrunSaid = true;
@@ -82,8 +83,9 @@ void BusWatch::readUnit(WatchUnit &unit, bool *portLost) {
             return;
         }
         if (info.outcome != Exchange::Outcome::Answer) {
-            noAnswer(unit, info.outcome == Exchange::Outcome::Exception ? ReadingStatus::Exception
-                                                                         : ReadingStatus::NoReply,
+            noAnswer(unit,
+                     info.outcome == Exchange::Outcome::Exception ? ReadingStatus::Exception
+                                                                  : ReadingStatus::NoReply,
                      info);
             return;
         }
@@ -162,8 +164,9 @@ void BusWatch::noAnswer(WatchUnit &unit, ReadingStatus status, const Exchange::R
         if (status == ReadingStatus::Exception) {
             why = QStringLiteral("refused the read (exception code %1)").arg(result.exceptionCode);
         } else if (result.unmatchedBytes > 0) {
-            why = QStringLiteral("%1 byte(s) came that answer nothing (noise, another function or a wrong CRC)")
-                      .arg(result.unmatchedBytes);
+            why =
+                QStringLiteral("%1 byte(s) came that answer nothing (noise, another function or a wrong CRC)")
+                    .arg(result.unmatchedBytes);
         } else {
             why = QStringLiteral("no reply");
         }
@@ -208,7 +211,8 @@ bool BusWatch::reopen(StopSignals &stop) {
             say(QStringLiteral("port %1 back after %2 s").arg(line.portName(), seconds(gap.elapsed())));
             return true;
         }
-        say(QStringLiteral("reopening %1, attempt %2: %3").arg(line.portName()).arg(attempt).arg(error), true);
+        say(QStringLiteral("reopening %1, attempt %2: %3").arg(line.portName()).arg(attempt).arg(error),
+            true);
     }
 }
 

@@ -2,11 +2,16 @@
 // output, a CSV file and an MQTT broker, through silent units and a port that goes and comes back.
 #include "cli/bus_watch.h"
 #include "cli/cli_context.h"
+#include "cli/mqtt_publisher.h"
 #include "core/base/clock.h"
 #include "core/base/stop_signals.h"
 #include "core/device/readings.h"
 
+#include <QFile>
 #include <QJsonObject>
+#include <QRegularExpression>
+
+#include <memory>
 
 #include <cmath>
 
@@ -75,6 +80,67 @@ struct RowOutputs {
     int unwritten() const { return unwrittenStdout + (csv ? csv->unwritten() : 0); }
 };
 
+// The MQTT options: false with one line in *error (nothing is sent then).
+bool mqttSettings(const QCommandLineParser &parser, MqttSettings *out, QString *error) {
+    const auto opt = [&](const char *name) { return parser.value(QString::fromLatin1(name)); };
+    const auto isSet = [&](const char *name) { return parser.isSet(QString::fromLatin1(name)); };
+    if (!isSet("mqtt")) {
+        for (const char *name : {"mqtt-ca", "mqtt-user", "mqtt-password-file", "mqtt-topic", "mqtt-client-id",
+                                 "mqtt-queue", "ha-discovery"}) {
+            if (isSet(name)) {
+                *error = QStringLiteral("--%1 goes with --mqtt").arg(QLatin1String(name));
+                return false;
+            }
+        }
+        return true;
+    }
+    if (!out->setUrl(opt("mqtt"), error)) {
+        return false;
+    }
+    if (isSet("mqtt-ca")) {
+        if (!out->tls) {
+            *error = QStringLiteral("--mqtt-ca goes with an mqtts:// broker");
+            return false;
+        }
+        out->caFile = opt("mqtt-ca");
+    }
+    out->user = opt("mqtt-user");
+    if (isSet("mqtt-password-file")) {
+        QFile file(opt("mqtt-password-file"));
+        if (!file.open(QIODevice::ReadOnly)) {
+            *error = QStringLiteral("--mqtt-password-file: cannot read %1: %2")
+                         .arg(file.fileName(), file.errorString());
+            return false;
+        }
+        out->password =
+            QString::fromUtf8(file.readLine()).remove(QRegularExpression(QStringLiteral("[\\r\\n]+$")));
+    } else {
+        out->password = qEnvironmentVariable("ZRCTL_MQTT_PASSWORD");
+    }
+    if (isSet("mqtt-topic")) {
+        static const QRegularExpression prefix(QStringLiteral("^[^/#+\\s][^#+\\s]*[^/#+\\s]$|^[^/#+\\s]$"));
+        if (!prefix.match(opt("mqtt-topic")).hasMatch()) {
+            *error = QStringLiteral("--mqtt-topic: a topic prefix without + or #, spaces, or a leading or "
+                                    "trailing /, not '%1'")
+                         .arg(opt("mqtt-topic"));
+            return false;
+        }
+        out->topicPrefix = opt("mqtt-topic");
+    }
+    if (isSet("mqtt-client-id")) {
+        if (opt("mqtt-client-id").isEmpty() || opt("mqtt-client-id").toUtf8().size() > 64) {
+            *error = QStringLiteral("--mqtt-client-id: 1 to 64 characters");
+            return false;
+        }
+        out->clientId = opt("mqtt-client-id");
+    }
+    if (isSet("mqtt-queue") && !CliArgs::number(QStringLiteral("mqtt-queue"), opt("mqtt-queue"), 0, 10000000,
+                                                &out->queueLimit, error)) {
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 int cliWatch(const CliContext &context) {
@@ -91,10 +157,27 @@ int cliWatch(const CliContext &context) {
         cliError(error);
         return CliArgs::Usage;
     }
+    MqttSettings mqttOptions;
+    if (!mqttSettings(parser, &mqttOptions, &error)) {
+        cliError(error);
+        return CliArgs::Usage;
+    }
+    const bool discovery = parser.isSet(QStringLiteral("ha-discovery"));
     ReadingsFile csv;
     if (parser.isSet(QStringLiteral("csv")) && !csv.open(parser.value(QStringLiteral("csv")), &error)) {
         cliError(QStringLiteral("--csv: %1").arg(error));
         return CliArgs::Usage;
+    }
+
+    // The broker first: one that refuses the credentials ends the run before the line is used.
+    std::unique_ptr<MqttPublisher> mqtt;
+    if (!mqttOptions.host.isEmpty()) {
+        mqtt = std::make_unique<MqttPublisher>(mqttOptions);
+        mqtt->status = [](const QString &text) { cliError(stamp() + QStringLiteral(" ") + text); };
+        if (!mqtt->start(5000, &error)) {
+            cliError(error);
+            return CliArgs::PortFailure;
+        }
     }
 
     CliLine line(context.port, context.verbose, context.logPath);
@@ -115,7 +198,27 @@ int cliWatch(const CliContext &context) {
     RowOutputs outputs;
     outputs.json = context.json;
     outputs.csv = csv.isOpen() ? &csv : nullptr;
-    watch.row = [&](const WatchUnit &, const ReadingRow &row) { outputs.write(row); };
+    watch.row = [&](const WatchUnit &unit, const ReadingRow &row) {
+        outputs.write(row);
+        // A unit publishes its readings once it is known by its serial number.
+        if (mqtt && row.status == ReadingStatus::Ok && !unit.serial.isEmpty()) {
+            QJsonObject state = readingJson(row);
+            state[QStringLiteral("serial")] = unit.serial;
+            state[QStringLiteral("model")] = unit.model;
+            state[QStringLiteral("firmware")] = unit.firmware;
+            mqtt->publishState(unit.serial, state);
+        }
+    };
+    watch.identified = [&](const WatchUnit &unit) {
+        if (mqtt && discovery) {
+            mqtt->publishDiscovery(unit.serial, unit.model, unit.firmware);
+        }
+    };
+    watch.availability = [&](const WatchUnit &unit) {
+        if (mqtt && !unit.serial.isEmpty()) {
+            mqtt->publishAvailability(unit.serial, unit.online);
+        }
+    };
     watch.status = [&](const QString &text, bool verboseOnly) {
         if (!verboseOnly || context.verbose) {
             cliError(stamp() + QStringLiteral(" ") + text);
@@ -123,6 +226,9 @@ int cliWatch(const CliContext &context) {
     };
 
     const bool anyAnswer = watch.run(stop);
+    if (mqtt) {
+        mqtt->stop(2000);
+    }
     if (outputs.unwritten() > 0) {
         cliError(QStringLiteral("%1 row(s) could not be written").arg(outputs.unwritten()));
         return CliArgs::PortFailure;

@@ -22,9 +22,13 @@ const char *const kHelp =
     "        [--serial S|AUTO] [--range MIN:MAX] [--output-data D [--channel 1|2]]\n"
     "        [--heater on|off] [--clock now|YYYY-MM-DDTHH:MM:SS] [--schedule HH:MM,HOURS,SECONDS]\n"
     "                                         writes settings, each read back and compared\n"
-    "  watch --port P --address A --baud R [--interval S] [--count N] [--csv FILE]\n"
-    "                                         live readings with their 4-20 mA, 0-5 V, 0-10 V\n"
-    "                                         equivalents, one line a reading; Ctrl-C ends it\n"
+    "  watch --port P --address A[,A|A-B...] --baud R [--interval S] [--count N] [--csv FILE]\n"
+    "        [--mqtt mqtt[s]://HOST[:PORT] [--mqtt-user U] [--mqtt-password-file F] [--mqtt-ca FILE]\n"
+    "         [--mqtt-topic PREFIX] [--mqtt-client-id ID] [--mqtt-queue N] [--ha-discovery]]\n"
+    "                                         live readings of every listed unit each round, with\n"
+    "                                         their 4-20 mA, 0-5 V, 0-10 V equivalents and a status\n"
+    "                                         (ok, no-reply, exception, port-lost); a lost port is\n"
+    "                                         reopened until it is back; Ctrl-C or SIGTERM ends it\n"
     "\n"
     "Every command:\n"
     "  --json        machine-readable output, one JSON object a line\n"
@@ -37,14 +41,16 @@ const char *const kHelp =
     "window does, and every unit on the line takes it.\n"
     "\n"
     "Environment:\n"
-    "  ZRTOOL_EXTRA_PORTS  colon-separated device paths offered after the system's ports\n"
+    "  ZRTOOL_EXTRA_PORTS   colon-separated device paths offered after the system's ports\n"
+    "  ZRCTL_MQTT_PASSWORD  the broker password for watch --mqtt (or --mqtt-password-file)\n"
     "\n"
     "Exit status:\n"
     "  0  done\n"
     "  2  bad usage: an unknown command or option, or a bad value; nothing was sent\n"
     "  3  no reply from the device (scan: no transmitter answered)\n"
     "  4  the device refused a request (exception reply), or a value read back differs\n"
-    "  5  the port could not be opened or failed, or the adapter floods the line\n";
+    "  5  the port could not be opened or failed, or the adapter floods the line; watch: rows\n"
+    "     that could not be written, or a broker that refuses the connection\n";
 
 // Options each command takes besides --json, -v, --log and --help.
 const QMap<QString, QStringList> &commandOptions() {
@@ -55,7 +61,9 @@ const QMap<QString, QStringList> &commandOptions() {
         {QStringLiteral("set"),
          {"port", "address", "baud", "new-address", "broadcast", "new-baud", "serial", "range", "output-data",
           "channel", "heater", "clock", "schedule"}},
-        {QStringLiteral("watch"), {"port", "address", "baud", "interval", "count", "csv"}},
+        {QStringLiteral("watch"),
+         {"port", "address", "baud", "interval", "count", "csv", "mqtt", "mqtt-ca", "mqtt-user",
+          "mqtt-password-file", "mqtt-topic", "mqtt-client-id", "mqtt-queue", "ha-discovery"}},
     };
     return options;
 }
@@ -84,6 +92,14 @@ QList<QCommandLineOption> allOptions() {
         value("interval", "seconds between readings"),
         value("count", "readings"),
         value("csv", "CSV file"),
+        value("mqtt", "MQTT broker URL"),
+        value("mqtt-ca", "CA certificate file"),
+        value("mqtt-user", "MQTT user"),
+        value("mqtt-password-file", "file holding the MQTT password"),
+        value("mqtt-topic", "MQTT topic prefix"),
+        value("mqtt-client-id", "MQTT client id"),
+        value("mqtt-queue", "messages kept while the broker is away"),
+        QCommandLineOption(QStringLiteral("ha-discovery"), QStringLiteral("publish discovery configs")),
         value("log", "log file"),
         QCommandLineOption(QStringLiteral("json"), QStringLiteral("JSON output")),
         QCommandLineOption(QStringLiteral("v"), QStringLiteral("trace frames")),

@@ -7,8 +7,10 @@ set -euo pipefail
 # qttools5-dev: the Qt5LinguistTools CMake package (lrelease/lupdate rules).
 # clang-format: the formatter scripts/format.sh checks the tree with.
 # dpkg-dev: dpkg-shlibdeps, which the package build (and the install test) computes dependencies with.
-packages=(cmake g++ make qtbase5-dev libqt5serialport5-dev qttools5-dev-tools qttools5-dev qttranslations5-l10n
-          clang-format dpkg-dev)
+# libmosquitto-dev and pkg-config: zrctl's MQTT client; mosquitto: the broker the gateway tests start.
+# libqwt-qt5-dev: the window's trend plot.
+packages=(cmake g++ make pkg-config qtbase5-dev libqt5serialport5-dev qttools5-dev-tools qttools5-dev qttranslations5-l10n
+          clang-format dpkg-dev libmosquitto-dev mosquitto libqwt-qt5-dev)
 for arg in "$@"; do
     case "$arg" in
         --with-fuzz) packages+=(clang libclang-rt-14-dev) ;;

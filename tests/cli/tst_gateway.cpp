@@ -1,6 +1,7 @@
 // zrctl watch as a gateway: a whole bus in one run, silent units, a port that goes away and comes
 // back, and outputs that cannot be written, against simulated transmitters.
 #include "tests/support/harness.h"
+#include "tests/support/mqtt_broker.h"
 
 #include <QFile>
 #include <QJsonArray>
@@ -94,6 +95,10 @@ private slots:
     void busRounds();
     void portGoesAndComesBack();
     void fullDisk();
+    void mqttPublishes();
+    void mqttThroughBrokerRestart();
+    void mqttLastWill();
+    void mqttRefusedCredentials();
 };
 
 void TstGateway::busRounds_data() {
@@ -103,14 +108,13 @@ void TstGateway::busRounds_data() {
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QByteArray>("saidOnce"); // a status line said once however many rounds
     QTest::newRow("two units, a silent third")
-        << "11-13" << 3
-        << QStringList{"11 ok", "12 ok", "13 no-reply", "11 ok", "12 ok", "13 no-reply", "11 ok", "12 ok",
-                       "13 no-reply"}
+        << "11-13" << 3 << QStringList{"11 ok",       "12 ok", "13 no-reply", "11 ok",      "12 ok",
+                                       "13 no-reply", "11 ok", "12 ok",       "13 no-reply"}
         << 0 << QByteArray("address 13: no reply");
     QTest::newRow("order as given") << "12,11" << 1 << QStringList{"12 ok", "11 ok"} << 0 << QByteArray();
     // --count counts rounds, silent ones too, so a silent unit cannot keep a run going.
-    QTest::newRow("only a silent unit") << "20" << 2 << QStringList{"20 no-reply", "20 no-reply"} << 3
-                                        << QByteArray("address 20: no reply");
+    QTest::newRow("only a silent unit")
+        << "20" << 2 << QStringList{"20 no-reply", "20 no-reply"} << 3 << QByteArray("address 20: no reply");
 }
 
 void TstGateway::busRounds() {
@@ -173,8 +177,8 @@ void TstGateway::fullDisk() {
     ScopedWorkDir dir;
     PtyTransmitter sim(unitAt(11, "261208000011"));
     QVERIFY(sim.start());
-    Watch watch({"--port", sim.slavePath(), "--address", "11", "--baud", "19200", "--count", "3", "--interval",
-                 "0.1", "--csv", "/dev/full"});
+    Watch watch({"--port", sim.slavePath(), "--address", "11", "--baud", "19200", "--count", "3",
+                 "--interval", "0.1", "--csv", "/dev/full"});
     QCOMPARE(watch.finish(10000), 5);
     // Said at once with the file and the cause, the readings went on to standard output, and the
     // count of rows lost is said at the end.
@@ -182,6 +186,127 @@ void TstGateway::fullDisk() {
     QVERIFY2(watch.err.contains("No space left on device"), watch.err.constData());
     QCOMPARE(watch.out.count('\n'), 3);
     QVERIFY2(watch.err.contains("3 row(s) could not be written"), watch.err.constData());
+}
+
+void TstGateway::mqttPublishes() {
+    ScopedWorkDir dir;
+    MqttBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    MqttSubscriber subscriber(broker.port());
+    QVERIFY(QTest::qWaitFor([&] { return subscriber.connected(); }, 5000));
+    PtyTransmitter sim(unitAt(11, "261208000011"));
+    QVERIFY(sim.start());
+    Watch watch({"--port", sim.slavePath(), "--address", "11,13", "--baud", "19200", "--count", "4",
+                 "--interval", "0.1", "--mqtt", broker.url(), "--mqtt-topic", "site1", "--ha-discovery"});
+    QCOMPARE(watch.finish(20000), 0);
+    QVERIFY(QTest::qWaitFor([&] { return subscriber.on("site1/gateway/availability").size() >= 2; }, 5000));
+    // The gateway: online at connect, offline at the normal end, both retained.
+    const QVector<MqttMessage> gateway = subscriber.on("site1/gateway/availability");
+    QCOMPARE(gateway.first().payload, QByteArray("online"));
+    QCOMPARE(gateway.last().payload, QByteArray("offline"));
+    // Four readings of the unit that answers, with its model and firmware; none of the silent one.
+    const QVector<MqttMessage> states = subscriber.on("site1/261208000011/state");
+    QCOMPARE(states.size(), 4);
+    const QJsonObject state = QJsonDocument::fromJson(states.first().payload).object();
+    QCOMPARE(state["address"].toInt(), 11);
+    QCOMPARE(state["status"].toString(), QString("ok"));
+    QCOMPARE(state["model"].toString(), QString("ZR200Pro"));
+    QCOMPARE(state["firmware"].toString(), QString("V1.0.5"));
+    QVERIFY(state["temperature_c"].isDouble() && state["humidity_ma"].isDouble());
+    QVERIFY(!states.first().retained);
+    const QVector<MqttMessage> online = subscriber.on("site1/261208000011/availability");
+    QCOMPARE(online.size(), 1);
+    QCOMPARE(online.first().payload, QByteArray("online"));
+    // Discovery: three sensors of the unit, retained, reading the state topic.
+    for (const char *sensor : {"temperature", "humidity", "dewpoint"}) {
+        const QVector<MqttMessage> config =
+            subscriber.on(QString("homeassistant/sensor/zr_261208000011/%1/config").arg(sensor));
+        QCOMPARE(config.size(), 1);
+        const QJsonObject c = QJsonDocument::fromJson(config.first().payload).object();
+        QCOMPARE(c["state_topic"].toString(), QString("site1/261208000011/state"));
+        QCOMPARE(c["device"].toObject()["sw_version"].toString(), QString("V1.0.5"));
+    }
+    for (const MqttMessage &m : subscriber.messages()) {
+        QVERIFY2(!m.topic.contains("/13/") && !m.topic.contains("//"), qPrintable(m.topic));
+    }
+}
+
+void TstGateway::mqttThroughBrokerRestart() {
+    ScopedWorkDir dir;
+    MqttBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    PtyTransmitter sim(unitAt(11, "261208000011"));
+    QVERIFY(sim.start());
+    const QString csv = dir.path() + "/bus.csv";
+    Watch watch({"--port", sim.slavePath(), "--address", "11", "--baud", "19200", "--interval", "0.1",
+                 "--csv", csv, "--mqtt", broker.url(), "--mqtt-queue", "3"});
+    QVERIFY(watch.waitForLines(2, 10000));
+    broker.stop();
+    QVERIFY(watch.waitForError("lost", 5000));
+    // Readings go on meanwhile; the queue keeps the newest three.
+    const int during = watch.out.count('\n');
+    QVERIFY(watch.waitForLines(during + 6, 5000));
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    // Subscribed before the gateway's next attempt (its delays grow from half a second).
+    MqttSubscriber subscriber(broker.port());
+    QVERIFY(QTest::qWaitFor([&] { return subscriber.connected(); }, 5000));
+    QVERIFY(watch.waitForError("back after", 10000));
+    QVERIFY2(watch.err.contains("message(s) dropped"), watch.err.constData());
+    // The newest readings kept during the outage arrive, older ones were dropped: three states
+    // stamped before the gateway said it was back.
+    const QRegularExpression backLine("zrctl: (\\S+) MQTT broker \\S+ back after");
+    const QDateTime back =
+        QDateTime::fromString(backLine.match(QString::fromUtf8(watch.err)).captured(1), Qt::ISODateWithMs);
+    QVERIFY(back.isValid());
+    QVERIFY(QTest::qWaitFor([&] { return subscriber.on("zr/261208000011/state").size() >= 4; }, 5000));
+    const QVector<MqttMessage> states = subscriber.on("zr/261208000011/state");
+    int kept = 0;
+    for (const MqttMessage &m : states) {
+        const QJsonObject o = QJsonDocument::fromJson(m.payload).object();
+        kept += QDateTime::fromString(o["time"].toString(), Qt::ISODateWithMs) < back ? 1 : 0;
+    }
+    QCOMPARE(kept, 3);
+    watch.interrupt();
+    QCOMPARE(watch.finish(5000), 0);
+    QCOMPARE(watch.err.count("lost:"), 1);
+    QCOMPARE(csvRows(csv).size(), watch.out.count('\n'));
+}
+
+void TstGateway::mqttLastWill() {
+    ScopedWorkDir dir;
+    MqttBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    MqttSubscriber subscriber(broker.port());
+    QVERIFY(QTest::qWaitFor([&] { return subscriber.connected(); }, 5000));
+    PtyTransmitter sim(unitAt(11, "261208000011"));
+    QVERIFY(sim.start());
+    Watch watch({"--port", sim.slavePath(), "--address", "11", "--baud", "19200", "--interval", "0.1",
+                 "--mqtt", broker.url()});
+    QVERIFY(QTest::qWaitFor([&] { return !subscriber.on("zr/261208000011/state").isEmpty(); }, 10000));
+    watch.process.kill();
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            const QVector<MqttMessage> gateway = subscriber.on("zr/gateway/availability");
+            return !gateway.isEmpty() && gateway.last().payload == "offline";
+        },
+        5000));
+}
+
+void TstGateway::mqttRefusedCredentials() {
+    ScopedWorkDir dir;
+    MqttBroker broker("gateway", "right");
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    PtyTransmitter sim(unitAt(11, "261208000011"));
+    QVERIFY(sim.start());
+    QFile password(dir.path() + "/password");
+    QVERIFY(password.open(QIODevice::WriteOnly));
+    password.write("wrong\n");
+    password.close();
+    Watch watch({"--port", sim.slavePath(), "--address", "11", "--baud", "19200", "--mqtt", broker.url(),
+                 "--mqtt-user", "gateway", "--mqtt-password-file", password.fileName()});
+    QCOMPARE(watch.finish(10000), 5);
+    QVERIFY2(watch.err.contains("refused the connection"), watch.err.constData());
+    QVERIFY(sim.received().isEmpty()); // nothing went on the line
 }
 
 QTEST_MAIN(TstGateway)

@@ -1,0 +1,174 @@
+#include "tests/support/mqtt_broker.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QMutexLocker>
+#include <QThread>
+
+#include <mosquitto.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// A port nobody listens on now: bound to port 0, read, and released.
+int freePort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length) == 0) {
+        port = ntohs(address.sin_port);
+    }
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return port;
+}
+
+bool accepts(int port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(static_cast<quint16>(port));
+    const bool ok = fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0;
+    if (fd >= 0) {
+        ::close(fd);
+    }
+    return ok;
+}
+
+} // namespace
+
+MqttBroker::MqttBroker(const QString &user, const QString &password) : listenPort(freePort()) {
+    QFile conf(dir.filePath(QStringLiteral("mosquitto.conf")));
+    if (!conf.open(QIODevice::WriteOnly)) {
+        failure = QStringLiteral("cannot write the broker's configuration");
+        return;
+    }
+    QByteArray text = QByteArrayLiteral("listener ") + QByteArray::number(listenPort) +
+                      " 127.0.0.1\npersistence false\nlog_dest stderr\n";
+    if (::geteuid() == 0) {
+        // Started as root it would become the mosquitto user, who cannot read this test's files.
+        text += "user root\n";
+    }
+    if (user.isEmpty()) {
+        text += "allow_anonymous true\n";
+    } else {
+        const QString passwords = dir.filePath(QStringLiteral("passwords"));
+        if (QProcess::execute(QStringLiteral("mosquitto_passwd"), {"-b", "-c", passwords, user, password}) != 0) {
+            failure = QStringLiteral("mosquitto_passwd failed");
+            return;
+        }
+        text += "allow_anonymous false\npassword_file " + passwords.toLocal8Bit() + "\n";
+    }
+    conf.write(text);
+}
+
+MqttBroker::~MqttBroker() {
+    stop();
+}
+
+bool MqttBroker::start() {
+    if (!failure.isEmpty()) {
+        return false;
+    }
+    if (listenPort == 0) {
+        failure = QStringLiteral("no free port");
+        return false;
+    }
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.start(QStringLiteral("mosquitto"), {"-c", dir.filePath(QStringLiteral("mosquitto.conf"))});
+    if (!process.waitForStarted(5000)) {
+        failure = QStringLiteral("mosquitto did not start: %1").arg(process.errorString());
+        return false;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    while (!accepts(listenPort)) {
+        if (clock.elapsed() > 5000 || process.state() == QProcess::NotRunning) {
+            failure = QStringLiteral("mosquitto does not accept connections: %1")
+                          .arg(QString::fromLocal8Bit(process.readAll()));
+            return false;
+        }
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+void MqttBroker::stop() {
+    if (process.state() != QProcess::NotRunning) {
+        process.terminate();
+        if (!process.waitForFinished(5000)) {
+            process.kill();
+            process.waitForFinished();
+        }
+    }
+}
+
+MqttSubscriber::MqttSubscriber(int port) {
+    mosquitto_lib_init();
+    client = mosquitto_new(nullptr, true, this);
+    mosquitto_message_callback_set(client, &MqttSubscriber::onMessage);
+    mosquitto_connect_callback_set(client, &MqttSubscriber::onConnect);
+    mosquitto_subscribe_callback_set(client, &MqttSubscriber::onSubscribe);
+    mosquitto_reconnect_delay_set(client, 1, 1, false);
+    mosquitto_connect_async(client, "127.0.0.1", port, 30);
+    mosquitto_loop_start(client);
+}
+
+MqttSubscriber::~MqttSubscriber() {
+    mosquitto_disconnect(client);
+    mosquitto_loop_stop(client, true);
+    mosquitto_destroy(client);
+}
+
+bool MqttSubscriber::connected() const {
+    QMutexLocker lock(&mutex);
+    return isConnected;
+}
+
+QVector<MqttMessage> MqttSubscriber::messages() const {
+    QMutexLocker lock(&mutex);
+    return received;
+}
+
+QVector<MqttMessage> MqttSubscriber::on(const QString &topic) const {
+    QVector<MqttMessage> found;
+    for (const MqttMessage &m : messages()) {
+        if (m.topic == topic) {
+            found << m;
+        }
+    }
+    return found;
+}
+
+void MqttSubscriber::onMessage(mosquitto *, void *self, const mosquitto_message *message) {
+    auto *subscriber = static_cast<MqttSubscriber *>(self);
+    QMutexLocker lock(&subscriber->mutex);
+    subscriber->received.append({QString::fromUtf8(message->topic),
+                                 QByteArray(static_cast<const char *>(message->payload), message->payloadlen),
+                                 message->retain});
+}
+
+void MqttSubscriber::onConnect(mosquitto *client, void *self, int rc) {
+    auto *subscriber = static_cast<MqttSubscriber *>(self);
+    if (rc == 0) {
+        mosquitto_subscribe(client, nullptr, "#", 1);
+    }
+    QMutexLocker lock(&subscriber->mutex);
+    subscriber->isConnected = false;
+}
+
+void MqttSubscriber::onSubscribe(mosquitto *, void *self, int, int, const int *) {
+    auto *subscriber = static_cast<MqttSubscriber *>(self);
+    QMutexLocker lock(&subscriber->mutex);
+    subscriber->isConnected = true;
+}

@@ -1,0 +1,63 @@
+#ifndef ZR_TESTS_SUPPORT_MQTT_BROKER_H
+#define ZR_TESTS_SUPPORT_MQTT_BROKER_H
+
+#include <QByteArray>
+#include <QMutex>
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+#include <QVector>
+
+struct mosquitto;
+
+// A mosquitto broker of its own on a free loopback port, for one test: anonymous, or with one
+// user when a password is given. stop() and start() again keep the port, as a broker restart.
+class MqttBroker {
+public:
+    explicit MqttBroker(const QString &user = QString(), const QString &password = QString());
+    ~MqttBroker();
+    // False (with the reason in error()) when the broker could not be started or does not accept
+    // connections within a few seconds.
+    bool start();
+    void stop();
+    int port() const { return listenPort; }
+    QString url() const { return QStringLiteral("mqtt://127.0.0.1:%1").arg(listenPort); }
+    QString error() const { return failure; }
+
+private:
+    QTemporaryDir dir;
+    QProcess process;
+    int listenPort = 0;
+    QString failure;
+};
+
+// One message a subscriber received.
+struct MqttMessage {
+    QString topic;
+    QByteArray payload;
+    bool retained = false;
+};
+
+// Subscribes to everything on a broker from a thread of libmosquitto's own, reconnecting by
+// itself, and keeps what arrives.
+class MqttSubscriber {
+public:
+    explicit MqttSubscriber(int port);
+    ~MqttSubscriber();
+    // Connected and subscribed.
+    bool connected() const;
+    QVector<MqttMessage> messages() const;
+    // Messages on `topic`, in order.
+    QVector<MqttMessage> on(const QString &topic) const;
+
+private:
+    static void onMessage(mosquitto *, void *self, const struct mosquitto_message *message);
+    static void onConnect(mosquitto *, void *self, int rc);
+    static void onSubscribe(mosquitto *, void *self, int mid, int count, const int *granted);
+    mosquitto *client = nullptr;
+    mutable QMutex mutex;
+    QVector<MqttMessage> received;
+    bool isConnected = false;
+};
+
+#endif
