@@ -3,7 +3,8 @@
 # reply against its wire time at 115200 baud, appendMessage cost and memory after 1,000, 80,000,
 # 100,000 and 1,000,000 lines with the cost at the pane's cap against just below it, the CPU used
 # in 10 s after the linked transmitter goes away while idle, a zrctl scan of 247 addresses at 9600
-# and 115200 baud against the time the line needs, and the CPU used by live polling against the
+# and 115200 baud against the time the line needs, a simulated day of the gateway (memory and
+# descriptors of zrctl watch over ten units through broker restarts), and the CPU used by live polling against the
 # simulated transmitter.
 # scripts/bench.sh [polling-seconds]   (60 by default)
 set -euo pipefail
@@ -19,6 +20,7 @@ cmake --build "$build" --target zrbench zrsim zrctl -j"$(nproc)"
 "$build/bench/zrbench" --benchmark_counters_tabular=true
 "$build/bench/zrbench" --unplugged 10
 "$root/scripts/bench_scan.sh" "$build"
+"$root/scripts/bench_gateway.sh" "$build"
 
 seconds=${1:-60}
 work=$(mktemp -d)
