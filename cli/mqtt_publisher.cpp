@@ -41,7 +41,8 @@ bool MqttSettings::setUrl(const QString &url, QString *error) {
     const QRegularExpressionMatch m = form.match(url);
     const int givenPort = m.captured(3).isEmpty() ? 0 : m.captured(3).toInt();
     if (!m.hasMatch() || givenPort > 65535 || (!m.captured(3).isEmpty() && givenPort == 0)) {
-        *error = QStringLiteral("--mqtt: expected mqtt://HOST[:PORT] or mqtts://HOST[:PORT], not '%1'").arg(url);
+        *error =
+            QStringLiteral("--mqtt: expected mqtt://HOST[:PORT] or mqtts://HOST[:PORT], not '%1'").arg(url);
         return false;
     }
     tls = m.captured(1) == QLatin1String("mqtts");
@@ -51,7 +52,8 @@ bool MqttSettings::setUrl(const QString &url, QString *error) {
 }
 
 MqttPublisher::MqttPublisher(const MqttSettings &mqttSettings, QObject *parent)
-    : QObject(parent), settings(mqttSettings), backoff(mqttSettings.reconnectFirstMs, mqttSettings.reconnectMaxMs) {
+    : QObject(parent), settings(mqttSettings),
+      backoff(mqttSettings.reconnectFirstMs, mqttSettings.reconnectMaxMs) {
     initLibrary();
     if (settings.clientId.isEmpty()) {
         char host[256] = {};
@@ -87,25 +89,27 @@ bool MqttPublisher::start(int timeoutMs, QString *error) {
     mosquitto_disconnect_callback_set(client, &MqttPublisher::disconnectCallback);
     if (!settings.user.isEmpty()) {
         mosquitto_username_pw_set(client, settings.user.toUtf8().constData(),
-                                  settings.password.isEmpty() ? nullptr : settings.password.toUtf8().constData());
+                                  settings.password.isEmpty() ? nullptr
+                                                              : settings.password.toUtf8().constData());
     }
     const QByteArray will = gatewayTopic().toUtf8();
     mosquitto_will_set(client, will.constData(), 7, "offline", 1, true);
     if (settings.tls) {
         const int rc = settings.caFile.isEmpty()
                            ? mosquitto_int_option(client, MOSQ_OPT_TLS_USE_OS_CERTS, 1)
-                           : mosquitto_tls_set(client, settings.caFile.toLocal8Bit().constData(), nullptr, nullptr,
-                                               nullptr, nullptr);
+                           : mosquitto_tls_set(client, settings.caFile.toLocal8Bit().constData(), nullptr,
+                                               nullptr, nullptr, nullptr);
         if (rc != MOSQ_ERR_SUCCESS) {
             *error = QStringLiteral("--mqtt-ca: cannot use %1: %2")
-                         .arg(settings.caFile.isEmpty() ? QStringLiteral("the system's CA store") : settings.caFile,
+                         .arg(settings.caFile.isEmpty() ? QStringLiteral("the system's CA store")
+                                                        : settings.caFile,
                               reasonOf(rc));
             return false;
         }
     }
     loopTimer.start();
-    const int rc = mosquitto_connect_async(client, settings.host.toUtf8().constData(), settings.port,
-                                           kKeepAliveSeconds);
+    const int rc =
+        mosquitto_connect_async(client, settings.host.toUtf8().constData(), settings.port, kKeepAliveSeconds);
     if (rc != MOSQ_ERR_SUCCESS) {
         lost(rc);
         return true;
@@ -164,8 +168,8 @@ void MqttPublisher::stop(int timeoutMs) {
 }
 
 void MqttPublisher::publishState(const QString &serial, const QJsonObject &state) {
-    publish((settings.topicPrefix + QLatin1Char('/') + serial + QStringLiteral("/state")).toUtf8(), json(state),
-            false);
+    publish((settings.topicPrefix + QLatin1Char('/') + serial + QStringLiteral("/state")).toUtf8(),
+            json(state), false);
 }
 
 void MqttPublisher::publishAvailability(const QString &serial, bool online) {
@@ -194,14 +198,16 @@ void MqttPublisher::publishDiscovery(const QString &serial, const QString &model
     device[QStringLiteral("model")] = model;
     device[QStringLiteral("serial_number")] = serial;
     device[QStringLiteral("sw_version")] = firmware;
-    const QJsonArray availability{QJsonObject{{QStringLiteral("topic"), base + QStringLiteral("/availability")}},
-                                  QJsonObject{{QStringLiteral("topic"), gatewayTopic()}}};
+    const QJsonArray availability{
+        QJsonObject{{QStringLiteral("topic"), base + QStringLiteral("/availability")}},
+        QJsonObject{{QStringLiteral("topic"), gatewayTopic()}}};
     for (const Sensor &sensor : sensors) {
         QJsonObject config;
         config[QStringLiteral("name")] = QString::fromUtf8(sensor.name);
         config[QStringLiteral("unique_id")] = node + QLatin1Char('_') + QLatin1String(sensor.key);
         config[QStringLiteral("state_topic")] = base + QStringLiteral("/state");
-        config[QStringLiteral("value_template")] = QStringLiteral("{{ value_json.%1 }}").arg(QLatin1String(sensor.field));
+        config[QStringLiteral("value_template")] =
+            QStringLiteral("{{ value_json.%1 }}").arg(QLatin1String(sensor.field));
         config[QStringLiteral("unit_of_measurement")] = QString::fromUtf8(sensor.unit);
         config[QStringLiteral("device_class")] = QLatin1String(sensor.deviceClass);
         config[QStringLiteral("state_class")] = QStringLiteral("measurement");
@@ -217,8 +223,8 @@ void MqttPublisher::publishDiscovery(const QString &serial, const QString &model
 
 void MqttPublisher::publish(const QByteArray &topic, const QByteArray &payload, bool retain) {
     if (isConnected && queue.empty() &&
-        mosquitto_publish(client, nullptr, topic.constData(), payload.size(), payload.constData(), 1, retain) ==
-            MOSQ_ERR_SUCCESS) {
+        mosquitto_publish(client, nullptr, topic.constData(), payload.size(), payload.constData(), 1,
+                          retain) == MOSQ_ERR_SUCCESS) {
         pump();
         return;
     }
@@ -240,8 +246,8 @@ void MqttPublisher::enqueue(Message message) {
 void MqttPublisher::flushQueue() {
     while (isConnected && !queue.empty()) {
         const Message &m = queue.front();
-        if (mosquitto_publish(client, nullptr, m.topic.constData(), m.payload.size(), m.payload.constData(), 1,
-                              m.retain) != MOSQ_ERR_SUCCESS) {
+        if (mosquitto_publish(client, nullptr, m.topic.constData(), m.payload.size(), m.payload.constData(),
+                              1, m.retain) != MOSQ_ERR_SUCCESS) {
             return;
         }
         queue.pop_front();

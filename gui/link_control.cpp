@@ -15,7 +15,7 @@ void Widget::resetLink() {
     timerAutoBaud->stop();
     shared->responseReceived = false;
     serialPort->close();
-    pendingRequests.clear();
+    requestQueue.clear();
     ui->pushButtonRead->setText(tr("Read"));
     // Emptied so the probe goes to address 0 and the reply brings the device's own address.
     ui->lineEditAddress->clear();

@@ -7,6 +7,7 @@
 #include "gui/widget.h"
 #include "ui_widget.h"
 
+#include <QSerialPort>
 #include <QString>
 
 void Widget::PushButtonReadSlot() {
@@ -31,7 +32,9 @@ void Widget::ReadHumitureOrder() {
 
 void Widget::Timer1SSlot() {
     // A tick that would cross the reply to a button's request waits for the next one.
-    if (autoRead && Rx::pollMaySend(pendingRequests, lineNowMs())) {
+    // A tick while anything waits is skipped, not queued, so a slow unit cannot pile up polls.
+    // Nothing is sent to a port that is closed (lost, or never opened).
+    if (autoRead && serialPort->isOpen() && requestQueue.idle(lineNowMs())) {
         ReadHumitureOrder();
     }
     // Heater count-down: after "on" was confirmed the buttons offer "on" again in time.

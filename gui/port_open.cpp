@@ -20,7 +20,7 @@ void Widget::openLink() {
     // bytes the driver kept from before (the tail of a flood, a late reply) are not replies.
     serialPort->clear(QSerialPort::Input);
     shared->rxBuffer.clear();
-    pendingRequests.clear();
+    requestQueue.clear();
     shared->responseReceived = false;
     readRegisters(Reg::SlaveAddress, Reg::DeviceInfoCount);
 }
@@ -36,6 +36,7 @@ void Widget::closePortOnLineError(int error) {
     const QString reason = serialPort->errorString();
     serialPort->close();
     shared->rxBuffer.clear();
+    requestQueue.clear();
     closingOnLineError = false;
     appendMessage(tr("Serial port %1 closed: %2").arg(serialPort->portName(), reason), 2);
 }

@@ -49,9 +49,10 @@ void Widget::my_readuart() {
     }
 
     // Every complete reply in the buffer, in the order the device sent them.
-    pendingRequests.expire(lineNowMs());
+    Rx::PendingRequests &pending = requestQueue.onTheWire();
+    pending.expire(lineNowMs());
     for (;;) {
-        const Rx::Found found = Rx::findReply(shared->rxBuffer, pendingRequests.list());
+        const Rx::Found found = Rx::findReply(shared->rxBuffer, pending.list());
         if (found.kind == Rx::Found::Kind::None) {
             // Incomplete or damaged: keep the bytes until the reply completes or the gap passes.
             return;
@@ -62,14 +63,18 @@ void Widget::my_readuart() {
         }
         const QByteArray frame = shared->rxBuffer.mid(found.offset, found.length);
         shared->rxBuffer.remove(0, found.offset + found.length);
+        // Logged before it is applied, so a request its decoding sends stands after it, as on
+        // the wire. A reply that answers nothing waiting (late, or for another master) is only
+        // logged.
+        appendMessage(frameToHex(frame), 1);
         if (found.kind == Rx::Found::Kind::Answer) {
-            const Rx::Request request = pendingRequests.take(found.request);
+            const Rx::Request request = pending.take(found.request);
             applyReply(Rx::decodeRegister(request, frame), frame);
             // Every reply to a request, whatever it decoded, counts as an answer.
             shared->responseReceived = true;
+            // The line is free: the next request waiting goes out.
+            sendWaiting();
         }
-        // A reply that answers nothing waiting (late, or for another master) is only logged.
-        appendMessage(frameToHex(frame), 1);
         if (shared->rxBuffer.isEmpty()) {
             timerClear->stop();
             return;
@@ -141,7 +146,7 @@ void Widget::faultyAdapter() {
     timerAutoBaud->stop();
     serialPort->close();
     shared->rxBuffer.clear();
-    pendingRequests.clear();
+    requestQueue.clear();
     timerClear->stop();
     showUsbDeviceError();
 }

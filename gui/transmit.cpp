@@ -14,16 +14,27 @@ qint64 Widget::lineNowMs() const {
 }
 
 void Widget::sendFrame(const QByteArray &frame, bool fromUser) {
-    // Written whether the port is open or not: a closed port fails silently and the TX line
-    // still shows what was meant for the line.
-    serialPort->write(frame);
-    shared->responseReceived = false;
-    Rx::Request request = Rx::requestOfFrame(frame);
-    request.fromUser = fromUser;
+    requestQueue.enqueue(frame, fromUser);
+    sendWaiting();
+}
+
+void Widget::sendWaiting() {
     const qint64 now = lineNowMs();
-    pendingRequests.expire(now);
-    pendingRequests.add(request, now, Rx::replyWindowMs(request, frame.size(), serialPort->baudRate()));
-    appendMessage(frameToHex(frame), 0);
+    const QByteArray frame = requestQueue.next(now, serialPort->baudRate());
+    if (!frame.isEmpty()) {
+        // Written whether the port is open or not: a closed port fails silently and the TX line
+        // still shows what was meant for the line.
+        serialPort->write(frame);
+        shared->responseReceived = false;
+        appendMessage(frameToHex(frame), 0);
+    }
+    // When no reply comes, the line is free again at the end of the window.
+    const qint64 wait = requestQueue.msUntilFree(now);
+    if (wait >= 0) {
+        lineFree.start(static_cast<int>(wait) + 1);
+    } else {
+        lineFree.stop();
+    }
 }
 
 void Widget::readRegisters(quint16 start, quint16 count) {

@@ -2,11 +2,13 @@
 #define ZR_GUI_WIDGET_H
 
 #include <QString>
+#include <QTimer>
 #include <QVector>
 #include <QWidget>
 #include <QtGlobal>
 
 #include "core/modbus/reply_matching.h"
+#include "core/modbus/request_queue.h"
 #include <memory>
 
 #include "core/device/line_timing.h"
@@ -99,9 +101,11 @@ private:
     void writeRegister(quint16 reg, quint16 value);
     // Block write of this device family to `address`; sets lastRegister only when asked.
     void writeBlock(quint8 address, quint16 start, const QVector<quint16> &values, bool setLastRegister);
-    // Writes a finished frame in one write, clears responseReceived, logs the TX line and
-    // remembers the request until its reply comes or its reply window passes.
+    // Queues a finished frame; it goes out when the line is free (sendWaiting).
     void sendFrame(const QByteArray &frame, bool fromUser = true);
+    // Writes the next waiting frame in one write when no request waits for its reply, clears
+    // responseReceived and logs the TX line then, and frees the line when its window passes.
+    void sendWaiting();
     // Milliseconds on a monotonic clock, for the reply windows.
     qint64 lineNowMs() const;
 
@@ -156,8 +160,10 @@ private:
     quint8 autoBaudPasses = 0;
     bool autoRead = false;
     int heaterCountdown = 0;
-    // Requests on the line still waiting for their reply, and the clock of their windows.
-    Rx::PendingRequests pendingRequests;
+    // One request on the wire at a time: the one waiting for its reply and those waiting to go,
+    // the clock of their windows, and the timer that frees the line when a window passes.
+    RequestQueue requestQueue;
+    QTimer lineFree;
     QElapsedTimer lineClock;
     bool configNotSavedReported = false;
     bool closingOnLineError = false;

@@ -73,7 +73,13 @@ struct Line {
     // Sends one reply to the request the window has just "sent" for `reg`.
     // Sends the read a 0x03 reply `frame` answers, then the reply.
     bool reply(quint16 reg, const QByteArray &frame) {
+        // The read goes out when the line is free (an earlier request may still wait), then the
+        // reply comes.
+        const int sent = tx().size();
         WidgetTestAccess::readRegisters(w, reg, static_cast<quint16>(static_cast<quint8>(frame.at(2)) / 2));
+        if (!QTest::qWaitFor([&] { return tx().size() > sent; }, 3000)) {
+            return false;
+        }
         shared().responseReceived = false;
         return line.send(frame) && QTest::qWaitFor([this] { return shared().responseReceived; }, 3000);
     }

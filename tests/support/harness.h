@@ -61,7 +61,8 @@ public:
     static void sendFrame(Widget &w, const QByteArray &frame, bool fromUser = true) {
         w.sendFrame(frame, fromUser);
     }
-    static const Rx::PendingRequests &pendingRequests(Widget &w) { return w.pendingRequests; }
+    static const Rx::PendingRequests &pendingRequests(Widget &w) { return w.requestQueue.onTheWire(); }
+    static int waitingRequests(Widget &w) { return w.requestQueue.waiting(); }
     static qint64 lineNowMs(Widget &w) { return w.lineNowMs(); }
     static void openLink(Widget &w) { w.openLink(); }
     // Calls a private slot by name, as the meta-object system would.

@@ -63,7 +63,8 @@ MqttBroker::MqttBroker(const QString &user, const QString &password) : listenPor
         text += "allow_anonymous true\n";
     } else {
         const QString passwords = dir.filePath(QStringLiteral("passwords"));
-        if (QProcess::execute(QStringLiteral("mosquitto_passwd"), {"-b", "-c", passwords, user, password}) != 0) {
+        if (QProcess::execute(QStringLiteral("mosquitto_passwd"), {"-b", "-c", passwords, user, password}) !=
+            0) {
             failure = QStringLiteral("mosquitto_passwd failed");
             return;
         }
