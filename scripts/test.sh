@@ -8,4 +8,5 @@ build="$root/build-test"
 cmake -S "$root" -B "$build" -DZR_SANITIZE=ON -DZR_WERROR=ON -DCMAKE_BUILD_TYPE=Debug
 cmake --build "$build" -j"$(nproc)"
 cd "$build"
-ctest --output-on-failure -j"$(nproc)" --timeout 600 "$@"
+# The tests mostly wait on the line and the simulator, so two of them share a core.
+ctest --output-on-failure -j"$(( $(nproc) * 2 ))" --timeout 600 "$@"

@@ -18,6 +18,7 @@ private slots:
     void floodFromAdapter();
     void floodDuringSearch();
     void clicksCrossPollReplies();
+    void heaterClicksOnASlowUnit();
     void wireCarriesExactlyTheFrames();
 
 private:
@@ -186,6 +187,58 @@ void TstLine::clicksCrossPollReplies() {
     for (const QString &frame : loggedFrames(log, 0)) {
         QVERIFY2(!frame.startsWith("0003000"), qPrintable(frame));
     }
+    QCOMPARE(watcher.count("QMessageBox"), 0);
+}
+
+void TstLine::heaterClicksOnASlowUnit() {
+    // A poll period well below the unit's reply time: a poll is due whenever the line frees.
+    ScopedLineTiming fastPoll(150, 50);
+    ScopedWorkDir dir;
+    TransmitterConfig config;
+    config.deviceType = 1; // no clock block
+    SimFixture sim(config);
+    QVERIFY(sim.ok());
+    ModalWatcher watcher;
+    watcher.dialogHandler = chooseInDialog(sim.port(), "9600");
+    Widget w;
+    w.show();
+    WidgetUi *ui = WidgetTestAccess::ui(w);
+    QTRY_COMPARE_WITH_TIMEOUT(ui->lineEditAddress->text(), QString("1"), 3000);
+    ui->groupBoxDevice->setEnabled(true);
+    ui->groupBoxRTD->setEnabled(true);
+    // A unit that takes 250 ms to answer, and what the wire carries in order: R a request
+    // reaching it, S a reply leaving it.
+    sim.transmitter().setReplyDelay(250);
+    QString wire;
+    connect(&sim.transmitter(), &PtyTransmitter::requestReceived, [&] { wire += 'R'; });
+    connect(&sim.transmitter(), &PtyTransmitter::bytesSent, [&] { wire += 'S'; });
+    QSignalSpy requests(&sim.transmitter(), &PtyTransmitter::requestReceived);
+    QVERIFY(clickEnabled(ui->pushButtonRead));
+    const QByteArray poll = buildReadRequest(1, Reg::LiveTenths, Reg::LiveBlockCount);
+    QVector<QByteArray> clicked;
+    for (int i = 0; i < 16; ++i) {
+        // Click right after a poll reached the unit, while its reply is due.
+        do {
+            QVERIFY(requests.wait(3000));
+        } while (requests.last().first().toByteArray() != poll);
+        const bool on = ui->pushButtonHeaterON->isEnabled();
+        QVERIFY(clickEnabled(on ? ui->pushButtonHeaterON : ui->pushButtonHeaterOFF));
+        clicked << buildWriteRequest(1, Reg::Heater, on ? 1 : 0);
+        // Answered and shown: the other button is offered.
+        QTRY_COMPARE_WITH_TIMEOUT(ui->pushButtonHeaterOFF->isEnabled(), on, 2000);
+        QCOMPARE(ui->pushButtonHeaterON->isEnabled(), !on);
+    }
+    QVERIFY(clickEnabled(ui->pushButtonRead));
+    // Every click reached the unit, in order.
+    QVector<QByteArray> writes;
+    for (const QVariantList &request : requests) {
+        if (request.first().toByteArray().at(1) == 0x06) {
+            writes << request.first().toByteArray();
+        }
+    }
+    QCOMPARE(writes, clicked);
+    // Never a request on the wire while a reply was due.
+    QVERIFY2(!wire.contains("RR"), qPrintable(wire));
     QCOMPARE(watcher.count("QMessageBox"), 0);
 }
 
