@@ -13,8 +13,6 @@
 
 #include <memory>
 
-#include <cmath>
-
 namespace {
 
 QString stamp() {
@@ -25,9 +23,8 @@ QString stamp() {
 QString valueText(const QString &name, double value, int decimals, float min, float max,
                   const QString &unit) {
     const Readings::Analog signal = Readings::analog(min, max, static_cast<float>(value));
-    const auto fixed = [](float v) {
-        return std::isfinite(v) ? QString::number(v, 'f', 3) : QStringLiteral("--");
-    };
+    const bool span = Readings::hasSpan(min, max);
+    const auto fixed = [span](float v) { return span ? QString::number(v, 'f', 3) : QStringLiteral("--"); };
     return QStringLiteral("%1 %2%3 (%4 mA, %5 V, %6 V)")
         .arg(name, QString::number(value, 'f', decimals), unit, fixed(signal.milliamps), fixed(signal.volts5),
              fixed(signal.volts10));

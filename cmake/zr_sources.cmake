@@ -44,6 +44,8 @@ set(ZR_CORE_SOURCES
     ${ZR_CORE_DIR}/device/readings_file.cpp
     ${ZR_CORE_DIR}/modbus/serial_ports.h
     ${ZR_CORE_DIR}/modbus/serial_ports.cpp
+    ${ZR_CORE_DIR}/modbus/port_watch.h
+    ${ZR_CORE_DIR}/modbus/port_watch.cpp
     ${ZR_CORE_DIR}/modbus/request_queue.h
     ${ZR_CORE_DIR}/modbus/request_queue.cpp
     ${ZR_CORE_DIR}/modbus/exchange.h

@@ -27,7 +27,9 @@ void Widget::AUTOUartInit() {
     if (shared->baudIndex < shared->baudCount) {
         shared->baudRate = shared->baudCandidates[shared->baudIndex];
         ++shared->baudIndex;
-        openLink();
+        if (!openLink()) {
+            return; // said at once; nothing was sent
+        }
         timerAutoBaud->start(timing.searchStepMs);
         return;
     }

@@ -13,6 +13,14 @@ void Widget::resetLink() {
     // A search still stepping would reopen the port at its next candidate and undo the link
     // about to be made.
     timerAutoBaud->stop();
+    // Link starts afresh: a lost port is no longer looked for, old readings are no readings.
+    portWatch.stop();
+    lostPort.recovering = false;
+    lastReadingMs = -1;
+    readingsStale = false;
+    for (QLabel *label : {ui->labelTemperature, ui->labelHumidity, ui->labelDewTemp}) {
+        label->setEnabled(true);
+    }
     shared->responseReceived = false;
     serialPort->close();
     requestQueue.clear();

@@ -4,11 +4,14 @@
 #include "core/device/register_map.h"
 #include "core/device/shared_data.h"
 #include "core/modbus/modbus_frame.h"
+#include "core/modbus/port_watch.h"
 #include "gui/widget.h"
 #include "ui_widget.h"
 
+#include <QLabel>
 #include <QSerialPort>
 #include <QString>
+#include <QTextDocumentFragment>
 
 void Widget::PushButtonReadSlot() {
     // The button text is the state: "Read" means stopped, "Stop" means polling.
@@ -36,6 +39,13 @@ void Widget::Timer1SSlot() {
     // Nothing is sent to a port that is closed (lost, or never opened).
     if (autoRead && serialPort->isOpen() && requestQueue.idle(lineNowMs())) {
         ReadHumitureOrder();
+    }
+    // Readings that stopped coming while polling must not look current.
+    if (autoRead && lastReadingMs >= 0) {
+        const qint64 age = lineNowMs() - lastReadingMs;
+        if (age > 2 * timing.pollMs) {
+            showReadingsStale(age);
+        }
     }
     // Heater count-down: after "on" was confirmed the buttons offer "on" again in time.
     if (HeaterButtons::tick(&heaterCountdown)) {
@@ -74,6 +84,34 @@ void Widget::showReadings(ReadingBlock block, ReadingSelection selection) {
     ui->labelTemperature->setText(temperature);
     ui->labelHumidity->setText(humidity);
     ui->labelDewTemp->setText(dewPoint);
+    readingTexts[0] = temperature;
+    readingTexts[1] = humidity;
+    readingTexts[2] = dewPoint;
+    const qint64 now = lineNowMs();
+    if (readingsStale) {
+        const qint64 missed = qMax<qint64>(0, (now - lastReadingMs) / timing.pollMs - 1);
+        appendMessage(tr("Live readings resumed after %1 missed poll(s)").arg(missed), kNoticeLine);
+        readingsStale = false;
+        for (QLabel *label : {ui->labelTemperature, ui->labelHumidity, ui->labelDewTemp}) {
+            label->setEnabled(true);
+        }
+    }
+    lastReadingMs = now;
+}
+
+void Widget::showReadingsStale(qint64 ageMs) {
+    if (!readingsStale) {
+        readingsStale = true;
+        appendMessage(tr("Live readings stopped: no reply for %1").arg(PortWatch::gapText(ageMs)),
+                      kNoticeLine);
+    }
+    // Greyed plain text with the age, so old values are not read as current.
+    QLabel *const labels[] = {ui->labelTemperature, ui->labelHumidity, ui->labelDewTemp};
+    const QString age = tr(" (%1 s old)").arg(ageMs / 1000);
+    for (int i = 0; i < 3; ++i) {
+        labels[i]->setEnabled(false);
+        labels[i]->setText(QTextDocumentFragment::fromHtml(readingTexts[i]).toPlainText() + age);
+    }
 }
 
 QString Widget::formatReading(float min, float max, float value, quint8 decimals, bool percent) const {
@@ -84,12 +122,15 @@ QString Widget::formatReading(float min, float max, float value, quint8 decimals
         text += QStringLiteral("\u2103  </font>");
     }
     const Readings::Analog signal = Readings::analog(min, max, value);
-    text += QStringLiteral("<font color=green>") + QString::number(signal.milliamps, 'f', 3) + tr("mA") +
+    // A range without span has no analog equivalent: "--", never inf or nan.
+    const bool span = Readings::hasSpan(min, max);
+    const auto number = [span](float v) { return span ? QString::number(v, 'f', 3) : QStringLiteral("--"); };
+    text += QStringLiteral("<font color=green>") + number(signal.milliamps) + tr("mA") +
             QStringLiteral("  </font>");
-    text += QStringLiteral("<font color=blue>") + QString::number(signal.volts5, 'f', 3) + tr("V") +
-            QStringLiteral("  </font>");
-    text += QStringLiteral("<font color=blue>") + QString::number(signal.volts10, 'f', 3) + tr("V") +
-            QStringLiteral("</font>");
+    text +=
+        QStringLiteral("<font color=blue>") + number(signal.volts5) + tr("V") + QStringLiteral("  </font>");
+    text +=
+        QStringLiteral("<font color=blue>") + number(signal.volts10) + tr("V") + QStringLiteral("</font>");
     return text;
 }
 

@@ -1,16 +1,20 @@
-// Opening the port at the chosen rate, and closing it when the line fails.
+// Opening the port at the chosen rate, closing it when the line fails, and finding it again.
+#include "core/device/device_model.h"
 #include "core/device/register_map.h"
 #include "core/device/shared_data.h"
+#include "core/modbus/port_watch.h"
 #include "core/modbus/serial_ports.h"
 #include "gui/widget.h"
+#include "ui_widget.h"
 
+#include <QFileInfo>
 #include <QSerialPort>
 
-void Widget::openLink() {
+bool Widget::openPortAt(const QString &name, int rate) {
     serialPort->close();
-    serialPort->setPortName(shared->currentPortName);
-    serialPort->open(QIODevice::ReadWrite);
-    serialPort->setBaudRate(shared->baudRate, QSerialPort::AllDirections);
+    serialPort->setPortName(name);
+    const bool opened = serialPort->open(QIODevice::ReadWrite);
+    serialPort->setBaudRate(rate, QSerialPort::AllDirections);
     serialPort->setDataBits(QSerialPort::Data8);
     serialPort->setParity(QSerialPort::NoParity);
     serialPort->setStopBits(QSerialPort::OneStop);
@@ -22,7 +26,21 @@ void Widget::openLink() {
     shared->rxBuffer.clear();
     requestQueue.clear();
     shared->responseReceived = false;
+    return opened;
+}
+
+bool Widget::openLink() {
+    if (!openPortAt(shared->currentPortName, shared->baudRate)) {
+        // Nothing is sent to a port that did not open; the reason is said at once.
+        const QString reason = serialPort->errorString();
+        timerAutoBaud->stop();
+        appendMessage(tr("Serial port %1 cannot be opened: %2").arg(shared->currentPortName, reason),
+                      kNoticeLine);
+        showError(tr("Serial port %1 cannot be opened: %2").arg(shared->currentPortName, reason));
+        return false;
+    }
     readRegisters(Reg::SlaveAddress, Reg::DeviceInfoCount);
+    return true;
 }
 
 void Widget::closePortOnLineError(int error) {
@@ -34,9 +52,61 @@ void Widget::closePortOnLineError(int error) {
     }
     closingOnLineError = true;
     const QString reason = serialPort->errorString();
+    const bool recovering = lostPort.recovering;
     serialPort->close();
     shared->rxBuffer.clear();
     requestQueue.clear();
     closingOnLineError = false;
-    appendMessage(tr("Serial port %1 closed: %2").arg(serialPort->portName(), reason), 2);
+    if (recovering) {
+        // Lost again while checking who came back: keep looking, said already.
+        lostPort.recovering = false;
+        return;
+    }
+    appendMessage(
+        tr("Serial port %1 closed: %2; waiting for it to come back").arg(shared->currentPortName, reason),
+        kNoticeLine);
+    // Looked for once a period: by its by-id link where it has one, else by its name.
+    lostPort.name = shared->currentPortName;
+    lostPort.byId = PortWatch::byIdLink(lostPort.name);
+    lostPort.rate = shared->baudRate;
+    lostPort.serial = shared->serialNumber;
+    lostPort.since = lineNowMs();
+    portWatch.start(timing.portWatchMs);
+}
+
+void Widget::watchLostPort() {
+    if (lostPort.recovering) {
+        // The device information did not come within a period: not back yet.
+        lostPort.recovering = false;
+        serialPort->close();
+        requestQueue.clear();
+    }
+    const QString path = PortWatch::pathToTry(lostPort.byId, lostPort.name);
+    if (!QFileInfo::exists(path) || !openPortAt(path, lostPort.rate)) {
+        serialPort->close();
+        return;
+    }
+    // Opened: who answers decides (recoveredUnit).
+    lostPort.recovering = true;
+    readRegisters(Reg::SlaveAddress, Reg::DeviceInfoCount);
+}
+
+void Widget::recoveredUnit() {
+    portWatch.stop();
+    lostPort.recovering = false;
+    const QString gap = PortWatch::gapText(lineNowMs() - lostPort.since);
+    if (shared->serialNumber == lostPort.serial) {
+        appendMessage(autoRead
+                          ? tr("Serial port %1 is back after %2: polling resumed").arg(lostPort.name, gap)
+                          : tr("Serial port %1 is back after %2").arg(lostPort.name, gap),
+                      kNoticeLine);
+        return;
+    }
+    // Another unit is not taken silently: it is named, and the tool stays unlinked.
+    const QString found =
+        tr("%1, serial number %2").arg(Model::name(shared->deviceType), shared->serialNumber);
+    resetLink();
+    appendMessage(tr("Serial port %1 is back after %2 with another unit (%3): not linked, press Link")
+                      .arg(lostPort.name, gap, found),
+                  kNoticeLine);
 }

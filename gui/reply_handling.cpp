@@ -96,6 +96,9 @@ void Widget::applyReply(quint16 reg, const QByteArray &frame) {
     case Rx::Effect::DeviceInfo:
         showAddress();
         showDeviceInfo();
+        if (lostPort.recovering) {
+            recoveredUnit();
+        }
         break;
     case Rx::Effect::BaudRate:
         showBaudRate();
@@ -153,6 +156,10 @@ void Widget::faultyAdapter() {
 
 void Widget::TimerClearSlot() {
     timerClear->stop();
+    if (!shared->rxBuffer.isEmpty()) {
+        // Bytes that never completed a reply: dropped, but the log keeps what the line carried.
+        appendMessage(tr("Discarded: %1").arg(frameToHex(shared->rxBuffer)), 2);
+    }
     shared->rxBuffer.clear();
 }
 

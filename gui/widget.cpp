@@ -62,6 +62,7 @@ Widget::Widget(QWidget *parent) : QWidget(parent), logWriter(new LogWriter) {
     connect(timerTxData, &QTimer::timeout, this, &Widget::TimerTxDataSlot);
     connect(timerAutoBaud, &QTimer::timeout, this, &Widget::AUTOUartInit);
     connect(timerDelay, &QTimer::timeout, this, &Widget::TimerDelaySlot);
+    connect(&portWatch, &QTimer::timeout, this, &Widget::watchLostPort);
     lineFree.setSingleShot(true);
     connect(&lineFree, &QTimer::timeout, this, &Widget::sendWaiting);
     // An adapter pulled out mid-session leaves the port open but dead; closing it lets "Link"

@@ -109,8 +109,17 @@ private:
     // Milliseconds on a monotonic clock, for the reply windows.
     qint64 lineNowMs() const;
 
-    // Link control (link/link_control.cpp).
-    void openLink();
+    // Link control (link_control.cpp, port_open.cpp).
+    // Opens the port at a rate and reads the device information; says why and sends nothing
+    // when it does not open.
+    bool openLink();
+    // Opens and sets up the port, forgetting what was on its way; false when it did not open.
+    bool openPortAt(const QString &name, int rate);
+    // One look for a lost port; when it is there again, the device information is read.
+    void watchLostPort();
+    // The device information came from a port found again: the same unit goes on, another
+    // is named and not linked.
+    void recoveredUnit();
     void startupLink();
     // Closes the port, stops live reading and a running search, reloads the search table.
     void resetLink();
@@ -133,6 +142,8 @@ private:
 
     // Live readings (device/live_readings.cpp).
     void showReadings(ReadingBlock block, ReadingSelection selection);
+    // Readings that stopped: greyed, with their age; once, a line in the pane and the log.
+    void showReadingsStale(qint64 ageMs);
     QString formatReading(float min, float max, float value, quint8 decimals, bool percent) const;
     void showFirmwareVersion();
     void fillChannelList(int count);
@@ -169,6 +180,20 @@ private:
     bool closingOnLineError = false;
     // The search step and the poll period, as they were when the window was made.
     LineTiming timing = LineTiming::current();
+    // A port lost while linked, looked for until it is back or Link is pressed.
+    struct LostPort {
+        QString name;
+        QString byId;
+        int rate = 0;
+        QString serial;
+        qint64 since = 0;
+        bool recovering = false; // opened again, the device information asked for
+    } lostPort;
+    QTimer portWatch;
+    // The last live reading and whether the labels show it as stopped.
+    qint64 lastReadingMs = -1;
+    bool readingsStale = false;
+    QString readingTexts[3];
 };
 
 #endif

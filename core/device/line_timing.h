@@ -3,12 +3,14 @@
 
 #include "core/device/search_schedule.h"
 
-// The window's clocks of the line: one step of the baud-rate search and the live poll period
-// (which also counts down the heater). A window takes them when it is made; tests that do not
-// test the timing itself shorten them first, so they need not wait out real seconds.
+// The window's clocks of the line: one step of the baud-rate search, the live poll period
+// (which also counts down the heater) and the look for a lost port. A window takes them when it is made;
+// tests that do not test the timing itself shorten them first, so they need not wait out real seconds.
 struct LineTiming {
     int searchStepMs = Search::StepMs;
     int pollMs = 1000;
+    // How often a lost port is looked for.
+    int portWatchMs = 1000;
 
     // The timing the next window takes.
     static LineTiming &current();

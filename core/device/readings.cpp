@@ -19,6 +19,10 @@ Analog analog(float min, float max, float value) {
     return out;
 }
 
+bool hasSpan(float min, float max) {
+    return max > min;
+}
+
 double scaled(int raw, bool hundredths) {
     return raw / (hundredths ? 100.0 : 10.0);
 }

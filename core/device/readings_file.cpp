@@ -30,7 +30,7 @@ Cells cellsOf(const std::optional<double> &value, int decimals, float min, float
     Cells c;
     c.value = QString::number(*value, 'f', decimals);
     // A range without span (or upside down) has no analog equivalent.
-    if (max > min) {
+    if (Readings::hasSpan(min, max)) {
         const Readings::Analog a = Readings::analog(min, max, static_cast<float>(*value));
         c.milliamps = fixed3(a.milliamps);
         c.volts5 = fixed3(a.volts5);

@@ -20,7 +20,7 @@ private slots:
     void startupWithPresentPortSearches();
     void startupWithAbsentPortAsks();
     void linkDuringSearchStopsIt();
-    void vanishedPortIsLoggedNotReported();
+    void vanishedPortSaysWhyAtOnce();
     void errorsThatEndTheLink_data();
     void errorsThatEndTheLink();
 };
@@ -219,17 +219,23 @@ void TstLink::linkDuringSearchStopsIt() {
     QCOMPARE(WidgetTestAccess::ui(w)->lineEditAddress->text(), QString("1"));
 }
 
-void TstLink::vanishedPortIsLoggedNotReported() {
+void TstLink::vanishedPortSaysWhyAtOnce() {
     ScopedWorkDir dir;
     ModalWatcher watcher;
     Widget w;
     watcher.dialogHandler = chooseInDialog("", "9600");
     WidgetTestAccess::shared(w)->currentPortName = "/dev/zrtool-gone";
     WidgetTestAccess::shared(w)->baudRate = 9600;
+    const int boxes = watcher.count("QMessageBox");
     WidgetTestAccess::openLink(w);
     QVERIFY(!WidgetTestAccess::port(w)->isOpen());
-    QCOMPARE(loggedFrames(WidgetTestAccess::logFilePath(w), 0).last(), QString("00030100000ac5e0"));
-    QCOMPARE(watcher.count("QMessageBox"), 0);
+    // Nothing goes to a port that did not open; why is said at once, in the log and in a box.
+    QVERIFY(loggedFrames(WidgetTestAccess::logFilePath(w), 0).isEmpty());
+    QVERIFY(readLogLines(WidgetTestAccess::logFilePath(w))
+                .filter(QRegularExpression("->Serial port /dev/zrtool-gone cannot be opened: "))
+                .size() == 1);
+    QCOMPARE(watcher.count("QMessageBox"), boxes + 1);
+    QVERIFY(watcher.seen.last().text.startsWith("Serial port /dev/zrtool-gone cannot be opened: "));
 }
 
 void TstLink::errorsThatEndTheLink_data() {

@@ -228,11 +228,11 @@ void TestLive::formatReading_data() {
     QTest::newRow("at max") << -40.0f << 80.0f << 80.0f << 1 << false
                             << reading("80.0", kDegree, "20.000", "5.000", "10.000");
     QTest::newRow("equal limits, above")
-        << 20.0f << 20.0f << 25.0f << 1 << false << reading("25.0", kDegree, "inf", "inf", "inf");
+        << 20.0f << 20.0f << 25.0f << 1 << false << reading("25.0", kDegree, "--", "--", "--");
     QTest::newRow("equal limits, below")
-        << 20.0f << 20.0f << 15.0f << 1 << false << reading("15.0", kDegree, "-inf", "-inf", "-inf");
+        << 20.0f << 20.0f << 15.0f << 1 << false << reading("15.0", kDegree, "--", "--", "--");
     QTest::newRow("equal limits, at them")
-        << 20.0f << 20.0f << 20.0f << 2 << false << reading("20.00", kDegree, "nan", "nan", "nan");
+        << 20.0f << 20.0f << 20.0f << 2 << false << reading("20.00", kDegree, "--", "--", "--");
 }
 
 void TestLive::formatReading() {
@@ -287,7 +287,7 @@ void TestLive::liveReply_data() {
         << "*100"
         << "Temperature" << QVector<quint16>{2000} << "0"
         << "0"
-        << "Temperature:" + reading("20.00", kDegree, "inf", "inf", "inf") << noHumidity << noDewPoint;
+        << "Temperature:" + reading("20.00", kDegree, "--", "--", "--") << noHumidity << noDewPoint;
 }
 
 void TestLive::liveReply() {

@@ -71,7 +71,8 @@ void TstSearch::findsEveryRate() {
     for (const QString &frame : tx) {
         QCOMPARE(frame, QString::fromLatin1(kProbe.toHex()));
     }
-    QVERIFY2(elapsed >= stepMs * position - 100, qPrintable(QString::number(elapsed)));
+    // One step a candidate; a coarse timer may fire up to 5 % early.
+    QVERIFY2(elapsed >= stepMs * position * 95 / 100 - 100, qPrintable(QString::number(elapsed)));
 }
 
 void TstSearch::silentLineFailsOnce() {
