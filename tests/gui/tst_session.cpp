@@ -1,5 +1,6 @@
 // A technician's whole session through the real window against a simulated ZR200Pro, and the
 // line faults the tool has to survive without losing a log line.
+#include "core/device/register_map.h"
 #include "core/modbus/modbus_frame.h"
 #include "tests/support/harness.h"
 
@@ -13,6 +14,8 @@ private slots:
     void technicianSession();
     void transmitterGoesAway_data();
     void transmitterGoesAway();
+    void portComesBack_data();
+    void portComesBack();
     void lineFaults_data();
     void lineFaults();
     void floodClosesPortOnce();
@@ -229,6 +232,70 @@ void TstSession::transmitterGoesAway() {
     QCOMPARE(closeLines(), 1); // closed once, logged once
 }
 
+void TstSession::portComesBack_data() {
+    QTest::addColumn<bool>("sameUnit");
+    QTest::newRow("the same unit: polling resumes") << true;
+    QTest::newRow("another unit: not linked") << false;
+}
+
+// The adapter is pulled out while polling and plugged in again behind the same name: the tool
+// finds it by itself, and goes on only with the unit it had.
+void TstSession::portComesBack() {
+    QFETCH(bool, sameUnit);
+    ScopedLineTiming timing(150, 100);
+    ScopedWorkDir dir;
+    SimFixture sim;
+    QVERIFY(sim.ok());
+    const QString link = dir.path() + "/ttyZR";
+    QVERIFY(sim.transmitter().createSymlink(link));
+    const ScopedEnv extra("ZRTOOL_EXTRA_PORTS", link.toLocal8Bit());
+    ModalWatcher watcher;
+    watcher.dialogHandler = chooseInDialog(link, "9600");
+    Widget w;
+    w.show();
+    WidgetUi *ui = WidgetTestAccess::ui(w);
+    const QString log = WidgetTestAccess::logFilePath(w);
+    QTRY_COMPARE_WITH_TIMEOUT(ui->lineEditAddress->text(), QString("1"), 3000);
+    ui->groupBoxRTD->setEnabled(true);
+    QVERIFY(clickEnabled(ui->pushButtonRead));
+    QVERIFY(waitForReply(log, 2, 2500));
+    const auto notices = [&](const QString &pattern) {
+        return readLogLines(log).filter(QRegularExpression(pattern)).size();
+    };
+
+    sim.transmitter().vanish();
+    QTRY_VERIFY_WITH_TIMEOUT(!WidgetTestAccess::port(w)->isOpen(), 2000);
+    // Readings stop: greyed once they are two periods old, said once.
+    QTRY_VERIFY_WITH_TIMEOUT(!ui->labelTemperature->isEnabled(), 2000);
+    QVERIFY(ui->labelTemperature->text().contains(" s old)"));
+    if (!sameUnit) {
+        for (int i = 0; i < 3; ++i) {
+            sim.transmitter().model().setRegisterValue(Reg::SerialNumber + i, quint16(0x1111 * (i + 1)));
+        }
+    }
+    QVERIFY(sim.transmitter().reappear());
+    if (sameUnit) {
+        QTRY_VERIFY_WITH_TIMEOUT(notices("->Serial port .*ttyZR is back after .*: polling resumed") == 1,
+                                 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(ui->labelTemperature->isEnabled(), 2000);
+        QCOMPARE(notices("->Live readings resumed after \\d+ missed poll"), 1);
+        QVERIFY(WidgetTestAccess::port(w)->isOpen());
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(
+            notices("->Serial port .*ttyZR is back after .* with another unit \\(ZR200Pro, "
+                    "serial number 111122223333\\): not linked") == 1,
+            5000);
+        QVERIFY(!WidgetTestAccess::port(w)->isOpen());
+        QCOMPARE(ui->pushButtonRead->text(), QString("Read"));
+        // Nothing more is sent to it until Link.
+        const int tx = loggedFrames(log, 0).size();
+        QVERIFY(!QTest::qWaitFor([&] { return loggedFrames(log, 0).size() > tx; }, 500));
+    }
+    QCOMPARE(notices("->Serial port .*ttyZR closed: "), 1);
+    QCOMPARE(notices("->Live readings stopped"), 1);
+    QCOMPARE(watcher.count("QMessageBox"), 0);
+}
+
 void TstSession::lineFaults_data() {
     QTest::addColumn<int>("fault");
     QTest::addColumn<int>("gapMs");
@@ -285,6 +352,15 @@ void TstSession::lineFaults() {
     }
     QTRY_VERIFY_WITH_TIMEOUT(WidgetTestAccess::shared(w)->rxBuffer.isEmpty(), 1000);
     QCOMPARE(loggedFrames(log, 0).size(), 4); // the link's read and three more, all on disk
+    // Bytes that completed no reply are in the log too, marked as discarded.
+    const int discarded = readLogLines(log).filter("->Discarded: ").size();
+    const bool strayBytes =
+        SimFault(fault) == SimFault::StrayByte || (!accepted && SimFault(fault) != SimFault::Silence);
+    if (strayBytes) {
+        QVERIFY(discarded > 0);
+    } else {
+        QCOMPARE(discarded, 0);
+    }
     QCOMPARE(watcher.count("QMessageBox"), 0);
 }
 
