@@ -68,11 +68,11 @@ int cliSet(const CliContext &context) {
         const QStringList limits = value("range").split(QLatin1Char(':'));
         qint16 minTenths = 0;
         qint16 maxTenths = 0;
-        if (limits.size() != 2 || !ValueRules::parseRangeLimit(limits.at(0), &minTenths) ||
-            !ValueRules::parseRangeLimit(limits.at(1), &maxTenths)) {
-            cliError(
-                QStringLiteral("--range: expected MIN:MAX in degrees, each from -3276.8 to 3276.7 (got '%1')")
-                    .arg(value("range")));
+        if (limits.size() != 2 ||
+            !ValueRules::parseRange(limits.at(0), limits.at(1), &minTenths, &maxTenths)) {
+            cliError(QStringLiteral("--range: expected MIN:MAX in degrees, each from -3276.8 to 3276.7 and "
+                                    "MIN below MAX (got '%1')")
+                         .arg(value("range")));
             return CliArgs::Usage;
         }
         writes.append(

@@ -163,6 +163,14 @@ int main(int argc, char *argv[]) {
         context.port = parser.value(QStringLiteral("port"));
     }
     if (allowed.contains(QStringLiteral("address"))) {
+        if (command == QLatin1String("set") &&
+            parser.value(QStringLiteral("address")) == QLatin1String("0") &&
+            !parser.isSet(QStringLiteral("broadcast"))) {
+            cliError(
+                QStringLiteral("--address 0 reaches every unit on the line: give the unit's address, and add "
+                               "--broadcast to set a new address through address 0"));
+            return CliArgs::Usage;
+        }
         if (command == QLatin1String("watch")) {
             if (!CliArgs::addressList(QStringLiteral("address"), parser.value(QStringLiteral("address")),
                                       &context.addresses, &error)) {

@@ -32,12 +32,11 @@ void Widget::PushButtonTempRangeSlot() {
     }
     qint16 minTenths = 0;
     qint16 maxTenths = 0;
-    if (!ValueRules::parseRangeLimit(minText, &minTenths) ||
-        !ValueRules::parseRangeLimit(maxText, &maxTenths)) {
+    // Limits that are not numbers, or a minimum not below the maximum, never reach the device.
+    if (!ValueRules::parseRange(minText, maxText, &minTenths, &maxTenths)) {
         showError(tr("Data is out of range!"));
         return;
     }
-    // Either limit may be the larger one; the device takes them as they come.
     shared->rangeMin = minTenths;
     shared->rangeMax = maxTenths;
     lastRegister = Reg::RangeMin;

@@ -130,8 +130,16 @@ void Widget::applyReply(quint16 reg, const QByteArray &frame) {
                                                                shared->clockMinute, shared->clockSecond)),
                           kNoticeLine);
         }
-        ui->timeEditStartTime->setTime(
-            QTime(shared->heaterStartMinutes / 60, shared->heaterStartMinutes % 60, 0));
+        // A start past 23:59 cannot be shown as it is: shown as 23:59 and said, never left stale.
+        const int lastMinute = 23 * 60 + 59;
+        const int start = qMin<int>(shared->heaterStartMinutes, lastMinute);
+        if (shared->heaterStartMinutes > lastMinute) {
+            appendMessage(
+                tr("The device reports a heating start time past 23:59 (%1 minutes): shown as 23:59")
+                    .arg(shared->heaterStartMinutes),
+                kNoticeLine);
+        }
+        ui->timeEditStartTime->setTime(QTime(start / 60, start % 60, 0));
         showListValue(
             ui->comboBoxInterval, ValueRules::listIndex(ValueRules::HeatingIntervals, shared->heaterInterval),
             shared->heaterInterval, tr("The device reports a heating interval that is not in the list: %1"));

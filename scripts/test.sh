@@ -8,5 +8,4 @@ build="$root/build-test"
 cmake -S "$root" -B "$build" -DZR_SANITIZE=ON -DZR_WERROR=ON -DCMAKE_BUILD_TYPE=Debug
 cmake --build "$build" -j"$(nproc)"
 cd "$build"
-# The tests mostly wait on the line and the simulator, so two of them share a core.
-ctest --output-on-failure -j"$(( $(nproc) * 2 ))" --timeout 600 "$@"
+ctest --output-on-failure -j"$(nproc)" --timeout 600 "$@"

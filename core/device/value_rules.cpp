@@ -30,6 +30,17 @@ bool parseRangeLimit(const QString &text, qint16 *tenths) {
     return true;
 }
 
+bool parseRange(const QString &minText, const QString &maxText, qint16 *minTenths, qint16 *maxTenths) {
+    qint16 low = 0;
+    qint16 high = 0;
+    if (!parseRangeLimit(minText, &low) || !parseRangeLimit(maxText, &high) || low >= high) {
+        return false;
+    }
+    *minTenths = low;
+    *maxTenths = high;
+    return true;
+}
+
 int listIndex(List list, int value) {
     const int index = value - list.first;
     return index >= 0 && index < list.count ? index : -1;

@@ -16,6 +16,9 @@ namespace ValueRules {
 // False for a text that is not a number ("abc", blanks, "0x10") and for a value that is not
 // finite or does not fit a signed 16-bit register: nothing of that may reach the device.
 bool parseRangeLimit(const QString &text, qint16 *tenths);
+// Both limits of an output range, as typed: each a limit as above, and the minimum below the
+// maximum (a range without span has no output signal to give).
+bool parseRange(const QString &minText, const QString &maxText, qint16 *minTenths, qint16 *maxTenths);
 
 // A fixed list of the form whose item i stands for the register value first + i.
 struct List {

@@ -384,6 +384,10 @@ void TstZrctl::setRefusesBeforeSending_data() {
     QTest::newRow("range hexadecimal") << QStringList{"--range", "0x10:20"} << "--range: expected MIN:MAX";
     QTest::newRow("range too wide") << QStringList{"--range", "-10:3276.8"} << "--range: expected MIN:MAX";
     QTest::newRow("range with one limit") << QStringList{"--range", "10"} << "--range: expected MIN:MAX";
+    QTest::newRow("range without span") << QStringList{"--range", "10:10"} << "--range: expected MIN:MAX";
+    QTest::newRow("range upside down") << QStringList{"--range", "80:-40"} << "--range: expected MIN:MAX";
+    QTest::newRow("address 0 without broadcast")
+        << QStringList{"--address", "0", "--new-address", "5"} << "--address 0 reaches every unit";
     QTest::newRow("serial of 11 digits")
         << QStringList{"--serial", "ABCDEF01234"} << "--serial: expected AUTO";
     QTest::newRow("serial not hexadecimal")

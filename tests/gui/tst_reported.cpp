@@ -25,9 +25,9 @@ QByteArray withCrc(const char *spaced) {
 
 // Clock block 0x0120..0x0129: date, time, weekday, heater start, interval, heating time.
 QByteArray clockReply(int year, int month, int day, int hour, int minute, int second, quint16 interval = 6,
-                      quint16 heating = 60) {
+                      quint16 heating = 60, quint16 startMinutes = 90) {
     return readReplyFrame({quint16(year), quint16(month), quint16(day), quint16(hour), quint16(minute),
-                           quint16(second), 1, 90, interval, heating});
+                           quint16(second), 1, startMinutes, interval, heating});
 }
 
 // The computer's time zone for one test, restored afterwards.
@@ -107,6 +107,7 @@ private slots:
     void impossibleClockDate_data();
     void impossibleClockDate();
     void analogFromDeviceLimits();
+    void startTimePastMidnight();
 };
 
 void TstReported::listValueOutsideList_data() {
@@ -255,6 +256,16 @@ void TstReported::analogFromDeviceLimits() {
     QVERIFY2(text.contains(QStringLiteral("12.000mA")), qPrintable(text));
     QVERIFY2(text.contains(QStringLiteral("2.500V")) && text.contains(QStringLiteral("5.000V")),
              qPrintable(text));
+}
+
+// A heating start past 23:59 is shown as 23:59 and said, not left as the editor held it.
+void TstReported::startTimePastMidnight() {
+    Line l;
+    QVERIFY(l.attached);
+    l.ui().timeEditStartTime->setTime(QTime(6, 30));
+    QVERIFY(l.reply(Reg::ClockYear, clockReply(2026, 12, 8, 4, 15, 33, 6, 60, 1500)));
+    QCOMPARE(l.ui().timeEditStartTime->time(), QTime(23, 59));
+    QVERIFY(l.noticed("The device reports a heating start time past 23:59 (1500 minutes): shown as 23:59"));
 }
 
 QTEST_MAIN(TstReported)

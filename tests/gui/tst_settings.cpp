@@ -316,12 +316,14 @@ void TstSettings::temperatureRange_data() {
                            << "  " << QByteArray() << outOfRange << 0 << 0;
     QTest::newRow("hexadecimal") << "0x10"
                                  << "85" << QByteArray() << outOfRange << 0 << 0;
-    QTest::newRow("lower above upper")
-        << "90"
-        << "-40" << hexBytes("01 10 01 07 01 08 04 03 84 FE 70 AE 5A") << QString() << 900 << -400;
-    QTest::newRow("3276.7 and -3276.8 fit")
-        << "3276.7"
-        << "-3276.8" << hexBytes("01 10 01 07 01 08 04 7F FF 80 00 E7 97") << QString() << 32767 << -32768;
+    // A range without span, or upside down, gives no output signal: refused.
+    QTest::newRow("lower above upper") << "90"
+                                       << "-40" << QByteArray() << outOfRange << 0 << 0;
+    QTest::newRow("equal limits") << "10"
+                                  << "10,0" << QByteArray() << outOfRange << 0 << 0;
+    QTest::newRow("-3276.8 and 3276.7 fit")
+        << "-3276.8"
+        << "3276.7" << hexBytes("01 10 01 07 01 08 04 80 00 7F FF E6 03") << QString() << -32768 << 32767;
     QTest::newRow("lower empty") << ""
                                  << "85" << QByteArray() << empty << 0 << 0;
     QTest::newRow("upper empty") << "-20"

@@ -201,6 +201,7 @@ bool PtyLine::attach(Widget &w) {
     port->close();
     port->setPortName(slave);
     if (slave.isEmpty() || !port->open(QIODevice::ReadWrite)) {
+        qWarning("cannot open %s: %s", qPrintable(slave), qPrintable(port->errorString()));
         return false;
     }
     QObject::connect(port, &QSerialPort::readyRead, &w, [&w] { WidgetTestAccess::invoke(w, "my_readuart"); });
