@@ -4,6 +4,10 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 int Pane::trimOldestLines(QTextDocument *document, int most, int fewest) {
     if (!document || most < 1) {
         return 0;
@@ -22,5 +26,10 @@ int Pane::trimOldestLines(QTextDocument *document, int most, int fewest) {
     cursor.setPosition(0);
     cursor.setPosition(document->findBlockByNumber(drop).position(), QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
+#ifdef __GLIBC__
+    // The dropped lines leave the heap full of small holes that the allocator keeps for itself;
+    // handing them back keeps a pane that runs for days at the size of the lines it shows.
+    malloc_trim(0);
+#endif
     return drop;
 }

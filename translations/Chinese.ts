@@ -271,30 +271,6 @@
         <translation>关闭</translation>
     </message>
     <message>
-        <source>ZR100</source>
-        <translation>ZR100</translation>
-    </message>
-    <message>
-        <source>ZR200</source>
-        <translation>ZR200</translation>
-    </message>
-    <message>
-        <source>ZR300</source>
-        <translation>ZR300</translation>
-    </message>
-    <message>
-        <source>ZR200Pro</source>
-        <translation>ZR200Pro</translation>
-    </message>
-    <message>
-        <source>ZR200Mini_S</source>
-        <translation>ZR200Mini_S</translation>
-    </message>
-    <message>
-        <source>ZR200Mini_M</source>
-        <translation>ZR200Mini_M</translation>
-    </message>
-    <message>
         <source>H</source>
         <translation>小时</translation>
     </message>
@@ -309,10 +285,6 @@
     <message>
         <source>Application close!</source>
         <translation>程序关闭！</translation>
-    </message>
-    <message>
-        <source>Serial port %1 closed: %2</source>
-        <translation>串口%1已关闭：%2</translation>
     </message>
     <message>
         <source>%1 log line(s) lost: the log file could not be written</source>
@@ -433,6 +405,74 @@
     <message>
         <source>Not read</source>
         <translation>未读取</translation>
+    </message>
+    <message>
+        <source>Live readings resumed after %1 missed poll(s)</source>
+        <translation>实时数据已恢复，期间漏读 %1 次</translation>
+    </message>
+    <message>
+        <source>Live readings stopped: no reply for %1</source>
+        <translation>实时数据已中断：%1 未收到应答</translation>
+    </message>
+    <message>
+        <source> (%1 s old)</source>
+        <translation>（%1 秒前）</translation>
+    </message>
+    <message>
+        <source>Serial port %1 cannot be opened: %2</source>
+        <translation>串口 %1 无法打开：%2</translation>
+    </message>
+    <message>
+        <source>Serial port %1 closed: %2; waiting for it to come back</source>
+        <translation>串口 %1 已关闭：%2；等待其重新连接</translation>
+    </message>
+    <message>
+        <source>Serial port %1 is back after %2: polling resumed</source>
+        <translation>串口 %1 在 %2 后恢复：继续读取</translation>
+    </message>
+    <message>
+        <source>Serial port %1 is back after %2</source>
+        <translation>串口 %1 在 %2 后恢复</translation>
+    </message>
+    <message>
+        <source>%1, serial number %2</source>
+        <translation>%1，序列号 %2</translation>
+    </message>
+    <message>
+        <source>Serial port %1 is back after %2 with another unit (%3): not linked, press Link</source>
+        <translation>串口 %1 在 %2 后恢复，但连接的是另一台设备（%3）：未连接，请点击连接</translation>
+    </message>
+    <message>
+        <source>The device reports a heating start time past 23:59 (%1 minutes): shown as 23:59</source>
+        <translation>设备报告的加热开始时间超过 23:59（%1 分钟）：显示为 23:59</translation>
+    </message>
+    <message>
+        <source>Discarded: %1</source>
+        <translation>已丢弃：%1</translation>
+    </message>
+    <message>
+        <source>ZR100</source>
+        <translation>ZR100</translation>
+    </message>
+    <message>
+        <source>ZR200</source>
+        <translation>ZR200</translation>
+    </message>
+    <message>
+        <source>ZR300</source>
+        <translation>ZR300</translation>
+    </message>
+    <message>
+        <source>ZR200Pro</source>
+        <translation>ZR200Pro</translation>
+    </message>
+    <message>
+        <source>ZR200Mini_S</source>
+        <translation>ZR200Mini_S</translation>
+    </message>
+    <message>
+        <source>ZR200Mini_M</source>
+        <translation>ZR200Mini_M</translation>
     </message>
 </context>
 </TS>
