@@ -31,10 +31,16 @@ void Widget::ReadHumitureOrder() {
     shared->slaveAddress = deviceAddress();
     sendFrame(buildReadRequest(static_cast<quint8>(shared->slaveAddress & 0xFF), lastRegister, poll.count),
               false);
+    pollAwaitingReply = true;
 }
 
 void Widget::Timer1SSlot() {
     // A tick that would cross the reply to a button's request waits for the next one.
+    // The last poll's window passed without a reading: a row says so.
+    if (pollAwaitingReply && requestQueue.idle(lineNowMs())) {
+        pollAwaitingReply = false;
+        recordReading(ReadingStatus::NoReply);
+    }
     // A tick while anything waits is skipped, not queued, so a slow unit cannot pile up polls.
     // Nothing is sent to a port that is closed (lost, or never opened).
     if (autoRead && serialPort->isOpen() && requestQueue.idle(lineNowMs())) {

@@ -57,6 +57,10 @@ void Widget::closePortOnLineError(int error) {
     shared->rxBuffer.clear();
     requestQueue.clear();
     closingOnLineError = false;
+    if (autoRead && !recovering) {
+        pollAwaitingReply = false;
+        recordReading(ReadingStatus::PortLost);
+    }
     if (recovering) {
         // Lost again while checking who came back: keep looking, said already.
         lostPort.recovering = false;

@@ -69,6 +69,11 @@ void Widget::my_readuart() {
         appendMessage(frameToHex(frame), 1);
         if (found.kind == Rx::Found::Kind::Answer) {
             const Rx::Request request = pending.take(found.request);
+            if (!request.fromUser && (static_cast<quint8>(frame.at(1)) & 0x80) != 0) {
+                // The unit refused the live poll.
+                pollAwaitingReply = false;
+                recordReading(ReadingStatus::Exception);
+            }
             applyReply(Rx::decodeRegister(request, frame), frame);
             // Every reply to a request, whatever it decoded, counts as an answer.
             shared->responseReceived = true;
@@ -89,6 +94,8 @@ void Widget::applyReply(quint16 reg, const QByteArray &frame) {
         break;
     case Rx::Effect::Readings:
         showReadings(decoded.block, decoded.selection);
+        pollAwaitingReply = false;
+        recordReading(ReadingStatus::Ok, decoded.block, decoded.selection);
         break;
     case Rx::Effect::Address:
         showAddress();

@@ -72,7 +72,8 @@ Widget::Widget(QWidget *parent) : QWidget(parent), logWriter(new LogWriter) {
 
     autoRead = true;
     // Made here and now, so a second run started within the same second gets a file of its own.
-    logFilePath = createLogFile(QDir::currentPath() + QStringLiteral("/Data"), Clock::now());
+    runStart = Clock::now();
+    logFilePath = createLogFile(QDir::currentPath() + QStringLiteral("/Data"), runStart);
     appendMessage(tr("Application start!"), 2);
     // The configuration was read before the log existed: a failed first write is said now.
     if (!shared->configSaveError.isEmpty()) {

@@ -12,6 +12,7 @@
 #include <memory>
 
 #include "core/device/line_timing.h"
+#include "core/device/readings_file.h"
 #include "core/device/reply_parser.h"
 
 #include <QElapsedTimer>
@@ -144,6 +145,9 @@ private:
     void showReadings(ReadingBlock block, ReadingSelection selection);
     // Readings that stopped: greyed, with their age; once, a line in the pane and the log.
     void showReadingsStale(qint64 ageMs);
+    // A row of the run's readings file (readings_record.cpp).
+    void recordReading(ReadingStatus status, ReadingBlock block = ReadingBlock::Hundredths,
+                       ReadingSelection selection = ReadingSelection::All);
     QString formatReading(float min, float max, float value, quint8 decimals, bool percent) const;
     void showFirmwareVersion();
     void fillChannelList(int count);
@@ -194,6 +198,12 @@ private:
     qint64 lastReadingMs = -1;
     bool readingsStale = false;
     QString readingTexts[3];
+    // The run's readings file, made at the first poll; a failure to write it is said once.
+    QDateTime runStart;
+    ReadingsFile readingsFile;
+    bool readingsFileSaid = false;
+    // The live poll on the wire got no reply yet.
+    bool pollAwaitingReply = false;
 };
 
 #endif

@@ -33,12 +33,17 @@ QString logLine(const QDateTime &when, LogKind kind, const QString &text) {
 }
 
 QString createLogFile(const QString &dataDir, const QDateTime &start) {
+    return createRunFile(dataDir, QStringLiteral("Log"), QStringLiteral(".txt"), start);
+}
+
+QString createRunFile(const QString &dataDir, const QString &prefix, const QString &suffix,
+                      const QDateTime &start) {
     // C-locale digits whatever the system locale: the name sorts and reads the same everywhere.
-    const QString stem = dataDir + QStringLiteral("/Log-") + MachineText::logFileStamp(start);
-    const QString plain = stem + QStringLiteral(".txt");
+    const QString stem =
+        dataDir + QLatin1Char('/') + prefix + QLatin1Char('-') + MachineText::logFileStamp(start);
+    const QString plain = stem + suffix;
     for (int n = 1; n <= kMaxSuffix; ++n) {
-        const QString name =
-            n == 1 ? plain : stem + QLatin1Char('-') + QString::number(n) + QStringLiteral(".txt");
+        const QString name = n == 1 ? plain : stem + QLatin1Char('-') + QString::number(n) + suffix;
         // NewOnly fails when the name exists, so two runs racing for one name cannot both get it.
         QFile file(name);
         if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {

@@ -13,6 +13,9 @@ class QFile;
 // be made there (no Data directory, no room) it returns the plain name, which the log writer
 // then reports as unwritable.
 QString createLogFile(const QString &dataDir, const QDateTime &start);
+// The same for another file of the run: <prefix>-<yyyyMMddhhmmss><suffix>, then -2, -3...
+QString createRunFile(const QString &dataDir, const QString &prefix, const QString &suffix,
+                      const QDateTime &start);
 
 // Kinds of log line: a frame sent, a frame (or bytes) received, and a status line.
 enum class LogKind { Tx, Rx, Status };

@@ -1,11 +1,15 @@
 // A technician's whole session through the real window against a simulated ZR200Pro, and the
 // line faults the tool has to survive without losing a log line.
+#include "core/device/readings_file.h"
 #include "core/device/register_map.h"
 #include "core/modbus/modbus_frame.h"
 #include "tests/support/harness.h"
 
+#include <QDir>
 #include <QSerialPort>
 #include <QtTest>
+
+#include <algorithm>
 
 class TstSession : public QObject {
     Q_OBJECT
@@ -294,6 +298,22 @@ void TstSession::portComesBack() {
     QCOMPARE(notices("->Serial port .*ttyZR closed: "), 1);
     QCOMPARE(notices("->Live readings stopped"), 1);
     QCOMPARE(watcher.count("QMessageBox"), 0);
+    // The run's readings file: a row a reading, and one for the port lost while polling.
+    const QStringList files = QDir("Data").entryList({"Readings-*.csv"});
+    QCOMPARE(files.size(), 1);
+    QFile file("Data/" + files.first());
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
+    QCOMPARE(lines.first(), readingsHeader());
+    const auto rows = [&lines](const char *status) {
+        return std::count_if(lines.begin(), lines.end(),
+                             [status](const QByteArray &l) { return l.contains(status); });
+    };
+    QCOMPARE(rows(",1,port-lost,"), 1);
+    QVERIFY(rows(",1,ok,") >= (sameUnit ? 2 : 1));
+    if (sameUnit) {
+        QVERIFY(lines.last().contains(",1,ok,"));
+    }
 }
 
 void TstSession::lineFaults_data() {
