@@ -40,6 +40,8 @@ set(ZR_CORE_SOURCES
     ${ZR_CORE_DIR}/base/stop_signals.cpp
     ${ZR_CORE_DIR}/storage/log_file.h
     ${ZR_CORE_DIR}/storage/log_file.cpp
+    ${ZR_CORE_DIR}/device/trend_buffer.h
+    ${ZR_CORE_DIR}/device/trend_buffer.cpp
     ${ZR_CORE_DIR}/device/readings_file.h
     ${ZR_CORE_DIR}/device/readings_file.cpp
     ${ZR_CORE_DIR}/modbus/serial_ports.h

@@ -11,9 +11,8 @@
 void Widget::recordReading(ReadingStatus status, ReadingBlock block, ReadingSelection selection) {
     if (!readingsFile.isOpen()) {
         // One file a run that polls, named like the run's log.
-        const QString path =
-            createRunFile(QDir::currentPath() + QStringLiteral("/Data"), QStringLiteral("Readings"),
-                          QStringLiteral(".csv"), runStart);
+        const QString path = createRunFile(QDir::currentPath() + QStringLiteral("/Data"),
+                                           QStringLiteral("Readings"), QStringLiteral(".csv"), runStart);
         QString error;
         if (!readingsFile.open(path, &error)) {
             if (!readingsFileSaid) {
@@ -49,7 +48,8 @@ void Widget::recordReading(ReadingStatus status, ReadingBlock block, ReadingSele
     } else if (!readingsFileSaid) {
         // Said once; the poll goes on and the file is tried again with every reading.
         readingsFileSaid = true;
-        appendMessage(tr("The readings file cannot be written: %1: %2").arg(readingsFile.path(), readingsFile.lastError()),
+        appendMessage(tr("The readings file cannot be written: %1: %2")
+                          .arg(readingsFile.path(), readingsFile.lastError()),
                       kNoticeLine);
     }
 }
