@@ -83,8 +83,8 @@ QVector<QPointF> TrendBuffer::reduced(Quantity q, qint64 fromMs, qint64 toMs, in
     const double span = static_cast<double>(toMs - fromMs);
     int column = -1;
     QPointF firstP, minP, maxP, lastP;
-    bool open = false;      // a column has values
-    bool broken = true;     // the last thing written is a break
+    bool open = false;  // a column has values
+    bool broken = true; // the last thing written is a break
     const auto flush = [&] {
         if (!open) {
             return;

@@ -141,20 +141,17 @@ void TstLine::clicksCrossPollReplies() {
     ScopedWorkDir dir;
     TransmitterConfig config;
     config.deviceType = 1; // no clock block
-    SimFixture sim(config);
-    QVERIFY(sim.ok());
-    ModalWatcher watcher;
-    watcher.dialogHandler = chooseInDialog(sim.port(), "9600");
-    Widget w;
-    w.show();
-    WidgetUi *ui = WidgetTestAccess::ui(w);
-    QTRY_COMPARE_WITH_TIMEOUT(ui->lineEditAddress->text(), QString("1"), 3000);
+    LinkedWindow linked(config);
+    QVERIFY(linked.linked());
+    auto &sim = linked;
+    ModalWatcher &watcher = linked.watcher;
+    WidgetUi *ui = linked.ui;
     ui->groupBoxDevice->setEnabled(true);
     ui->groupBoxRTD->setEnabled(true);
     // Every reply comes 150 ms after its request: a click right after a poll lands while the
     // poll's reply is on its way.
     sim.transmitter().setReplyDelay(150);
-    const QString log = WidgetTestAccess::logFilePath(w);
+    const QString log = linked.log;
     ui->comboBoxRegister->setCurrentIndex(1); // hundredths: a temperature of 23.45 reads 2345
     sim.transmitter().model().setRegisterValue(Reg::LiveHundredths, 2345);
     QSignalSpy requests(&sim.transmitter(), &PtyTransmitter::requestReceived);
@@ -196,14 +193,11 @@ void TstLine::heaterClicksOnASlowUnit() {
     ScopedWorkDir dir;
     TransmitterConfig config;
     config.deviceType = 1; // no clock block
-    SimFixture sim(config);
-    QVERIFY(sim.ok());
-    ModalWatcher watcher;
-    watcher.dialogHandler = chooseInDialog(sim.port(), "9600");
-    Widget w;
-    w.show();
-    WidgetUi *ui = WidgetTestAccess::ui(w);
-    QTRY_COMPARE_WITH_TIMEOUT(ui->lineEditAddress->text(), QString("1"), 3000);
+    LinkedWindow linked(config);
+    QVERIFY(linked.linked());
+    auto &sim = linked;
+    ModalWatcher &watcher = linked.watcher;
+    WidgetUi *ui = linked.ui;
     ui->groupBoxDevice->setEnabled(true);
     ui->groupBoxRTD->setEnabled(true);
     // A unit that takes 250 ms to answer, and what the wire carries in order: R a request

@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -15,6 +16,7 @@
 #include <QSerialPort>
 #include <QSettings>
 #include <QTextStream>
+#include <QThread>
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -177,6 +179,34 @@ SimFixture::SimFixture(const TransmitterConfig &config)
 }
 
 SimFixture::~SimFixture() = default;
+
+bool waitUntil(const std::function<bool()> &condition, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() >= ms) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(5);
+    }
+    return true;
+}
+
+LinkedWindow::LinkedWindow(const TransmitterConfig &config, const QString &linkPath, const QString &baud)
+    : sim(config), extraPorts("ZRTOOL_EXTRA_PORTS", qgetenv("ZRTOOL_EXTRA_PORTS")) {
+    if (!sim.ok() || (!linkPath.isEmpty() && !sim.transmitter().createSymlink(linkPath))) {
+        return;
+    }
+    const QString port = linkPath.isEmpty() ? sim.port() : linkPath;
+    extraPorts.set(port.toLocal8Bit());
+    watcher.dialogHandler = chooseInDialog(port, baud);
+    window = std::make_unique<Widget>();
+    window->show();
+    ui = WidgetTestAccess::ui(*window);
+    log = WidgetTestAccess::logFilePath(*window);
+    isLinked = waitUntil([this] { return !ui->lineEditAddress->text().isEmpty(); }, 3000);
+}
 
 PtyLine::PtyLine() {
     master = posix_openpt(O_RDWR | O_NOCTTY);

@@ -168,6 +168,31 @@ private:
     ScopedEnv extraPorts;
 };
 
+// Turns the event loop until `condition` holds or `ms` pass; whether it holds.
+bool waitUntil(const std::function<bool()> &condition, int ms);
+
+// A window linked through the dialog, at a fixed rate, to a simulated transmitter, and shown: the
+// fixture of the flows against a live line. With `linkPath` the window reaches the transmitter
+// through that symbolic link (the name stays when the transmitter vanishes and reappears).
+class LinkedWindow {
+public:
+    explicit LinkedWindow(const TransmitterConfig &config = TransmitterConfig(),
+                          const QString &linkPath = QString(), const QString &baud = QStringLiteral("9600"));
+    // The transmitter started and the window shows the device's address.
+    bool linked() const { return isLinked; }
+    PtyTransmitter &transmitter() { return sim.transmitter(); }
+
+    SimFixture sim;
+    ScopedEnv extraPorts;
+    ModalWatcher watcher;
+    std::unique_ptr<Widget> window;
+    WidgetUi *ui = nullptr;
+    QString log;
+
+private:
+    bool isLinked = false;
+};
+
 // A pseudo-terminal whose slave side the window's port opens: the test reads what the tool puts
 // on the line and writes replies into the master side exactly as a transmitter would.
 class PtyLine {
