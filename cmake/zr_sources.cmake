@@ -49,4 +49,6 @@ set(ZR_CORE_SOURCES
     ${ZR_CORE_DIR}/device/readings.cpp
     ${ZR_CORE_DIR}/device/settings_frames.h
     ${ZR_CORE_DIR}/device/settings_frames.cpp
+    ${ZR_CORE_DIR}/device/trend_buffer.h
+    ${ZR_CORE_DIR}/device/trend_buffer.cpp
 )
