@@ -7,8 +7,9 @@ set -euo pipefail
 # qttools5-dev: the Qt5LinguistTools CMake package (lrelease/lupdate rules).
 # clang-format: the formatter scripts/format.sh checks the tree with.
 # dpkg-dev: dpkg-shlibdeps, which the package build (and the install test) computes dependencies with.
+# libqwt-qt5-dev: the plot widgets of the trend window.
 packages=(cmake g++ make qtbase5-dev libqt5serialport5-dev qttools5-dev-tools qttools5-dev qttranslations5-l10n
-          clang-format dpkg-dev)
+          clang-format dpkg-dev libqwt-qt5-dev)
 for arg in "$@"; do
     case "$arg" in
         --with-fuzz) packages+=(clang libclang-rt-14-dev) ;;
