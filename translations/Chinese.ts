@@ -93,6 +93,121 @@
     </message>
 </context>
 <context>
+    <name>TrendWindow</name>
+    <message>
+        <source>Temperature: %1</source>
+        <translation>温度：%1</translation>
+    </message>
+    <message>
+        <source>Humidity: %1</source>
+        <translation>湿度：%1</translation>
+    </message>
+    <message>
+        <source>Dew point: %1</source>
+        <translation>露点：%1</translation>
+    </message>
+    <message>
+        <source>Trend</source>
+        <translation>趋势</translation>
+    </message>
+    <message>
+        <source>Temperature, dew point (%1)</source>
+        <translation>温度、露点（%1）</translation>
+    </message>
+    <message>
+        <source>Relative humidity (%1)</source>
+        <translation>相对湿度（%1）</translation>
+    </message>
+    <message>
+        <source>Temperature</source>
+        <translation>温度</translation>
+    </message>
+    <message>
+        <source>Humidity</source>
+        <translation>湿度</translation>
+    </message>
+    <message>
+        <source>Dew point</source>
+        <translation>露点</translation>
+    </message>
+    <message>
+        <source>Follow</source>
+        <translation>跟随</translation>
+    </message>
+    <message>
+        <source>Keep the newest reading in view</source>
+        <translation>保持最新读数在视图中</translation>
+    </message>
+    <message>
+        <source>1 min</source>
+        <translation>1 分钟</translation>
+    </message>
+    <message>
+        <source>10 min</source>
+        <translation>10 分钟</translation>
+    </message>
+    <message>
+        <source>1 h</source>
+        <translation>1 小时</translation>
+    </message>
+    <message>
+        <source>24 h</source>
+        <translation>24 小时</translation>
+    </message>
+    <message>
+        <source>All</source>
+        <translation>全部</translation>
+    </message>
+    <message>
+        <source>Export CSV</source>
+        <translation>导出 CSV</translation>
+    </message>
+    <message>
+        <source>Export PNG</source>
+        <translation>导出 PNG</translation>
+    </message>
+    <message>
+        <source>Trend - %1 address %2</source>
+        <translation>趋势 - %1 地址 %2</translation>
+    </message>
+    <message>
+        <source>Heater on</source>
+        <translation>加热开</translation>
+    </message>
+    <message>
+        <source>Heater off</source>
+        <translation>加热关</translation>
+    </message>
+    <message>
+        <source>Link opened</source>
+        <translation>连接已打开</translation>
+    </message>
+    <message>
+        <source>Link lost</source>
+        <translation>连接已断开</translation>
+    </message>
+    <message>
+        <source>cannot create the folder %1</source>
+        <translation>无法创建文件夹%1</translation>
+    </message>
+    <message>
+        <source>Error</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>The trend cannot be written to %1: %2</source>
+        <translation>趋势无法写入%1：%2</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <translation>CSV 文件 (*.csv)</translation>
+    </message>
+    <message>
+        <source>PNG images (*.png)</source>
+        <translation>PNG 图像 (*.png)</translation>
+    </message>
+</context>
+<context>
     <name>Widget</name>
     <message>
         <source>Widget</source>
