@@ -21,6 +21,7 @@ void Widget::PushButtonReadSlot() {
     } else {
         ui->pushButtonRead->setText(tr("Read"));
         autoRead = false;
+        trendGap();
     }
 }
 
@@ -40,6 +41,7 @@ void Widget::Timer1SSlot() {
     if (pollAwaitingReply && requestQueue.idle(lineNowMs())) {
         pollAwaitingReply = false;
         recordReading(ReadingStatus::NoReply);
+        trendGap();
     }
     // A tick while anything waits is skipped, not queued, so a slow unit cannot pile up polls.
     // Nothing is sent to a port that is closed (lost, or never opened).

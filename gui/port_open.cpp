@@ -4,6 +4,7 @@
 #include "core/device/shared_data.h"
 #include "core/modbus/port_watch.h"
 #include "core/modbus/serial_ports.h"
+#include "gui/trend_window.h"
 #include "gui/widget.h"
 #include "ui_widget.h"
 
@@ -61,6 +62,10 @@ void Widget::closePortOnLineError(int error) {
         pollAwaitingReply = false;
         recordReading(ReadingStatus::PortLost);
     }
+    if (!recovering && trendWindow) {
+        trendGap();
+        trendEvent(static_cast<int>(TrendWindow::Event::LinkLost));
+    }
     if (recovering) {
         // Lost again while checking who came back: keep looking, said already.
         lostPort.recovering = false;
@@ -100,6 +105,9 @@ void Widget::recoveredUnit() {
     lostPort.recovering = false;
     const QString gap = PortWatch::gapText(lineNowMs() - lostPort.since);
     if (shared->serialNumber == lostPort.serial) {
+        if (trendWindow) {
+            trendEvent(static_cast<int>(TrendWindow::Event::LinkOpened));
+        }
         appendMessage(autoRead
                           ? tr("Serial port %1 is back after %2: polling resumed").arg(lostPort.name, gap)
                           : tr("Serial port %1 is back after %2").arg(lostPort.name, gap),

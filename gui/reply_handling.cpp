@@ -6,6 +6,7 @@
 #include "core/device/value_rules.h"
 #include "core/modbus/modbus_frame.h"
 #include "core/modbus/reply_matching.h"
+#include "gui/trend_window.h"
 #include "gui/widget.h"
 #include "ui_widget.h"
 
@@ -73,6 +74,7 @@ void Widget::my_readuart() {
                 // The unit refused the live poll.
                 pollAwaitingReply = false;
                 recordReading(ReadingStatus::Exception);
+                trendGap();
             }
             applyReply(Rx::decodeRegister(request, frame), frame);
             // Every reply to a request, whatever it decoded, counts as an answer.
@@ -96,6 +98,7 @@ void Widget::applyReply(quint16 reg, const QByteArray &frame) {
         showReadings(decoded.block, decoded.selection);
         pollAwaitingReply = false;
         recordReading(ReadingStatus::Ok, decoded.block, decoded.selection);
+        trendReading(decoded.block, decoded.selection);
         break;
     case Rx::Effect::Address:
         showAddress();
@@ -103,6 +106,7 @@ void Widget::applyReply(quint16 reg, const QByteArray &frame) {
     case Rx::Effect::DeviceInfo:
         showAddress();
         showDeviceInfo();
+        trendUnit();
         if (lostPort.recovering) {
             recoveredUnit();
         }
@@ -115,6 +119,8 @@ void Widget::applyReply(quint16 reg, const QByteArray &frame) {
         break;
     case Rx::Effect::Heater:
         showHeater(ui, heaterCountdown, decoded.heaterValue);
+        trendEvent(static_cast<int>(decoded.heaterValue != 0 ? TrendWindow::Event::HeaterOn
+                                                             : TrendWindow::Event::HeaterOff));
         break;
     case Rx::Effect::OutputData:
         showListValue(ui->comboBoxOutputData, decoded.outputData,

@@ -1,4 +1,5 @@
 #include "gui/widget.h"
+#include "gui/trend_window.h"
 
 #include "core/base/clock.h"
 #include "core/base/machine_text.h"
@@ -63,6 +64,7 @@ Widget::Widget(QWidget *parent) : QWidget(parent), logWriter(new LogWriter) {
     connect(timerAutoBaud, &QTimer::timeout, this, &Widget::AUTOUartInit);
     connect(timerDelay, &QTimer::timeout, this, &Widget::TimerDelaySlot);
     connect(&portWatch, &QTimer::timeout, this, &Widget::watchLostPort);
+    connect(ui->pushButtonTrend, &QPushButton::clicked, this, [this] { showTrend(); });
     lineFree.setSingleShot(true);
     connect(&lineFree, &QTimer::timeout, this, &Widget::sendWaiting);
     // An adapter pulled out mid-session leaves the port open but dead; closing it lets "Link"
@@ -90,6 +92,10 @@ Widget::~Widget() {
 }
 
 void Widget::closeEvent(QCloseEvent *event) {
+    // The trend goes with the window, so the program ends as before.
+    if (trendWindow) {
+        trendWindow->close();
+    }
     appendMessage(tr("Application close!"), 2);
     event->accept();
 }

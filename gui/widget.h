@@ -24,6 +24,7 @@ class QTimer;
 class QByteArray;
 class SharedDataClass;
 class LogWriter;
+class TrendWindow;
 
 namespace Ui {
 class Widget;
@@ -145,6 +146,14 @@ private:
     void showReadings(ReadingBlock block, ReadingSelection selection);
     // Readings that stopped: greyed, with their age; once, a line in the pane and the log.
     void showReadingsStale(qint64 ageMs);
+    // The trend (trend_record.cpp): its window, made at the first use; a reading, a gap where
+    // readings stop, an event (TrendWindow::Event), and a new recording for another unit.
+    TrendWindow &trend();
+    void showTrend();
+    void trendReading(ReadingBlock block, ReadingSelection selection);
+    void trendGap();
+    void trendEvent(int event);
+    void trendUnit();
     // A row of the run's readings file (readings_record.cpp).
     void recordReading(ReadingStatus status, ReadingBlock block = ReadingBlock::Hundredths,
                        ReadingSelection selection = ReadingSelection::All);
@@ -204,6 +213,8 @@ private:
     bool readingsFileSaid = false;
     // The live poll on the wire got no reply yet.
     bool pollAwaitingReply = false;
+    TrendWindow *trendWindow = nullptr;
+    QString trendSerial;
 };
 
 #endif

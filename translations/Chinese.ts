@@ -589,5 +589,17 @@
         <source>ZR200Mini_M</source>
         <translation>ZR200Mini_M</translation>
     </message>
+    <message>
+        <source>Trend</source>
+        <translation>趋势</translation>
+    </message>
+    <message>
+        <source>The readings file cannot be written: %1</source>
+        <translation>数据文件无法写入：%1</translation>
+    </message>
+    <message>
+        <source>The readings file cannot be written: %1: %2</source>
+        <translation>数据文件无法写入：%1：%2</translation>
+    </message>
 </context>
 </TS>

@@ -347,6 +347,7 @@ void TestForm::windowPlacement_data() {
     boxItem("comboBoxRegister", "QComboBox", R, "horizontalLayout", 3);
     boxItem("comboBoxNum", "QComboBox", R, "horizontalLayout", 5);
     boxItem("pushButtonRead", "QPushButton", R, "horizontalLayout", 7);
+    boxItem("pushButtonTrend", "QPushButton", R, "horizontalLayout", 10);
     cell("groupBoxMessage", "QGroupBox", "Widget", "gridLayout_4", 2, 0);
     cell("gridLayout_3", "QGridLayout", "groupBoxMessage", "-", 0, 0);
     cell("textBrowser", "QTextBrowser", "groupBoxMessage", "gridLayout_3", 0, 0);
@@ -423,7 +424,8 @@ void TestForm::windowLayoutOrder_data() {
         << QStringList{"labelTemperature", s, "labelHumidity", s, "labelDewTemp", s, "labelWetBulbTemp"};
     QTest::newRow("horizontalLayout")
         << "horizontalLayout"
-        << QStringList{s, "label", "comboBoxRegister", s, "comboBoxNum", s, "pushButtonRead", s, s};
+        << QStringList{s, "label", "comboBoxRegister", s, "comboBoxNum", s, "pushButtonRead",
+                       s, s,       "pushButtonTrend"};
     QTest::newRow("gridLayout_3") << "gridLayout_3" << QStringList{"textBrowser"};
     QTest::newRow("horizontalLayout_5")
         << "horizontalLayout_5" << QStringList{s, "pushButtonLink", "pushButtonClose", s};
@@ -450,7 +452,7 @@ void TestForm::windowCounts() {
     QVERIFY(window.layout());
     collectItems(window.layout(), widgets, layouts, spacers);
 
-    QCOMPARE(widgets.size(), 52);
+    QCOMPARE(widgets.size(), 53);
     QCOMPARE(layouts.size(), 11);
     QCOMPARE(spacers.size(), 18);
 
@@ -459,7 +461,7 @@ void TestForm::windowCounts() {
         ++byClass[QString::fromLatin1(w->metaObject()->className())];
         QVERIFY2(!w->objectName().isEmpty(), w->metaObject()->className());
     }
-    const QMap<QString, int> expected{{"QGroupBox", 3}, {"QLabel", 17},   {"QPushButton", 16},
+    const QMap<QString, int> expected{{"QGroupBox", 3}, {"QLabel", 17},   {"QPushButton", 17},
                                       {"QComboBox", 8}, {"QLineEdit", 4}, {"QDateTimeEdit", 1},
                                       {"QTimeEdit", 1}, {"QCheckBox", 1}, {"QTextBrowser", 1}};
     QCOMPARE(byClass, expected);
@@ -583,6 +585,7 @@ void TestForm::windowTexts_data() {
     row("labelWetBulbTemp", "text", "WetBulbTemp:");
     row("label", "text", "Magnification:");
     row("pushButtonRead", "text", "Read");
+    row("pushButtonTrend", "text", "Trend");
     row("groupBoxMessage", "title", "Message");
     row("pushButtonLink", "text", "Link");
     row("pushButtonClose", "text", "Close");

@@ -3,6 +3,7 @@
 #include "core/device/readings_file.h"
 #include "core/device/register_map.h"
 #include "core/modbus/modbus_frame.h"
+#include "gui/trend_window.h"
 #include "tests/support/harness.h"
 
 #include <QDir>
@@ -303,6 +304,32 @@ void TstSession::portComesBack() {
     QVERIFY(rows(",1,ok,") >= (sameUnit ? 2 : 1));
     if (sameUnit) {
         QVERIFY(lines.last().contains(",1,ok,"));
+        // The trend holds what the labels showed, broken where the port was lost, and exports
+        // a CSV that reads back.
+        TrendWindow *trend = WidgetTestAccess::trendWindow(w);
+        QVERIFY(trend);
+        const Trend::TrendBuffer &history = trend->buffer();
+        const int n = history.count(Trend::Temperature);
+        int gaps = 0;
+        for (int i = 0; i < n; ++i) {
+            gaps += history.sample(Trend::Temperature, i).isGap() ? 1 : 0;
+        }
+        QVERIFY(gaps >= 1);
+        const double newest = history.sample(Trend::Temperature, n - 1).value;
+        QVERIFY2(ui->labelTemperature->text().contains(QString::number(newest, 'f', 1)),
+                 qPrintable(ui->labelTemperature->text()));
+        QVERIFY(trend->exportCsv("Data/trend.csv"));
+        QFile csv("Data/trend.csv");
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QList<QByteArray> rows = csv.readAll().trimmed().split('\n');
+        QCOMPARE(rows.size(), 1 + n - gaps);
+        for (const QByteArray &row : rows.mid(1)) {
+            QVERIFY(QDateTime::fromString(QString::fromLatin1(row.split(',').first()), Qt::ISODateWithMs)
+                        .isValid());
+            bool number = false;
+            row.split(',').at(1).toDouble(&number);
+            QVERIFY(number);
+        }
     }
 }
 

@@ -63,6 +63,7 @@ public:
     }
     static const Rx::PendingRequests &pendingRequests(Widget &w) { return w.requestQueue.onTheWire(); }
     static int waitingRequests(Widget &w) { return w.requestQueue.waiting(); }
+    static TrendWindow *trendWindow(Widget &w) { return w.trendWindow; }
     static qint64 lineNowMs(Widget &w) { return w.lineNowMs(); }
     static void openLink(Widget &w) { w.openLink(); }
     // Calls a private slot by name, as the meta-object system would.

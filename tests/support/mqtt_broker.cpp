@@ -47,14 +47,17 @@ bool accepts(int port) {
 
 } // namespace
 
-MqttBroker::MqttBroker(const QString &user, const QString &password) : listenPort(freePort()) {
+MqttBroker::MqttBroker(const QString &user, const QString &password, bool persistent)
+    : listenPort(freePort()) {
     QFile conf(dir.filePath(QStringLiteral("mosquitto.conf")));
     if (!conf.open(QIODevice::WriteOnly)) {
         failure = QStringLiteral("cannot write the broker's configuration");
         return;
     }
-    QByteArray text = QByteArrayLiteral("listener ") + QByteArray::number(listenPort) +
-                      " 127.0.0.1\npersistence false\nlog_dest stderr\n";
+    QByteArray text =
+        QByteArrayLiteral("listener ") + QByteArray::number(listenPort) + " 127.0.0.1\nlog_dest stderr\n";
+    text += persistent ? "persistence true\npersistence_location " + dir.path().toLocal8Bit() + "/\n"
+                       : QByteArray("persistence false\n");
     if (::geteuid() == 0) {
         // Started as root it would become the mosquitto user, who cannot read this test's files.
         text += "user root\n";
@@ -106,6 +109,7 @@ bool MqttBroker::start() {
 
 void MqttBroker::stop() {
     if (process.state() != QProcess::NotRunning) {
+        stopped = QDateTime::currentDateTimeUtc();
         process.terminate();
         if (!process.waitForFinished(5000)) {
             process.kill();
@@ -114,9 +118,9 @@ void MqttBroker::stop() {
     }
 }
 
-MqttSubscriber::MqttSubscriber(int port) {
+MqttSubscriber::MqttSubscriber(int port, const QByteArray &clientId) {
     mosquitto_lib_init();
-    client = mosquitto_new(nullptr, true, this);
+    client = mosquitto_new(clientId.isEmpty() ? nullptr : clientId.constData(), clientId.isEmpty(), this);
     mosquitto_message_callback_set(client, &MqttSubscriber::onMessage);
     mosquitto_connect_callback_set(client, &MqttSubscriber::onConnect);
     mosquitto_subscribe_callback_set(client, &MqttSubscriber::onSubscribe);

@@ -2,6 +2,7 @@
 #define ZR_TESTS_SUPPORT_MQTT_BROKER_H
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QMutex>
 #include <QProcess>
 #include <QString>
@@ -14,7 +15,9 @@ struct mosquitto;
 // user when a password is given. stop() and start() again keep the port, as a broker restart.
 class MqttBroker {
 public:
-    explicit MqttBroker(const QString &user = QString(), const QString &password = QString());
+    // `persistent`: sessions and queued messages survive a restart (saved at a clean stop).
+    explicit MqttBroker(const QString &user = QString(), const QString &password = QString(),
+                        bool persistent = false);
     ~MqttBroker();
     // False (with the reason in error()) when the broker could not be started or does not accept
     // connections within a few seconds.
@@ -23,12 +26,15 @@ public:
     int port() const { return listenPort; }
     QString url() const { return QStringLiteral("mqtt://127.0.0.1:%1").arg(listenPort); }
     QString error() const { return failure; }
+    // When stop() last stopped it (UTC).
+    QDateTime stoppedAt() const { return stopped; }
 
 private:
     QTemporaryDir dir;
     QProcess process;
     int listenPort = 0;
     QString failure;
+    QDateTime stopped;
 };
 
 // One message a subscriber received.
@@ -42,7 +48,9 @@ struct MqttMessage {
 // itself, and keeps what arrives.
 class MqttSubscriber {
 public:
-    explicit MqttSubscriber(int port);
+    // With a `clientId` the session is kept by the broker: messages published while this
+    // subscriber is away reach it when it is back.
+    explicit MqttSubscriber(int port, const QByteArray &clientId = QByteArray());
     ~MqttSubscriber();
     // Connected and subscribed.
     bool connected() const;
