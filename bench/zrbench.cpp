@@ -1,8 +1,10 @@
 // Speed and memory figures of the reply handling, the message pane and log, and live polling.
 //   zrbench [google benchmark flags]      reply handling and appendMessage costs
-//   zrbench --polling SECONDS PORT        CPU time of live polling against a transmitter on PORT
+//   zrbench --polling SECONDS PORT [PNG]  CPU time of live polling against a transmitter on PORT;
+//                                         with PNG, the trend shown meanwhile and saved there
 //   zrbench --unplugged SECONDS           CPU time after the linked transmitter goes away, idle
 #include "core/modbus/modbus_frame.h"
+#include "gui/trend_window.h"
 #include "sim/pty_transmitter.h"
 #include "tests/support/harness.h"
 
@@ -13,9 +15,11 @@
 #include <QTextBrowser>
 
 #include <benchmark/benchmark.h>
+#include <qwt_plot.h>
 
 #include <sys/resource.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -156,7 +160,8 @@ Run runEventLoop(int seconds) {
     return run;
 }
 
-int pollingRun(int seconds, const QString &port) {
+// With `trendPicture` the trend window is shown while polling and saved there as a PNG at the end.
+int pollingRun(int seconds, const QString &port, const QString &trendPicture = QString()) {
     ScopedWorkDir dir;
     dir.writeConfig(port);
     qputenv("ZRTOOL_EXTRA_PORTS", port.toLocal8Bit());
@@ -167,11 +172,22 @@ int pollingRun(int seconds, const QString &port) {
         return 1;
     }
     WidgetTestAccess::invoke(w, "PushButtonReadSlot");
+    if (!trendPicture.isEmpty()) {
+        w.show();
+        WidgetTestAccess::ui(w)->pushButtonTrend->click();
+    }
     const Run run = runEventLoop(seconds);
+    if (!trendPicture.isEmpty()) {
+        QString error;
+        TrendWindow *trend = WidgetTestAccess::trendWindow(w);
+        if (!trend || !trend->exportPng(trendPicture, &error)) {
+            std::fprintf(stderr, "the trend could not be saved: %s\n", qPrintable(error));
+        }
+    }
     const int replies = loggedFrames(WidgetTestAccess::logFilePath(w), 1).size();
-    std::printf("polling: %.1f s wall, %.3f s CPU, %.3f %% of a core, %d replies, RSS %.1f MB\n",
-                run.wallSeconds, run.cpuSeconds, 100.0 * run.cpuSeconds / run.wallSeconds, replies,
-                residentKb() / 1024.0);
+    std::printf("polling%s: %.1f s wall, %.3f s CPU, %.3f %% of a core, %d replies, RSS %.1f MB\n",
+                trendPicture.isEmpty() ? "" : " with the trend shown", run.wallSeconds, run.cpuSeconds,
+                100.0 * run.cpuSeconds / run.wallSeconds, replies, residentKb() / 1024.0);
     return 0;
 }
 
@@ -209,6 +225,41 @@ int unpluggedRun(int seconds) {
 
 } // namespace
 
+// The trend holding a full day at one reading a second, three curves, shown 1000 px wide:
+// state.range(0) 0 times one repaint of the whole day (goal under 10 ms), 1 times adding one
+// reading while shown (goal under 0.2 ms), with the resident memory against an empty trend.
+void BM_Trend(benchmark::State &state) {
+    const long before = residentKb();
+    TrendWindow trend(nullptr, Trend::TrendBuffer::DefaultPoints);
+    const qint64 start = 1796800000000;
+    for (int i = 0; i < Trend::TrendBuffer::DefaultPoints; ++i) {
+        Trend::Reading r;
+        r.set(Trend::Temperature, 20 + 5 * std::sin(i / 600.0))
+            .set(Trend::Humidity, 50 + 20 * std::cos(i / 900.0))
+            .set(Trend::DewPoint, 10 + 3 * std::sin(i / 300.0));
+        trend.addReading(start + qint64(i) * 1000, r);
+    }
+    trend.resize(1000 + 120, 600);
+    trend.setSpan(TrendWindow::Span::All);
+    trend.show();
+    QCoreApplication::processEvents();
+    qint64 next = start + qint64(Trend::TrendBuffer::DefaultPoints) * 1000;
+    for (auto _ : state) {
+        if (state.range(0) == 0) {
+            trend.plot()->replot();
+            benchmark::DoNotOptimize(trend.renderImage());
+        } else {
+            Trend::Reading r;
+            r.set(Trend::Temperature, 21).set(Trend::Humidity, 50).set(Trend::DewPoint, 10);
+            trend.addReading(next, r);
+            next += 1000;
+        }
+    }
+    state.counters["rss_more_MB"] = (residentKb() - before) / 1024.0;
+}
+BENCHMARK(BM_Trend)->Arg(0)->Iterations(50)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Trend)->Arg(1)->Iterations(20000)->Unit(benchmark::kMicrosecond);
+
 BENCHMARK(BM_ReplyLiveBlock);
 BENCHMARK(BM_ReplyDeviceInfo);
 BENCHMARK(BM_ReplyCalibration);
@@ -232,8 +283,9 @@ int main(int argc, char **argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(dropDebug);
     QApplication app(argc, argv);
-    if (argc == 4 && std::strcmp(argv[1], "--polling") == 0) {
-        return pollingRun(std::atoi(argv[2]), QString::fromLocal8Bit(argv[3]));
+    if ((argc == 4 || argc == 5) && std::strcmp(argv[1], "--polling") == 0) {
+        return pollingRun(std::atoi(argv[2]), QString::fromLocal8Bit(argv[3]),
+                          argc == 5 ? QString::fromLocal8Bit(argv[4]) : QString());
     }
     if (argc == 3 && std::strcmp(argv[1], "--unplugged") == 0) {
         return unpluggedRun(std::atoi(argv[2]));

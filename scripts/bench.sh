@@ -17,8 +17,8 @@ fi
 build="$root/build-bench"
 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DZR_BUILD_BENCH=ON >/dev/null
 cmake --build "$build" --target zrbench zrsim zrctl -j"$(nproc)"
-"$build/bench/zrbench" --benchmark_counters_tabular=true
-"$build/bench/zrbench" --unplugged 10
+"$build/zrbench" --benchmark_counters_tabular=true
+"$build/zrbench" --unplugged 10
 "$root/scripts/bench_scan.sh" "$build"
 "$root/scripts/bench_gateway.sh" "$build"
 
@@ -28,4 +28,6 @@ work=$(mktemp -d)
 sim=$!
 trap 'kill $sim 2>/dev/null || true; rm -rf "$work"' EXIT
 for _ in $(seq 50); do [ -e "$work/ttyZR" ] && break; sleep 0.1; done
-"$build/bench/zrbench" --polling "$seconds" "$work/ttyZR"
+"$build/zrbench" --polling "$seconds" "$work/ttyZR"
+# The same with the trend shown; its picture is left in the build directory.
+"$build/zrbench" --polling "$seconds" "$work/ttyZR" "$build/trend.png"
