@@ -20,6 +20,7 @@ class QTimer;
 class QByteArray;
 class SharedDataClass;
 class LogWriter;
+struct PortAccess;
 
 namespace Ui {
 class Widget;
@@ -111,6 +112,9 @@ private:
     void resetLink();
     // Closes the port once when it reports that the line is gone, and logs why.
     void closePortOnLineError(int error);
+    // Says in the pane and the log why `port` could not be opened (the group and the command for
+    // a port without permission), once for a link however often the search tries it.
+    void reportOpenFailure(const QString &port, const PortAccess &access);
 
     // Reply side (device/reply_handling.cpp).
     void showAddress();
@@ -160,6 +164,9 @@ private:
     QElapsedTimer lineClock;
     bool configNotSavedReported = false;
     bool closingOnLineError = false;
+    // The port as the user named it when openLink opened it, and the failure last reported.
+    QString linkPortName;
+    QString openFailureSaid;
 };
 
 #endif

@@ -1,13 +1,13 @@
 #include "cli/cli_line.h"
 
 #include "app/clock.h"
+#include "core/modbus/port_access.h"
 #include "link/modbus_frame.h"
 
 #include <cstdio>
 
 CliLine::CliLine(const QString &portName, bool traceFrames, const QString &log)
-    : exchange(port), verbose(traceFrames), logPath(log) {
-    port.setPortName(portName);
+    : exchange(port), verbose(traceFrames), logPath(log), givenName(portName) {
     exchange.trace = [this](const QByteArray &bytes, bool tx) { trace(bytes, tx); };
 }
 
@@ -20,8 +20,9 @@ bool CliLine::open(int rate, QString *error) {
     port.setParity(QSerialPort::NoParity);
     port.setStopBits(QSerialPort::OneStop);
     port.setFlowControl(QSerialPort::NoFlowControl);
-    if (!port.open(QIODevice::ReadWrite)) {
-        *error = QStringLiteral("cannot open %1: %2").arg(port.portName(), port.errorString());
+    const PortAccess access = openPort(port, givenName);
+    if (access.kind != PortAccess::Ok) {
+        *error = access.message;
         return false;
     }
     // Bytes the driver kept from before are no replies to this run's requests.

@@ -1,6 +1,7 @@
 // zrctl ports and zrctl scan: which ports there are, and which transmitters answer on one.
 #include "app/shared_data.h"
 #include "cli/cli_context.h"
+#include "core/modbus/port_access.h"
 #include "device/device_model.h"
 #include "device/register_map.h"
 #include "device/reply_parser.h"
@@ -38,15 +39,42 @@ QString unitText(int address, int rate, const SharedDataClass &unit) {
 } // namespace
 
 int cliPorts(const CliContext &context) {
-    const QStringList ports = openablePorts();
+    // The ports this user may not open are listed too, so that a port does not seem to be missing
+    // when only a group membership is.
+    const QVector<ListedPort> ports = listPorts();
+    QStringList groups;
+    for (const ListedPort &port : ports) {
+        if (port.noPermission && !groups.contains(port.group)) {
+            groups << port.group;
+        }
+    }
     if (context.json) {
+        QJsonArray openable;
+        QJsonArray refused;
+        for (const ListedPort &port : ports) {
+            if (port.noPermission) {
+                QJsonObject entry;
+                entry[QStringLiteral("port")] = port.name;
+                entry[QStringLiteral("group")] = port.group;
+                refused.append(entry);
+            } else {
+                openable.append(port.name);
+            }
+        }
         QJsonObject object;
-        object[QStringLiteral("ports")] = QJsonArray::fromStringList(ports);
+        object[QStringLiteral("ports")] = openable;
+        object[QStringLiteral("noPermission")] = refused;
         cliPrintJson(object);
     } else {
-        for (const QString &port : ports) {
-            cliPrint(port);
+        for (const ListedPort &port : ports) {
+            cliPrint(port.noPermission
+                         ? QStringLiteral("%1 (no permission) group %2").arg(port.name, port.group)
+                         : port.name);
         }
+    }
+    for (const QString &group : groups) {
+        cliError(QStringLiteral("to open the ports of the group %1, run %2, then log out and in again")
+                     .arg(group, joinGroupCommand(group)));
     }
     return CliArgs::Done;
 }

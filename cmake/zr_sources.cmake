@@ -38,6 +38,8 @@ set(ZR_RULES_SOURCES
     ${ZR_SOURCE_ROOT}/app/log_file.cpp
     ${ZR_SOURCE_ROOT}/link/serial_ports.h
     ${ZR_SOURCE_ROOT}/link/serial_ports.cpp
+    ${ZR_SOURCE_ROOT}/core/modbus/port_access.h
+    ${ZR_SOURCE_ROOT}/core/modbus/port_access.cpp
     ${ZR_SOURCE_ROOT}/link/search_schedule.h
     ${ZR_SOURCE_ROOT}/link/search_schedule.cpp
     ${ZR_SOURCE_ROOT}/link/exchange.h

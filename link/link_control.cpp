@@ -1,5 +1,6 @@
 #include "app/shared_data.h"
 #include "app/widget.h"
+#include "core/modbus/port_access.h"
 #include "device/register_map.h"
 #include "link/search_schedule.h"
 #include "link/serial_ports.h"
@@ -25,6 +26,7 @@ void Widget::resetLink() {
     }
     shared->baudIndex = 0;
     shared->baudCount = Search::RateCount;
+    openFailureSaid.clear();
 }
 
 void Widget::PushButtonLinkSlot() {
@@ -43,8 +45,15 @@ void Widget::PushButtonLinkSlot() {
 
 void Widget::openLink() {
     serialPort->close();
-    serialPort->setPortName(shared->currentPortName);
-    serialPort->open(QIODevice::ReadWrite);
+    // A port that does not open still gets its request, which goes nowhere; the search then
+    // ends in its failure box.
+    linkPortName = shared->currentPortName;
+    const PortAccess access = openPort(*serialPort, linkPortName);
+    if (access.kind == PortAccess::Ok) {
+        openFailureSaid.clear();
+    } else {
+        reportOpenFailure(linkPortName, access);
+    }
     serialPort->setBaudRate(shared->baudRate, QSerialPort::AllDirections);
     serialPort->setDataBits(QSerialPort::Data8);
     serialPort->setParity(QSerialPort::NoParity);
@@ -63,6 +72,11 @@ void Widget::openLink() {
 void Widget::startupLink() {
     timerAutoBaud->stop();
     if (shared->portName.isEmpty() || !openablePorts().contains(shared->portName)) {
+        // An adapter not plugged in is no news; a port that is there but refused is said.
+        const PortAccess access = shared->portName.isEmpty() ? PortAccess() : checkAccess(shared->portName);
+        if (access.kind == PortAccess::NoPermission || access.kind == PortAccess::Busy) {
+            reportOpenFailure(shared->portName, access);
+        }
         PushButtonLinkSlot();
         return;
     }
@@ -84,5 +98,28 @@ void Widget::closePortOnLineError(int error) {
     serialPort->close();
     shared->rxBuffer.clear();
     closingOnLineError = false;
-    appendMessage(tr("Serial port %1 closed: %2").arg(serialPort->portName(), reason), 2);
+    appendMessage(tr("Serial port %1 closed: %2")
+                      .arg(linkPortName.isEmpty() ? serialPort->portName() : linkPortName, reason),
+                  2);
+}
+
+void Widget::reportOpenFailure(const QString &port, const PortAccess &access) {
+    QString text;
+    if (port.isEmpty()) {
+        text = tr("No serial port was chosen.");
+    } else if (access.kind == PortAccess::NoPermission) {
+        text = tr("Serial port %1 cannot be opened: no permission. The device belongs to the group %2; "
+                  "run %3, then log out and log in again.")
+                   .arg(port, access.group, joinGroupCommand(access.group));
+    } else if (access.kind == PortAccess::Busy) {
+        text = tr("Serial port %1 is busy: another program has it open.").arg(port);
+    } else if (access.kind == PortAccess::Missing) {
+        text = tr("Serial port %1 cannot be opened: no such device.").arg(port);
+    } else {
+        text = tr("Serial port %1 cannot be opened: %2").arg(port, access.reason);
+    }
+    if (text != openFailureSaid) {
+        openFailureSaid = text;
+        appendMessage(text, kNoticeLine);
+    }
 }
