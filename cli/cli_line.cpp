@@ -2,6 +2,7 @@
 
 #include "core/base/clock.h"
 #include "core/modbus/modbus_frame.h"
+#include "core/modbus/port_access.h"
 
 #include <cstdio>
 
@@ -20,8 +21,9 @@ bool CliLine::open(int rate, QString *error) {
     port.setParity(QSerialPort::NoParity);
     port.setStopBits(QSerialPort::OneStop);
     port.setFlowControl(QSerialPort::NoFlowControl);
-    if (!port.open(QIODevice::ReadWrite)) {
-        *error = QStringLiteral("cannot open %1: %2").arg(port.portName(), port.errorString());
+    const PortAccess access = openPort(port, givenName);
+    if (access.kind != PortAccess::Ok) {
+        *error = access.message;
         return false;
     }
     // Bytes the driver kept from before are no replies to this run's requests.

@@ -14,7 +14,8 @@ class CliLine {
 public:
     CliLine(const QString &portName, bool verbose, const QString &logPath);
 
-    // Opens (or reopens) the port at `rate`; false with the port's reason in *error.
+    // Opens (or reopens) the port at `rate`; false with the reason, naming the port as given, in
+    // *error (see openPort).
     bool open(int rate, QString *error);
     Exchange::Result transact(const QByteArray &request, int timeoutMs = 0);
     int rate() const { return port.baudRate(); }

@@ -6,6 +6,7 @@
 #include "core/device/search_schedule.h"
 #include "core/device/shared_data.h"
 #include "core/modbus/modbus_frame.h"
+#include "core/modbus/port_access.h"
 #include "core/modbus/serial_ports.h"
 
 #include <QJsonArray>
@@ -38,15 +39,42 @@ QString unitText(int address, int rate, const SharedDataClass &unit) {
 } // namespace
 
 int cliPorts(const CliContext &context) {
-    const QStringList ports = openablePorts();
+    // The ports this user may not open are listed too, so that a port does not seem to be missing
+    // when only a group membership is.
+    const QVector<ListedPort> ports = listPorts();
+    QStringList groups;
+    for (const ListedPort &port : ports) {
+        if (port.noPermission && !groups.contains(port.group)) {
+            groups << port.group;
+        }
+    }
     if (context.json) {
+        QJsonArray openable;
+        QJsonArray refused;
+        for (const ListedPort &port : ports) {
+            if (port.noPermission) {
+                QJsonObject entry;
+                entry[QStringLiteral("port")] = port.name;
+                entry[QStringLiteral("group")] = port.group;
+                refused.append(entry);
+            } else {
+                openable.append(port.name);
+            }
+        }
         QJsonObject object;
-        object[QStringLiteral("ports")] = QJsonArray::fromStringList(ports);
+        object[QStringLiteral("ports")] = openable;
+        object[QStringLiteral("noPermission")] = refused;
         cliPrintJson(object);
     } else {
-        for (const QString &port : ports) {
-            cliPrint(port);
+        for (const ListedPort &port : ports) {
+            cliPrint(port.noPermission
+                         ? QStringLiteral("%1 (no permission) group %2").arg(port.name, port.group)
+                         : port.name);
         }
+    }
+    for (const QString &group : groups) {
+        cliError(QStringLiteral("to open the ports of the group %1, run %2, then log out and in again")
+                     .arg(group, joinGroupCommand(group)));
     }
     return CliArgs::Done;
 }

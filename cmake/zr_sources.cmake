@@ -64,4 +64,6 @@ set(ZR_CORE_SOURCES
     ${ZR_CORE_DIR}/device/readings.cpp
     ${ZR_CORE_DIR}/device/settings_frames.h
     ${ZR_CORE_DIR}/device/settings_frames.cpp
+    ${ZR_CORE_DIR}/modbus/port_access.h
+    ${ZR_CORE_DIR}/modbus/port_access.cpp
 )

@@ -1,6 +1,7 @@
 #include "core/device/register_map.h"
 #include "core/device/search_schedule.h"
 #include "core/device/shared_data.h"
+#include "core/modbus/port_access.h"
 #include "core/modbus/serial_ports.h"
 #include "gui/serialport_setting_dialog.h"
 #include "gui/widget.h"
@@ -52,6 +53,11 @@ void Widget::PushButtonLinkSlot() {
 void Widget::startupLink() {
     timerAutoBaud->stop();
     if (shared->portName.isEmpty() || !openablePorts().contains(shared->portName)) {
+        // An adapter not plugged in is no news; a port that is there but refused is said.
+        const PortAccess access = shared->portName.isEmpty() ? PortAccess() : checkAccess(shared->portName);
+        if (access.kind == PortAccess::NoPermission || access.kind == PortAccess::Busy) {
+            appendMessage(openFailureText(shared->portName, access), kNoticeLine);
+        }
         PushButtonLinkSlot();
         return;
     }

@@ -5,6 +5,9 @@
 #include "gui/widget.h"
 #include "ui_widget.h"
 
+#include <QScrollBar>
+#include <QSignalBlocker>
+
 void Widget::appendMessage(const QString &text, int kind) {
     const QDateTime now = Clock::now();
     const QString stamp = MachineText::logStamp(now);
@@ -35,6 +38,14 @@ void Widget::appendMessage(const QString &text, int kind) {
                                 QStringLiteral("</b>"));
     }
 
-    ui->textBrowser->append(paneText);
+    {
+        // Every line that grows the document changes the scroll bar's range, and the scroll area
+        // answers each change with a queued call. While the pane is not shown there is nothing to
+        // scroll, and lines appended with no turn of the event loop in between (a hidden window
+        // filled at once) would otherwise pile up one such call a line.
+        const QSignalBlocker quiet(ui->textBrowser->isVisible() ? nullptr
+                                                                : ui->textBrowser->verticalScrollBar());
+        ui->textBrowser->append(paneText);
+    }
     Pane::trimOldestLines(ui->textBrowser->document());
 }

@@ -3,7 +3,6 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTextDocumentFragment>
 
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -21,15 +20,12 @@ int Pane::trimOldestLines(QTextDocument *document, int most, int fewest) {
         return 0;
     }
     const int drop = lines - fewest;
-    // The kept lines, with their formats, go into the emptied document: removing text in place
-    // leaves the document's own buffers at the size of everything it ever held, emptying it
-    // lets them go.
+    // From the start of the first line to the start of the first line kept: the removed text
+    // takes its paragraph separators along, and the kept lines keep their own formats.
     QTextCursor cursor(document);
-    cursor.setPosition(document->findBlockByNumber(drop).position());
-    cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-    const QTextDocumentFragment kept = cursor.selection();
-    document->clear();
-    QTextCursor(document).insertFragment(kept);
+    cursor.setPosition(0);
+    cursor.setPosition(document->findBlockByNumber(drop).position(), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
 #ifdef __GLIBC__
     // The dropped lines leave the heap full of small holes that the allocator keeps for itself;
     // handing them back keeps a pane that runs for days at the size of the lines it shows.

@@ -2,6 +2,7 @@
 #include "core/device/device_model.h"
 #include "core/device/register_map.h"
 #include "core/device/shared_data.h"
+#include "core/modbus/port_access.h"
 #include "core/modbus/port_watch.h"
 #include "core/modbus/serial_ports.h"
 #include "gui/trend_window.h"
@@ -11,10 +12,14 @@
 #include <QFileInfo>
 #include <QSerialPort>
 
-bool Widget::openPortAt(const QString &name, int rate) {
+bool Widget::openPortAt(const QString &name, int rate, PortAccess *access) {
     serialPort->close();
-    serialPort->setPortName(name);
-    const bool opened = serialPort->open(QIODevice::ReadWrite);
+    // The real device behind the name, locked, so no second program shares it under another name.
+    const PortAccess result = openPort(*serialPort, name);
+    const bool opened = result.kind == PortAccess::Ok;
+    if (access) {
+        *access = result;
+    }
     serialPort->setBaudRate(rate, QSerialPort::AllDirections);
     serialPort->setDataBits(QSerialPort::Data8);
     serialPort->setParity(QSerialPort::NoParity);
@@ -31,13 +36,13 @@ bool Widget::openPortAt(const QString &name, int rate) {
 }
 
 bool Widget::openLink() {
-    if (!openPortAt(shared->currentPortName, shared->baudRate)) {
+    PortAccess access;
+    if (!openPortAt(shared->currentPortName, shared->baudRate, &access)) {
         // Nothing is sent to a port that did not open; the reason is said at once.
-        const QString reason = serialPort->errorString();
         timerAutoBaud->stop();
-        appendMessage(tr("Serial port %1 cannot be opened: %2").arg(shared->currentPortName, reason),
-                      kNoticeLine);
-        showError(tr("Serial port %1 cannot be opened: %2").arg(shared->currentPortName, reason));
+        const QString text = openFailureText(shared->currentPortName, access);
+        appendMessage(text, kNoticeLine);
+        showError(text);
         return false;
     }
     readRegisters(Reg::SlaveAddress, Reg::DeviceInfoCount);
@@ -81,6 +86,24 @@ void Widget::closePortOnLineError(int error) {
     lostPort.serial = shared->serialNumber;
     lostPort.since = lineNowMs();
     portWatch.start(timing.portWatchMs);
+}
+
+QString Widget::openFailureText(const QString &port, const PortAccess &access) const {
+    if (port.isEmpty()) {
+        return tr("No serial port was chosen.");
+    }
+    switch (access.kind) {
+    case PortAccess::NoPermission:
+        return tr("Serial port %1 cannot be opened: no permission. The device belongs to the group %2; "
+                  "run %3, then log out and log in again.")
+            .arg(port, access.group, joinGroupCommand(access.group));
+    case PortAccess::Busy:
+        return tr("Serial port %1 is busy: another program has it open.").arg(port);
+    case PortAccess::Missing:
+        return tr("Serial port %1 cannot be opened: no such device.").arg(port);
+    default:
+        return tr("Serial port %1 cannot be opened: %2").arg(port, access.reason);
+    }
 }
 
 void Widget::watchLostPort() {

@@ -1,16 +1,37 @@
 #include "gui/serialport_setting_dialog.h"
 
 #include "core/device/shared_data.h"
+#include "core/modbus/port_access.h"
 #include "core/modbus/serial_ports.h"
 #include "ui_serialport_setting_dialog.h"
+
+#include <QStandardItemModel>
 
 SerialportSettingDialog::SerialportSettingDialog(QWidget *parent) : QDialog(parent) {
     ui = new SerialportSettingDialogUi;
     ui->setupUi(this);
     setWindowTitle(tr("Serial port"));
-    // The main window closes its own port before the dialog is built, so it is offered too.
-    for (const QString &name : openablePorts()) {
-        ui->comboBoxName->addItem(name);
+    // The main window closes its own port before the dialog is built, so it is offered too. A
+    // port this user may not open is shown greyed, with what gives the right in its tool tip.
+    auto *names = qobject_cast<QStandardItemModel *>(ui->comboBoxName->model());
+    int firstOpenable = -1;
+    for (const ListedPort &port : listPorts()) {
+        if (!port.noPermission) {
+            ui->comboBoxName->addItem(port.name, port.name);
+            firstOpenable = firstOpenable < 0 ? ui->comboBoxName->count() - 1 : firstOpenable;
+            continue;
+        }
+        ui->comboBoxName->addItem(port.name + QLatin1Char(' ') + tr("(no permission)"), port.name);
+        QStandardItem *item = names ? names->item(ui->comboBoxName->count() - 1) : nullptr;
+        if (item) {
+            item->setFlags(item->flags() & ~Qt::ItemIsEnabled);
+            item->setToolTip(tr("No permission: the device belongs to the group %1; run %2, then log out "
+                                "and log in again.")
+                                 .arg(port.group, joinGroupCommand(port.group)));
+        }
+    }
+    if (firstOpenable > 0) {
+        ui->comboBoxName->setCurrentIndex(firstOpenable);
     }
     ui->comboBoxBaud->setCurrentIndex(0);
     connect(ui->pushButtonOK, &QPushButton::clicked, this, &SerialportSettingDialog::ClickedOKSlots);
@@ -27,7 +48,9 @@ void SerialportSettingDialog::setShared(SharedDataClass *sharedData) {
 
 void SerialportSettingDialog::ClickedOKSlots() {
     if (shared) {
-        shared->currentPortName = ui->comboBoxName->currentText();
+        // The port itself, without the "(no permission)" of a greyed item; the window says why it
+        // does not open.
+        shared->currentPortName = ui->comboBoxName->currentData().toString();
         // Data bits, parity and stop bits are shown only: the line is always 8N1.
         shared->baudRate =
             ui->comboBoxBaud->currentIndex() == 0 ? 0 : ui->comboBoxBaud->currentText().toInt();

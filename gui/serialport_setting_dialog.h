@@ -10,7 +10,8 @@ class SerialportSettingDialog;
 }
 using SerialportSettingDialogUi = Ui::SerialportSettingDialog;
 
-// Modal dialog of the link procedure: the openable ports and the line rate ("AUTO" searches).
+// Modal dialog of the link procedure: the openable ports (and, greyed, those this user may not
+// open) and the line rate ("AUTO" searches).
 class SerialportSettingDialog : public QDialog {
     Q_OBJECT
 

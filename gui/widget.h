@@ -25,6 +25,7 @@ class QByteArray;
 class SharedDataClass;
 class LogWriter;
 class TrendWindow;
+struct PortAccess;
 
 namespace Ui {
 class Widget;
@@ -116,7 +117,7 @@ private:
     // when it does not open.
     bool openLink();
     // Opens and sets up the port, forgetting what was on its way; false when it did not open.
-    bool openPortAt(const QString &name, int rate);
+    bool openPortAt(const QString &name, int rate, PortAccess *access = nullptr);
     // One look for a lost port; when it is there again, the device information is read.
     void watchLostPort();
     // The device information came from a port found again: the same unit goes on, another
@@ -127,6 +128,9 @@ private:
     void resetLink();
     // Closes the port once when it reports that the line is gone, and logs why.
     void closePortOnLineError(int error);
+    // Why `port` could not be opened, naming it as given: the group and the command for a port
+    // without permission, busy for a port another program holds.
+    QString openFailureText(const QString &port, const PortAccess &access) const;
 
     // Reply side (device/reply_handling.cpp).
     void showAddress();

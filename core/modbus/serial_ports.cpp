@@ -1,21 +1,11 @@
 #include "core/modbus/serial_ports.h"
 
+#include "core/modbus/port_access.h"
+
 #include <QSerialPort>
 #include <QSerialPortInfo>
 
-namespace {
-bool canOpen(const QString &name) {
-    QSerialPort port;
-    port.setPortName(name);
-    if (!port.open(QIODevice::ReadWrite)) {
-        return false;
-    }
-    port.close();
-    return true;
-}
-} // namespace
-
-QStringList openablePorts() {
+QVector<ListedPort> listPorts() {
     QStringList candidates;
     const auto infos = QSerialPortInfo::availablePorts();
     for (const QSerialPortInfo &info : infos) {
@@ -27,10 +17,21 @@ QStringList openablePorts() {
             candidates << path;
         }
     }
-    QStringList openable;
+    QVector<ListedPort> listed;
     for (const QString &name : candidates) {
-        if (canOpen(name)) {
-            openable << name;
+        const PortAccess access = checkAccess(name);
+        if (access.kind == PortAccess::Ok || access.kind == PortAccess::NoPermission) {
+            listed.append({name, access.kind == PortAccess::NoPermission, access.group});
+        }
+    }
+    return listed;
+}
+
+QStringList openablePorts() {
+    QStringList openable;
+    for (const ListedPort &port : listPorts()) {
+        if (!port.noPermission) {
+            openable << port.name;
         }
     }
     return openable;

@@ -3,11 +3,23 @@
 
 #include <QSerialPort>
 #include <QStringList>
+#include <QVector>
 
-// Ports that can be opened right now: the system's serial ports in enumeration order, then the
+// One port of the list offered to the user.
+struct ListedPort {
+    QString name;
+    bool noPermission = false; // it exists, but this user may not open it
+    QString group;             // the group owning its device node, when noPermission
+};
+
+// The ports offered to the user: the system's serial ports in enumeration order, then the
 // device paths listed (colon-separated) in ZRTOOL_EXTRA_PORTS, such as pseudo-terminals or
 // bridged ports that the system enumeration does not report. Each is tried with a read-write
-// open and closed again; a port held open elsewhere is left out.
+// open (under any of its names, see openPort) and closed again; one this user lacks the rights
+// for is listed flagged, one held open elsewhere or gone is left out.
+QVector<ListedPort> listPorts();
+
+// The names of the ports of listPorts() that can be opened right now.
 QStringList openablePorts();
 
 // Whether an error the port reports while it is open means the line is gone (adapter pulled,

@@ -1,0 +1,129 @@
+#include "core/modbus/port_access.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstring>
+#include <grp.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+AccessCheck accessCheck = &::access;
+
+// The name of group `gid`, or the number when the group database does not know it.
+QString groupName(gid_t gid) {
+    long size = ::sysconf(_SC_GETGR_R_SIZE_MAX);
+    std::vector<char> buffer(static_cast<size_t>(size > 0 ? size : 16384));
+    struct group entry;
+    struct group *found = nullptr;
+    while (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) == ERANGE) {
+        buffer.resize(buffer.size() * 2);
+    }
+    return found ? QString::fromLocal8Bit(found->gr_name) : QString::number(gid);
+}
+
+PortAccess failure(PortAccess::Kind kind, const QString &given, const QString &detail) {
+    PortAccess access;
+    access.kind = kind;
+    const QString name = given.isEmpty() ? QStringLiteral("the port") : given;
+    switch (kind) {
+    case PortAccess::Missing:
+        access.message = QStringLiteral("cannot open %1: no such device").arg(name);
+        break;
+    case PortAccess::NoPermission:
+        access.group = detail;
+        access.message = QStringLiteral("cannot open %1: no permission, the device belongs to the group %2; "
+                                        "run %3, then log out and in again")
+                             .arg(name, detail, joinGroupCommand(detail));
+        break;
+    case PortAccess::Busy:
+        access.message = QStringLiteral("cannot open %1: busy, another program has it open").arg(name);
+        break;
+    case PortAccess::Ok:
+    case PortAccess::OtherError:
+        access.kind = PortAccess::OtherError;
+        access.reason = detail;
+        access.message = QStringLiteral("cannot open %1: %2").arg(name, detail);
+        break;
+    }
+    return access;
+}
+
+} // namespace
+
+QString realDevicePath(const QString &given) {
+    // QSerialPort's own rule for a name that is not a path.
+    const bool path = given.startsWith(QLatin1Char('/')) || given.startsWith(QLatin1String("./")) ||
+                      given.startsWith(QLatin1String("../"));
+    const QString location = path ? given : QStringLiteral("/dev/") + given;
+    const QString real = QFileInfo(location).canonicalFilePath();
+    return real.isEmpty() ? location : real;
+}
+
+PortAccess openPort(QSerialPort &port, const QString &given) {
+    if (port.isOpen()) {
+        port.close();
+    }
+    if (given.isEmpty()) {
+        return failure(PortAccess::OtherError, given, QStringLiteral("no port was given"));
+    }
+    const QString real = realDevicePath(given);
+    const QByteArray node = QFile::encodeName(real);
+    struct stat info;
+    if (::stat(node.constData(), &info) != 0) {
+        const int error = errno;
+        return error == ENOENT || error == ENOTDIR
+                   ? failure(PortAccess::Missing, given, QString())
+                   : failure(PortAccess::OtherError, given, QString::fromLocal8Bit(std::strerror(error)));
+    }
+    // Asked before opening: once the lock file or another opener's TIOCEXCL refuses the open,
+    // QSerialPort reports the same PermissionError as for a node without rights.
+    if (accessCheck(node.constData(), R_OK | W_OK) != 0) {
+        const int error = errno;
+        return error == EACCES || error == EPERM
+                   ? failure(PortAccess::NoPermission, given, groupName(info.st_gid))
+                   : failure(PortAccess::OtherError, given, QString::fromLocal8Bit(std::strerror(error)));
+    }
+    // Opened and locked by the node's real name, so QSerialPort's lock file is the same for every
+    // name of one device.
+    port.setPortName(real);
+    if (!port.open(QIODevice::ReadWrite)) {
+        switch (port.error()) {
+        case QSerialPort::PermissionError:
+            return failure(PortAccess::Busy, given, QString());
+        case QSerialPort::DeviceNotFoundError:
+            return failure(PortAccess::Missing, given, QString());
+        default:
+            return failure(PortAccess::OtherError, given, port.errorString());
+        }
+    }
+    // Other programs (and QSerialPort as root) do not see QSerialPort's lock file; an advisory
+    // lock on the device itself is seen by every opener that asks for one, under any name.
+    if (::flock(port.handle(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+        port.close();
+        return failure(PortAccess::Busy, given, QString());
+    }
+    return PortAccess();
+}
+
+PortAccess checkAccess(const QString &path) {
+    QSerialPort port;
+    const PortAccess access = openPort(port, path);
+    port.close();
+    return access;
+}
+
+QString joinGroupCommand(const QString &group) {
+    return QStringLiteral("sudo usermod -aG %1 $USER").arg(group);
+}
+
+AccessCheck setAccessCheck(AccessCheck check) {
+    const AccessCheck previous = accessCheck;
+    accessCheck = check ? check : &::access;
+    return previous;
+}

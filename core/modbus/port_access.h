@@ -1,0 +1,50 @@
+#ifndef ZR_CORE_MODBUS_PORT_ACCESS_H
+#define ZR_CORE_MODBUS_PORT_ACCESS_H
+
+#include <QSerialPort>
+#include <QString>
+
+// Opening a serial port under whatever name the user knows it by, one opener at a time, and
+// saying plainly why a port cannot be opened.
+
+// The device node behind `given`. A bare name such as "ttyUSB0" or "pts/3" is taken under /dev/
+// as QSerialPort takes it, and symbolic links (/dev/serial/by-id/..., a link to a
+// pseudo-terminal) are followed to the node. A name that leads nowhere comes back with only the
+// /dev/ prefix added.
+QString realDevicePath(const QString &given);
+
+// Why a port can or cannot be opened.
+struct PortAccess {
+    enum Kind {
+        Ok,
+        Missing,      // no device under that name (an adapter pulled out, a dangling link)
+        NoPermission, // the device exists but this user may not read and write it
+        Busy,         // another program (or another port object) has it open
+        OtherError
+    };
+    Kind kind = Ok;
+    QString group;   // NoPermission: the group owning the device node, typically "dialout"
+    QString reason;  // OtherError: the system's own words
+    QString message; // one line naming the port as given, whole; empty when Ok
+};
+
+// Opens `port` read-write on the device behind `given` and takes an exclusive advisory lock on
+// it (flock on the port's descriptor), so that a second opener is refused as busy whichever
+// name it uses, also where the lock file and TIOCEXCL of QSerialPort do not refuse it (a
+// different name; root). Line settings made on `port` before the call are kept. On failure the
+// port is left closed.
+PortAccess openPort(QSerialPort &port, const QString &given);
+
+// What openPort would say about `path` now: the port is opened and closed again.
+PortAccess checkAccess(const QString &path);
+
+// The command that lets the user open the devices owned by `group` (after logging in again).
+QString joinGroupCommand(const QString &group);
+
+// The check whether this user may read and write a device node, access(2) by default. Tests
+// put in one that plays an unprivileged user, since root may open any node. Returns the check
+// it replaces; nullptr puts access(2) back.
+using AccessCheck = int (*)(const char *path, int mode);
+AccessCheck setAccessCheck(AccessCheck check);
+
+#endif
