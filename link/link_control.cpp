@@ -107,6 +107,8 @@ void Widget::reportOpenFailure(const QString &port, const PortAccess &access) {
     QString text;
     if (port.isEmpty()) {
         text = tr("No serial port was chosen.");
+    } else if (access.kind == PortAccess::NoPermission && access.group.isEmpty()) {
+        text = tr("Serial port %1 cannot be opened: no permission.").arg(port);
     } else if (access.kind == PortAccess::NoPermission) {
         text = tr("Serial port %1 cannot be opened: no permission. The device belongs to the group %2; "
                   "run %3, then log out and log in again.")
