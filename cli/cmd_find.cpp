@@ -44,7 +44,7 @@ int cliPorts(const CliContext &context) {
     const QVector<ListedPort> ports = listPorts();
     QStringList groups;
     for (const ListedPort &port : ports) {
-        if (port.noPermission && !groups.contains(port.group)) {
+        if (port.noPermission && !port.group.isEmpty() && !groups.contains(port.group)) {
             groups << port.group;
         }
     }
@@ -67,9 +67,12 @@ int cliPorts(const CliContext &context) {
         cliPrintJson(object);
     } else {
         for (const ListedPort &port : ports) {
-            cliPrint(port.noPermission
-                         ? QStringLiteral("%1 (no permission) group %2").arg(port.name, port.group)
-                         : port.name);
+            QString line = port.name;
+            if (port.noPermission) {
+                line += port.group.isEmpty() ? QStringLiteral(" (no permission)")
+                                             : QStringLiteral(" (no permission) group %1").arg(port.group);
+            }
+            cliPrint(line);
         }
     }
     for (const QString &group : groups) {

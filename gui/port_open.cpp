@@ -94,6 +94,10 @@ QString Widget::openFailureText(const QString &port, const PortAccess &access) c
     }
     switch (access.kind) {
     case PortAccess::NoPermission:
+        // A node that no group may use: joining its group would not help.
+        if (access.group.isEmpty()) {
+            return tr("Serial port %1 cannot be opened: no permission.").arg(port);
+        }
         return tr("Serial port %1 cannot be opened: no permission. The device belongs to the group %2; "
                   "run %3, then log out and log in again.")
             .arg(port, access.group, joinGroupCommand(access.group));

@@ -25,6 +25,8 @@ SerialportSettingDialog::SerialportSettingDialog(QWidget *parent) : QDialog(pare
         QStandardItem *item = names ? names->item(ui->comboBoxName->count() - 1) : nullptr;
         if (item) {
             item->setFlags(item->flags() & ~Qt::ItemIsEnabled);
+        }
+        if (item && !port.group.isEmpty()) {
             item->setToolTip(tr("No permission: the device belongs to the group %1; run %2, then log out "
                                 "and log in again.")
                                  .arg(port.group, joinGroupCommand(port.group)));

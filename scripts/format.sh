@@ -15,7 +15,7 @@ fi
 mapfile -t files < <(git ls-files -- \
     'core/*.cpp' 'core/*.h' 'gui/*.cpp' 'gui/*.h' \
     'cli/*.cpp' 'cli/*.h' 'sim/*.cpp' 'sim/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp' 'bench/*.h' \
-    'fuzz/*.cpp' 'fuzz/*.h')
+    'fuzz/*.cpp' 'fuzz/*.h' 'core/*.cpp' 'core/*.h')
 case "${1:-}" in
     --check)
         differ=()

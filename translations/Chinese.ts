@@ -91,6 +91,14 @@
         <source>Serial port</source>
         <translation>串口</translation>
     </message>
+    <message>
+        <source>(no permission)</source>
+        <translation>（无权限）</translation>
+    </message>
+    <message>
+        <source>No permission: the device belongs to the group %1; run %2, then log out and log in again.</source>
+        <translation>没有权限：该设备属于用户组%1；请运行 %2，然后注销并重新登录。</translation>
+    </message>
 </context>
 <context>
     <name>TrendWindow</name>
@@ -535,7 +543,7 @@
     </message>
     <message>
         <source>Serial port %1 cannot be opened: %2</source>
-        <translation>串口 %1 无法打开：%2</translation>
+        <translation>串口%1无法打开：%2</translation>
     </message>
     <message>
         <source>Serial port %1 closed: %2; waiting for it to come back</source>
@@ -598,8 +606,28 @@
         <translation>数据文件无法写入：%1</translation>
     </message>
     <message>
+        <source>No serial port was chosen.</source>
+        <translation>未选择串口。</translation>
+    </message>
+    <message>
+        <source>Serial port %1 cannot be opened: no permission. The device belongs to the group %2; run %3, then log out and log in again.</source>
+        <translation>串口%1无法打开：没有权限。该设备属于用户组%2；请运行 %3，然后注销并重新登录。</translation>
+    </message>
+    <message>
+        <source>Serial port %1 is busy: another program has it open.</source>
+        <translation>串口%1正忙：另一个程序已将其打开。</translation>
+    </message>
+    <message>
+        <source>Serial port %1 cannot be opened: no such device.</source>
+        <translation>串口%1无法打开：设备不存在。</translation>
+    </message>
+    <message>
         <source>The readings file cannot be written: %1: %2</source>
         <translation>数据文件无法写入：%1：%2</translation>
+    </message>
+    <message>
+        <source>Serial port %1 cannot be opened: no permission.</source>
+        <translation>串口%1无法打开：没有权限。</translation>
     </message>
 </context>
 </TS>

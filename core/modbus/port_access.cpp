@@ -37,9 +37,13 @@ PortAccess failure(PortAccess::Kind kind, const QString &given, const QString &d
         break;
     case PortAccess::NoPermission:
         access.group = detail;
-        access.message = QStringLiteral("cannot open %1: no permission, the device belongs to the group %2; "
-                                        "run %3, then log out and in again")
-                             .arg(name, detail, joinGroupCommand(detail));
+        access.message =
+            detail.isEmpty()
+                ? QStringLiteral("cannot open %1: no permission, and the device is not open to its group")
+                      .arg(name)
+                : QStringLiteral("cannot open %1: no permission, the device belongs to the group %2; "
+                                 "run %3, then log out and in again")
+                      .arg(name, detail, joinGroupCommand(detail));
         break;
     case PortAccess::Busy:
         access.message = QStringLiteral("cannot open %1: busy, another program has it open").arg(name);
@@ -85,8 +89,10 @@ PortAccess openPort(QSerialPort &port, const QString &given) {
     // QSerialPort reports the same PermissionError as for a node without rights.
     if (accessCheck(node.constData(), R_OK | W_OK) != 0) {
         const int error = errno;
+        // Joining the group helps only where the group may read and write the node.
+        const bool groupMay = (info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
         return error == EACCES || error == EPERM
-                   ? failure(PortAccess::NoPermission, given, groupName(info.st_gid))
+                   ? failure(PortAccess::NoPermission, given, groupMay ? groupName(info.st_gid) : QString())
                    : failure(PortAccess::OtherError, given, QString::fromLocal8Bit(std::strerror(error)));
     }
     // Opened and locked by the node's real name, so QSerialPort's lock file is the same for every

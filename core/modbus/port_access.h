@@ -23,7 +23,8 @@ struct PortAccess {
         OtherError
     };
     Kind kind = Ok;
-    QString group;   // NoPermission: the group owning the device node, typically "dialout"
+    QString group;   // NoPermission: the group owning the device node, typically "dialout", when
+                     // that group may read and write it (empty when joining it would not help)
     QString reason;  // OtherError: the system's own words
     QString message; // one line naming the port as given, whole; empty when Ok
 };

@@ -9,7 +9,7 @@
 struct ListedPort {
     QString name;
     bool noPermission = false; // it exists, but this user may not open it
-    QString group;             // the group owning its device node, when noPermission
+    QString group;             // the group to join for it, when noPermission (see PortAccess)
 };
 
 // The ports offered to the user: the system's serial ports in enumeration order, then the

@@ -11,7 +11,10 @@
 #include <QtTest>
 
 #include <csignal>
+#include <grp.h>
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
 
 namespace {
 
@@ -88,6 +91,11 @@ private slots:
     void watchEndsCleanlyOnInterrupt();
     void exitCodes_data();
     void exitCodes();
+    void portNamedAsGiven_data();
+    void portNamedAsGiven();
+    void secondZrctlIsRefusedAsBusy();
+    void portWithoutPermission_data();
+    void portWithoutPermission();
 };
 
 void TstZrctl::addressArgument_data() {
@@ -532,6 +540,90 @@ void TstZrctl::exitCodes() {
         QVERIFY(run.err.startsWith("zrctl: "));
         QVERIFY(run.out.isEmpty());
     }
+}
+
+void TstZrctl::portNamedAsGiven_data() {
+    QTest::addColumn<QString>("port");
+    QTest::newRow("a path") << "/nonexistent/tty";
+    QTest::newRow("a bare name, taken under /dev/") << "zrtool-no-such-port";
+}
+
+void TstZrctl::portNamedAsGiven() {
+    QFETCH(QString, port);
+    ScopedWorkDir dir;
+    const Run run = zrctl({"info", "--port", port, "--address", "1", "--baud", "9600"});
+    QCOMPARE(run.exitCode, 5);
+    QCOMPARE(QString::fromLocal8Bit(run.err), "zrctl: cannot open " + port + ": no such device\n");
+}
+
+void TstZrctl::secondZrctlIsRefusedAsBusy() {
+    ScopedWorkDir dir;
+    SimFixture sim;
+    QVERIFY(sim.ok());
+    const QString link = dir.path() + "/ttyZR";
+    QVERIFY(QFile::link(sim.port(), link));
+    QProcess first;
+    QSignalSpy finished(&first, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
+    first.start(QStringLiteral(ZRCTL_PATH),
+                {"watch", "--port", link, "--address", "1", "--baud", "9600", "--interval", "0.2"});
+    QVERIFY(QTest::qWaitFor([&] { return first.canReadLine(); }, 10000)); // it has the line
+    const Run second = zrctl({"info", "--port", sim.port(), "--address", "1", "--baud", "9600"});
+    ::kill(static_cast<pid_t>(first.processId()), SIGINT);
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(second.exitCode, 5);
+    QCOMPARE(QString::fromLocal8Bit(second.err),
+             "zrctl: cannot open " + sim.port() + ": busy, another program has it open\n");
+    QCOMPARE(first.exitCode(), 0);
+}
+
+void TstZrctl::portWithoutPermission_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("info") << "info" << 5;
+    QTest::newRow("ports") << "ports" << 0;
+}
+
+void TstZrctl::portWithoutPermission() {
+    QFETCH(QString, command);
+    QFETCH(int, exitCode);
+    ScopedWorkDir dir;
+    SimFixture sim;
+    QVERIFY(sim.ok());
+    const QByteArray node = QFile::encodeName(sim.port());
+    // Root may open any node: zrctl runs as nobody then, and the node goes to the group dialout.
+    QStringList prefix;
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        if (QStandardPaths::findExecutable("setpriv").isEmpty()) {
+            QSKIP("running as root without setpriv to drop to an unprivileged user");
+        }
+        if (const struct group *dialout = ::getgrnam("dialout")) {
+            QCOMPARE(::chown(node.constData(), 0, dialout->gr_gid), 0);
+        }
+        prefix = QStringList{"--reuid=65534", "--regid=65534", "--clear-groups", QStringLiteral(ZRCTL_PATH)};
+    }
+    QCOMPARE(::chmod(node.constData(), root ? 0660 : 0), 0);
+    const QString group = QFileInfo(sim.port()).group();
+    QProcess process;
+    process.setWorkingDirectory("/");
+    const QStringList arguments =
+        command == "ports" ? QStringList{"ports"}
+                           : QStringList{"info", "--port", sim.port(), "--address", "1", "--baud", "9600"};
+    process.start(root ? QStringLiteral("setpriv") : QStringLiteral(ZRCTL_PATH), prefix + arguments);
+    QVERIFY(process.waitForFinished(30000));
+    const QString out = QString::fromLocal8Bit(process.readAllStandardOutput());
+    const QString err = QString::fromLocal8Bit(process.readAllStandardError());
+    QCOMPARE(process.exitCode(), exitCode);
+    const QString fix = "run sudo usermod -aG " + group + " $USER, then log out and in again\n";
+    if (command == "ports") {
+        QVERIFY2(out.split('\n').contains(sim.port() + " (no permission) group " + group), qPrintable(out));
+        QVERIFY2(err.contains("zrctl: to open the ports of the group " + group + ", " + fix),
+                 qPrintable(err));
+    } else {
+        QCOMPARE(err, "zrctl: cannot open " + sim.port() +
+                          ": no permission, the device belongs to the group " + group + "; " + fix);
+    }
+    QVERIFY(sim.transmitter().received().isEmpty());
 }
 
 QTEST_MAIN(TstZrctl)

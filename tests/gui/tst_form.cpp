@@ -1071,6 +1071,20 @@ void TestForm::chineseCatalogueCoversRunTimeTexts_data() {
     row("Widget", "ZR200Pro", "ZR200Pro");
     row("Widget", "ZR200Mini_S", "ZR200Mini_S");
     row("Widget", "ZR200Mini_M", "ZR200Mini_M");
+    row("Widget",
+        "Serial port %1 cannot be opened: no permission. The device belongs to the group %2; run %3, "
+        "then log out and log in again.",
+        "串口%1无法打开：没有权限。该设备属于用户组%2；请运行 %3，然后注销并重新登录。");
+    row("Widget", "Serial port %1 is busy: another program has it open.",
+        "串口%1正忙：另一个程序已将其打开。");
+    row("Widget", "Serial port %1 cannot be opened: no such device.", "串口%1无法打开：设备不存在。");
+    row("Widget", "Serial port %1 cannot be opened: %2", "串口%1无法打开：%2");
+    row("Widget", "Serial port %1 cannot be opened: no permission.", "串口%1无法打开：没有权限。");
+    row("Widget", "No serial port was chosen.", "未选择串口。");
+    row("SerialportSettingDialog", "(no permission)", "（无权限）");
+    row("SerialportSettingDialog",
+        "No permission: the device belongs to the group %1; run %2, then log out and log in again.",
+        "没有权限：该设备属于用户组%1；请运行 %2，然后注销并重新登录。");
     row("SerialportSettingDialog", "Serial port", "串口");
     row("SerialportSettingDialog", "Dialog", "对话框");
 }

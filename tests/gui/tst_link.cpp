@@ -1,10 +1,51 @@
 // The link procedure against a simulated transmitter on a pseudo-terminal: the settings dialog,
 // opening the line, start-up with and without a remembered port.
+#include "core/modbus/port_access.h"
 #include "core/modbus/serial_ports.h"
 #include "tests/support/harness.h"
 
 #include <QSerialPort>
+#include <QStandardItemModel>
 #include <QtTest>
+
+#include <cerrno>
+#include <grp.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// access(2) as an unprivileged user in none of the node's groups sees it: the bits for others
+// decide. The tests run as root, who may open any node.
+int accessAsOutsider(const char *path, int mode) {
+    struct stat info;
+    if (::stat(path, &info) != 0) {
+        return -1;
+    }
+    if (((mode & R_OK) && !(info.st_mode & S_IROTH)) || ((mode & W_OK) && !(info.st_mode & S_IWOTH))) {
+        errno = EACCES;
+        return -1;
+    }
+    return 0;
+}
+
+struct ActingAsOutsider {
+    AccessCheck previous = setAccessCheck(&accessAsOutsider);
+    ~ActingAsOutsider() { setAccessCheck(previous); }
+};
+
+// Gives the node to the group dialout (where there is one and we may) with `mode`; returns the
+// group that owns it now, as Qt reads it.
+QString restrict(const QString &node, mode_t mode) {
+    const QByteArray path = QFile::encodeName(node);
+    if (const struct group *dialout = ::getgrnam("dialout")) {
+        (void)::chown(path.constData(), static_cast<uid_t>(-1), dialout->gr_gid);
+    }
+    return ::chmod(path.constData(), mode) == 0 ? QFileInfo(node).group() : QString();
+}
+
+} // namespace
 
 class TstLink : public QObject {
     Q_OBJECT
@@ -23,6 +64,14 @@ private slots:
     void vanishedPortSaysWhyAtOnce();
     void errorsThatEndTheLink_data();
     void errorsThatEndTheLink();
+
+    void secondOpenerIsBusyUnderAnyName_data();
+    void secondOpenerIsBusyUnderAnyName();
+    void accessVerdicts_data();
+    void accessVerdicts();
+    void dialogGreysPortWithoutPermission();
+    void startupWithRefusedPortSaysWhy_data();
+    void startupWithRefusedPortSaysWhy();
 };
 
 void TstLink::dialogListsOnlyOpenablePorts() {
@@ -258,6 +307,182 @@ void TstLink::errorsThatEndTheLink() {
     QFETCH(int, error);
     QFETCH(bool, ends);
     QCOMPARE(errorEndsLink(static_cast<QSerialPort::SerialPortError>(error)), ends);
+}
+
+void TstLink::secondOpenerIsBusyUnderAnyName_data() {
+    QTest::addColumn<QString>("first"); // "pts", "link", "other link"; "flock": a program of its own
+    QTest::addColumn<QString>("second");
+    QTest::newRow("pts, then a link to it") << "pts"
+                                            << "link";
+    QTest::newRow("a link, then pts") << "link"
+                                      << "pts";
+    QTest::newRow("two links") << "link"
+                               << "other link";
+    QTest::newRow("the same name") << "pts"
+                                   << "pts";
+    QTest::newRow("flock held by another program") << "flock"
+                                                   << "link";
+}
+
+void TstLink::secondOpenerIsBusyUnderAnyName() {
+    QFETCH(QString, first);
+    QFETCH(QString, second);
+    ScopedWorkDir dir;
+    PtyTransmitter pty;
+    QVERIFY(pty.start());
+    const QMap<QString, QString> names{{"pts", pty.slavePath()},
+                                       {"link", dir.path() + "/ttyZR"},
+                                       {"other link", dir.path() + "/by-id/usb-ZR-if00"},
+                                       {"flock", pty.slavePath()}};
+    QVERIFY(QFile::link(pty.slavePath(), names["link"]));
+    QVERIFY(QDir(dir.path()).mkdir("by-id"));
+    QVERIFY(QFile::link("../ttyZR", names["other link"])); // a link to the link
+    QSerialPort holder;
+    int other = -1;
+    if (first == "flock") {
+        other = ::open(QFile::encodeName(names[first]).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        QVERIFY(other >= 0 && ::flock(other, LOCK_EX | LOCK_NB) == 0);
+    } else {
+        QCOMPARE(openPort(holder, names[first]).kind, PortAccess::Ok);
+    }
+    QSerialPort port;
+    const PortAccess refused = openPort(port, names[second]);
+    QCOMPARE(refused.kind, PortAccess::Busy);
+    QCOMPARE(refused.message, "cannot open " + names[second] + ": busy, another program has it open");
+    QVERIFY(!port.isOpen());
+    // Free again once the first lets go.
+    holder.close();
+    if (other >= 0) {
+        ::close(other);
+    }
+    QCOMPARE(openPort(port, names[second]).message, QString());
+    QVERIFY(port.isOpen());
+}
+
+void TstLink::accessVerdicts_data() {
+    QTest::addColumn<QString>("given"); // PTY and LINK stand for a pseudo-terminal and a link to it
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("message"); // GROUP stands for the group owning the node
+    const QString refused = "cannot open %1: no permission, the device belongs to the group GROUP; run sudo "
+                            "usermod -aG GROUP $USER, then log out and in again";
+    QTest::newRow("group only") << "PTY" << 0660 << int(PortAccess::NoPermission) << refused.arg("PTY");
+    QTest::newRow("group only, through a link")
+        << "LINK" << 0660 << int(PortAccess::NoPermission) << refused.arg("LINK");
+    QTest::newRow("readable by all, not writable")
+        << "PTY" << 0664 << int(PortAccess::NoPermission) << refused.arg("PTY");
+    QTest::newRow("owner only: no group to join")
+        << "PTY" << 0600 << int(PortAccess::NoPermission)
+        << "cannot open PTY: no permission, and the device is not open to its group";
+    QTest::newRow("open to all") << "PTY" << 0666 << int(PortAccess::Ok) << "";
+    QTest::newRow("missing") << "/dev/zrtool-no-such-port" << 0666 << int(PortAccess::Missing)
+                             << "cannot open /dev/zrtool-no-such-port: no such device";
+    QTest::newRow("bare name, as given") << "zrtool-no-such-port" << 0666 << int(PortAccess::Missing)
+                                         << "cannot open zrtool-no-such-port: no such device";
+    QTest::newRow("none given") << "" << 0666 << int(PortAccess::OtherError)
+                                << "cannot open the port: no port was given";
+}
+
+void TstLink::accessVerdicts() {
+    QFETCH(QString, given);
+    QFETCH(int, mode);
+    QFETCH(int, kind);
+    QFETCH(QString, message);
+    ScopedWorkDir dir;
+    PtyTransmitter pty;
+    QVERIFY(pty.start());
+    QVERIFY(QFile::link(pty.slavePath(), dir.path() + "/ttyZR"));
+    const QString group = restrict(pty.slavePath(), static_cast<mode_t>(mode));
+    QVERIFY(!group.isEmpty());
+    given.replace("PTY", pty.slavePath()).replace("LINK", dir.path() + "/ttyZR");
+    message.replace("PTY", pty.slavePath()).replace("LINK", dir.path() + "/ttyZR").replace("GROUP", group);
+    const ActingAsOutsider outsider;
+    const PortAccess access = checkAccess(given);
+    QCOMPARE(int(access.kind), kind);
+    QCOMPARE(access.message, message);
+    QCOMPARE(access.group, message.contains(group) ? group : QString());
+}
+
+void TstLink::dialogGreysPortWithoutPermission() {
+    ScopedWorkDir dir;
+    PtyTransmitter free;
+    PtyTransmitter refused;
+    QVERIFY(free.start());
+    QVERIFY(refused.start());
+    const QString group = restrict(refused.slavePath(), 0660);
+    QVERIFY(restrict(free.slavePath(), 0666) != QString());
+    const ScopedEnv extra("ZRTOOL_EXTRA_PORTS", (refused.slavePath() + ":" + free.slavePath()).toLocal8Bit());
+    const ActingAsOutsider outsider;
+    QString current;
+    QStringList enabled;
+    QStringList greyed;
+    QString tip;
+    ModalWatcher watcher;
+    watcher.dialogHandler = [&](QDialog *dialog) {
+        auto *names = dialog->findChild<QComboBox *>("comboBoxName");
+        auto *model = qobject_cast<QStandardItemModel *>(names->model());
+        for (int i = 0; i < names->count(); ++i) {
+            (model->item(i)->isEnabled() ? enabled : greyed) << names->itemText(i);
+        }
+        current = names->currentText();
+        tip = model->item(names->findText(refused.slavePath() + " (no permission)"))->toolTip();
+        // Chosen all the same (the only port, or typed): the window says why it does not open.
+        chooseInDialog(refused.slavePath() + " (no permission)", "AUTO")(dialog);
+    };
+    Widget w;
+    QVERIFY(enabled.contains(free.slavePath()));
+    QVERIFY(greyed.contains(refused.slavePath() + " (no permission)"));
+    QVERIFY(!enabled.contains(refused.slavePath()));
+    QCOMPARE(current, free.slavePath()); // the first port that opens, not the greyed one
+    const QString command = "sudo usermod -aG " + group + " $USER";
+    QCOMPARE(tip, "No permission: the device belongs to the group " + group + "; run " + command +
+                      ", then log out and log in again.");
+    QCOMPARE(WidgetTestAccess::shared(w)->currentPortName, refused.slavePath());
+    // The search stops at once and says why, in the pane, the log and a box; nothing is sent.
+    QVERIFY(!WidgetTestAccess::timerAutoBaud(w)->isActive());
+    QVERIFY(loggedFrames(WidgetTestAccess::logFilePath(w), 0).isEmpty());
+    const QString said = "Serial port " + refused.slavePath() +
+                         " cannot be opened: no permission. The device belongs to the group " + group +
+                         "; run " + command + ", then log out and log in again.";
+    QCOMPARE(readLogLines(WidgetTestAccess::logFilePath(w)).filter(said).size(), 1);
+    QCOMPARE(WidgetTestAccess::ui(w)->textBrowser->toPlainText().count(said), 1);
+    QCOMPARE(watcher.count("QMessageBox"), 1);
+    QCOMPARE(watcher.seen.last().text, said);
+}
+
+void TstLink::startupWithRefusedPortSaysWhy_data() {
+    QTest::addColumn<bool>("held"); // false: no permission
+    QTest::addColumn<QString>("said");
+    QTest::newRow("no permission")
+        << false
+        << "Serial port LINK cannot be opened: no permission. The device belongs to "
+           "the group GROUP; run sudo usermod -aG GROUP $USER, then log out and "
+           "log in again.";
+    QTest::newRow("held under its pts name")
+        << true << "Serial port LINK is busy: another program has it open.";
+}
+
+void TstLink::startupWithRefusedPortSaysWhy() {
+    QFETCH(bool, held);
+    QFETCH(QString, said);
+    ScopedWorkDir dir;
+    PtyTransmitter pty;
+    QVERIFY(pty.start());
+    const QString link = dir.path() + "/ttyZR";
+    QVERIFY(QFile::link(pty.slavePath(), link));
+    const QString group = restrict(pty.slavePath(), held ? 0666 : 0660);
+    const ScopedEnv extra("ZRTOOL_EXTRA_PORTS", link.toLocal8Bit());
+    dir.writeConfig(link);
+    QSerialPort holder;
+    holder.setPortName(pty.slavePath());
+    QVERIFY(!held || holder.open(QIODevice::ReadWrite));
+    const ActingAsOutsider outsider;
+    ModalWatcher watcher;
+    Widget w;
+    QCOMPARE(watcher.count("SerialportSettingDialog"), 1);
+    QVERIFY(!WidgetTestAccess::timerAutoBaud(w)->isActive());
+    said.replace("LINK", link).replace("GROUP", group);
+    QCOMPARE(readLogLines(WidgetTestAccess::logFilePath(w)).filter(said).size(), 1);
 }
 
 QTEST_MAIN(TstLink)
