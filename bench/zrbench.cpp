@@ -1,8 +1,10 @@
-// Speed and memory figures of the reply handling, the message pane and log, and live polling.
-//   zrbench [google benchmark flags]      reply handling and appendMessage costs
+// Speed and memory figures of the reply handling, the message pane and log, the trend window and
+// live polling.
+//   zrbench [google benchmark flags]      reply handling, appendMessage and trend costs
 //   zrbench --polling SECONDS PORT        CPU time of live polling against a transmitter on PORT
 //   zrbench --unplugged SECONDS           CPU time after the linked transmitter goes away, idle
 #include "core/modbus/modbus_frame.h"
+#include "gui/trend_window.h"
 #include "sim/pty_transmitter.h"
 #include "tests/support/harness.h"
 
@@ -14,8 +16,12 @@
 
 #include <benchmark/benchmark.h>
 
+#include <qwt_plot.h>
+#include <qwt_plot_curve.h>
+
 #include <sys/resource.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -207,8 +213,80 @@ int unpluggedRun(int seconds) {
     return 0;
 }
 
+// The trend window shown with a full day of the three values, one reading a second, its plot
+// 1000 px wide, following the newest reading over 24 h.
+struct TrendBench {
+    TrendBench() {
+        window.plot()->setFixedWidth(1000);
+        window.resize(1000, 600);
+        window.show();
+        QCoreApplication::processEvents();
+        window.setSpan(TrendWindow::Span::Day);
+        for (int i = 0; i < Trend::TrendBuffer::DefaultPoints; ++i) {
+            add();
+        }
+        window.refreshNow();
+    }
+    void add() {
+        Trend::Reading reading;
+        reading.set(Trend::Temperature, 22.0 + 3.0 * std::sin(next / 900.0) + (next % 7) * 0.01)
+            .set(Trend::Humidity, 45.0 + 10.0 * std::cos(next / 1300.0))
+            .set(Trend::DewPoint, 9.0 + 2.0 * std::sin(next / 1100.0));
+        window.addReading(start + next * 1000, reading);
+        ++next;
+    }
+    ScopedWorkDir dir;
+    TrendWindow window;
+    qint64 start = QDateTime(QDate(2026, 12, 8), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    qint64 next = 0;
+};
+TrendBench *trend = nullptr;
+
+TrendBench &trendBench() {
+    if (!trend) {
+        trend = new TrendBench;
+    }
+    return *trend;
+}
+
+// A repaint of the full day: a new reading (the oldest leaves), the three curves reduced to the
+// canvas columns and the plot drawn on the (offscreen) screen.
+void BM_TrendRepaintDay(benchmark::State &state) {
+    TrendBench &t = trendBench();
+    for (auto _ : state) {
+        t.add();
+        t.window.refreshNow();
+    }
+    state.counters["points_drawn"] = double(t.window.curve(Trend::Temperature)->dataSize());
+    state.counters["plot_px"] = t.window.plot()->width();
+}
+
+// The same, then the plot rendered into a QImage as the PNG export does.
+void BM_TrendRepaintAndImageDay(benchmark::State &state) {
+    TrendBench &t = trendBench();
+    for (auto _ : state) {
+        t.add();
+        t.window.refreshNow();
+        const QImage image = t.window.renderImage();
+        benchmark::DoNotOptimize(image.constBits());
+    }
+}
+
+// One reading added while the window shows the full day: into the history and a redraw booked
+// (the redraw itself runs at most four times a second, measured above).
+void BM_TrendAddReading(benchmark::State &state) {
+    TrendBench &t = trendBench();
+    for (auto _ : state) {
+        t.add();
+    }
+    t.window.refreshNow();
+}
+
 } // namespace
 
+BENCHMARK(BM_TrendRepaintDay)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TrendRepaintAndImageDay)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_TrendAddReading)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ReplyLiveBlock);
 BENCHMARK(BM_ReplyDeviceInfo);
 BENCHMARK(BM_ReplyCalibration);
@@ -243,6 +321,7 @@ int main(int argc, char **argv) {
     bench = holder.get();
     benchmark::RunSpecifiedBenchmarks();
     printCapRatio();
+    delete trend;
     benchmark::Shutdown();
     return 0;
 }
