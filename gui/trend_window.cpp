@@ -22,6 +22,7 @@
 #include <qwt_date_scale_engine.h>
 #include <qwt_legend.h>
 #include <qwt_legend_label.h>
+#include <qwt_picker_machine.h>
 #include <qwt_plot.h>
 #include <qwt_plot_canvas.h>
 #include <qwt_plot_curve.h>
@@ -29,7 +30,6 @@
 #include <qwt_plot_magnifier.h>
 #include <qwt_plot_marker.h>
 #include <qwt_plot_panner.h>
-#include <qwt_picker_machine.h>
 #include <qwt_plot_picker.h>
 #include <qwt_plot_renderer.h>
 #include <qwt_plot_zoomer.h>
@@ -114,13 +114,16 @@ protected:
         const double msPerPixel = std::abs(map.invTransform(kTrackerPixels) - map.invTransform(0));
         const qint64 within = qMax(kTrackerMinMs, qint64(msPerPixel));
         const auto time = qint64(std::llround(position.x()));
-        const QString when =
-            QLocale().toString(QwtDate::toDateTime(double(time), Qt::LocalTime), QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+        const QString when = QLocale().toString(QwtDate::toDateTime(double(time), Qt::LocalTime),
+                                                QStringLiteral("yyyy-MM-dd hh:mm:ss"));
         const QStringList lines{
             when,
-            TrendWindow::tr("Temperature: %1").arg(valueText(history.nearest(Trend::Temperature, time, within), kDegrees)),
-            TrendWindow::tr("Humidity: %1").arg(valueText(history.nearest(Trend::Humidity, time, within), kPercentRh)),
-            TrendWindow::tr("Dew point: %1").arg(valueText(history.nearest(Trend::DewPoint, time, within), kDegrees))};
+            TrendWindow::tr("Temperature: %1")
+                .arg(valueText(history.nearest(Trend::Temperature, time, within), kDegrees)),
+            TrendWindow::tr("Humidity: %1")
+                .arg(valueText(history.nearest(Trend::Humidity, time, within), kPercentRh)),
+            TrendWindow::tr("Dew point: %1")
+                .arg(valueText(history.nearest(Trend::DewPoint, time, within), kDegrees))};
         QwtText text(lines.join(QLatin1Char('\n')));
         text.setRenderFlags(Qt::AlignLeft);
         text.setBackgroundBrush(QColor(255, 255, 255, 220));
@@ -155,7 +158,8 @@ protected:
 // The wheel zooms the time axis.
 class Magnifier : public QwtPlotMagnifier {
 public:
-    Magnifier(QWidget *canvas, std::function<void()> moved) : QwtPlotMagnifier(canvas), moved(std::move(moved)) {
+    Magnifier(QWidget *canvas, std::function<void()> moved)
+        : QwtPlotMagnifier(canvas), moved(std::move(moved)) {
         setMouseButton(Qt::NoButton);
         // Wheel forward narrows the time axis, backward widens it.
         setWheelFactor(1.25);
@@ -267,7 +271,8 @@ TrendWindow::TrendWindow(QWidget *parent, int points) : QWidget(parent, Qt::Wind
         curve->setRenderHint(QwtPlotItem::RenderAntialiased);
         curve->attach(trendPlot);
         curves[c] = curve;
-        if (auto *label = qobject_cast<QwtLegendLabel *>(legend->legendWidget(trendPlot->itemToInfo(curve)))) {
+        if (auto *label =
+                qobject_cast<QwtLegendLabel *>(legend->legendWidget(trendPlot->itemToInfo(curve)))) {
             label->setChecked(true);
         }
     }
@@ -495,9 +500,9 @@ void TrendWindow::updateCurves() {
     reduced = now;
     for (int c = 0; c < Trend::ChannelCount; ++c) {
         // A hidden curve is reduced when it is shown again.
-        curves[c]->setLine(curves[c]->isVisible()
-                               ? Trend::polyline(history.reduce(Trend::Channel(c), now.from, now.to, now.width))
-                               : Trend::Polyline());
+        curves[c]->setLine(curves[c]->isVisible() ? Trend::polyline(history.reduce(
+                                                        Trend::Channel(c), now.from, now.to, now.width))
+                                                  : Trend::Polyline());
     }
     updateMarkers(now.from, now.to);
 }
@@ -559,9 +564,8 @@ QVector<int> TrendWindow::runEnds(Trend::Channel channel) const {
 }
 
 QString TrendWindow::defaultExportPath(const QString &suffix) {
-    return QDir::current().absoluteFilePath(QStringLiteral("Data/Trend-") +
-                                            MachineText::logFileStamp(Clock::now()) + QLatin1Char('.') +
-                                            suffix);
+    return QDir::current().absoluteFilePath(
+        QStringLiteral("Data/Trend-") + MachineText::logFileStamp(Clock::now()) + QLatin1Char('.') + suffix);
 }
 
 namespace {
@@ -626,14 +630,15 @@ bool TrendWindow::exportPng(const QString &path, QString *error) {
 }
 
 void TrendWindow::showExportError(const QString &path, const QString &error) {
-    QMessageBox::information(this, tr("Error"),
-                             tr("The trend cannot be written to %1: %2").arg(QDir::toNativeSeparators(path), error));
+    QMessageBox::information(
+        this, tr("Error"),
+        tr("The trend cannot be written to %1: %2").arg(QDir::toNativeSeparators(path), error));
 }
 
 void TrendWindow::exportCsvWithDialog() {
     QDir().mkpath(QFileInfo(defaultExportPath(QStringLiteral("csv"))).path());
-    const QString path = QFileDialog::getSaveFileName(this, tr("Export CSV"), defaultExportPath(QStringLiteral("csv")),
-                                                      tr("CSV files (*.csv)"));
+    const QString path = QFileDialog::getSaveFileName(
+        this, tr("Export CSV"), defaultExportPath(QStringLiteral("csv")), tr("CSV files (*.csv)"));
     QString error;
     if (!path.isEmpty() && !exportCsv(path, &error)) {
         showExportError(path, error);
@@ -642,8 +647,8 @@ void TrendWindow::exportCsvWithDialog() {
 
 void TrendWindow::exportPngWithDialog() {
     QDir().mkpath(QFileInfo(defaultExportPath(QStringLiteral("png"))).path());
-    const QString path = QFileDialog::getSaveFileName(this, tr("Export PNG"), defaultExportPath(QStringLiteral("png")),
-                                                      tr("PNG images (*.png)"));
+    const QString path = QFileDialog::getSaveFileName(
+        this, tr("Export PNG"), defaultExportPath(QStringLiteral("png")), tr("PNG images (*.png)"));
     QString error;
     if (!path.isEmpty() && !exportPng(path, &error)) {
         showExportError(path, error);

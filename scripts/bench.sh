@@ -3,10 +3,9 @@
 # reply against its wire time at 115200 baud, appendMessage cost and memory after 1,000, 80,000,
 # 100,000 and 1,000,000 lines with the cost at the pane's cap against just below it, the trend
 # window's repaint of a full day (1000 px plot, on the screen and into an image) and the cost of a
-# reading added while it is shown, the CPU used
-# in 10 s after the linked transmitter goes away while idle, a zrctl scan of 247 addresses at 9600
-# and 115200 baud against the time the line needs, and the CPU used by live polling against the
-# simulated transmitter.
+# reading added while it is shown, the CPU used in 10 s after the linked transmitter goes away while
+# idle, a zrctl scan of 247 addresses at 9600 and 115200 baud against the time the line needs, and
+# the CPU used by live polling against the simulated transmitter.
 # scripts/bench.sh [polling-seconds]   (60 by default)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

@@ -112,12 +112,13 @@ private slots:
 
 void TstTrendWindow::curvesHoldReadings_data() {
     QTest::addColumn<QString>("polls");
-    QTest::addColumn<int>("readings"); // one a second
-    QTest::addColumn<int>("span");     // TrendWindow::Span
+    QTest::addColumn<int>("readings");         // one a second
+    QTest::addColumn<int>("span");             // TrendWindow::Span
     QTest::addColumn<QVector<int>>("samples"); // expected per curve; -1: reduced, not every reading
     QTest::newRow("all three") << "A" << 120 << int(TrendWindow::Span::All) << QVector<int>{120, 120, 120};
     QTest::newRow("temperature only") << "T" << 120 << int(TrendWindow::Span::All) << QVector<int>{120, 0, 0};
-    QTest::newRow("humidity only") << "H" << 30 << int(TrendWindow::Span::OneMinute) << QVector<int>{0, 30, 0};
+    QTest::newRow("humidity only") << "H" << 30 << int(TrendWindow::Span::OneMinute)
+                                   << QVector<int>{0, 30, 0};
     // The last ten minutes and the reading before them, which carries the line to the edge.
     QTest::newRow("ten minutes of fifteen")
         << "A" << 900 << int(TrendWindow::Span::TenMinutes) << QVector<int>{602, 602, 602};
@@ -309,10 +310,14 @@ void TstTrendWindow::userViewStopsFollowing() {
 void TstTrendWindow::csvParsesBack_data() {
     QTest::addColumn<QString>("polls"); // one letter a reading: A, T, H, D, or "|" a break
     QTest::addColumn<QString>("file");
-    QTest::newRow("all three") << "AAAAA" << "Data/trend.csv";
-    QTest::newRow("mixed polls and a break") << "ATT|HHDA|A" << "Data/trend.csv";
-    QTest::newRow("folder made") << "AT" << "Data/new/deeper/trend.csv";
-    QTest::newRow("nothing read") << "" << "out.csv";
+    QTest::newRow("all three") << "AAAAA"
+                               << "Data/trend.csv";
+    QTest::newRow("mixed polls and a break") << "ATT|HHDA|A"
+                                             << "Data/trend.csv";
+    QTest::newRow("folder made") << "AT"
+                                 << "Data/new/deeper/trend.csv";
+    QTest::newRow("nothing read") << ""
+                                  << "out.csv";
 }
 
 void TstTrendWindow::csvParsesBack() {
@@ -456,8 +461,9 @@ void TstTrendWindow::textsTranslated() {
         for (int c = 0; c < Trend::ChannelCount; ++c) {
             translated << w.curve(Trend::Channel(c))->title().text();
         }
-        translated << w.plot()->axisTitle(QwtPlot::yLeft).text() << w.plot()->axisTitle(QwtPlot::yRight).text()
-                   << w.windowTitle() << TrendWindow::eventText(TrendWindow::Event::LinkLost);
+        translated << w.plot()->axisTitle(QwtPlot::yLeft).text()
+                   << w.plot()->axisTitle(QwtPlot::yRight).text() << w.windowTitle()
+                   << TrendWindow::eventText(TrendWindow::Event::LinkLost);
     }
     QCoreApplication::removeTranslator(&chinese);
     QCOMPARE(translated.size(), english.size());
