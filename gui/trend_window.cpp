@@ -526,7 +526,10 @@ void TrendWindow::updateMarkers(qint64 from, qint64 to) {
         if (i < count) {
             const Trend::Event &event = history.event(first + i);
             marker->setXValue(double(event.timeMs));
-            marker->setLabel(QwtText(event.text));
+            // Readable over the curves it crosses.
+            QwtText label(event.text);
+            label.setBackgroundBrush(QColor(255, 255, 255, 200));
+            marker->setLabel(label);
         }
     }
 }

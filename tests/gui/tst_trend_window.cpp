@@ -147,7 +147,9 @@ void TstTrendWindow::curvesHoldReadings() {
     const qint64 newest = kStart + qint64(readings - 1) * 1000;
     QCOMPARE(timeAxis(w).maxValue(), double(newest));
 
-    const int width = w.plot()->canvas()->contentsRect().width();
+    // Device pixels: twice the widget's width under QT_SCALE_FACTOR=2.
+    const QWidget *canvas = w.plot()->canvas();
+    const int width = qRound(canvas->contentsRect().width() * canvas->devicePixelRatioF());
     for (int c = 0; c < Trend::ChannelCount; ++c) {
         const QwtPlotCurve *curve = w.curve(Trend::Channel(c));
         const int n = int(curve->dataSize());
