@@ -1,5 +1,6 @@
 // Writes the seed corpus of the reply fuzz target: one file per valid reply kind of the register
 // map, each prefixed with one waiting request: the read or write that reply answers.
+#include "core/modbus/modbus_frame.h"
 #include "tests/support/frames.h"
 
 #include <QByteArray>
