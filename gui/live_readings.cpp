@@ -39,9 +39,7 @@ void Widget::Timer1SSlot() {
     // A tick that would cross the reply to a button's request waits for the next one.
     // The last poll's window passed without a reading: a row says so.
     if (pollAwaitingReply && requestQueue.idle(lineNowMs())) {
-        pollAwaitingReply = false;
         recordReading(ReadingStatus::NoReply);
-        trendGap();
     }
     // A tick while anything waits is skipped, not queued, so a slow unit cannot pile up polls.
     // Nothing is sent to a port that is closed (lost, or never opened).

@@ -64,11 +64,9 @@ void Widget::closePortOnLineError(int error) {
     requestQueue.clear();
     closingOnLineError = false;
     if (autoRead && !recovering) {
-        pollAwaitingReply = false;
         recordReading(ReadingStatus::PortLost);
     }
     if (!recovering && trendWindow) {
-        trendGap();
         trendEvent(static_cast<int>(TrendWindow::Event::LinkLost));
     }
     if (recovering) {

@@ -1,4 +1,5 @@
-// The readings file of the run: every live reading, and every poll that brought none, as a row.
+// The outcome of every live poll: a row of the run's readings file, and a reading or a break of the
+// trend.
 #include "core/base/clock.h"
 #include "core/device/readings.h"
 #include "core/device/readings_file.h"
@@ -9,6 +10,12 @@
 #include <QDir>
 
 void Widget::recordReading(ReadingStatus status, ReadingBlock block, ReadingSelection selection) {
+    pollAwaitingReply = false;
+    if (status == ReadingStatus::Ok) {
+        trendReading(block, selection);
+    } else {
+        trendGap();
+    }
     if (!readingsFile.isOpen()) {
         // One file a run that polls, named like the run's log.
         const QString path = createRunFile(QDir::currentPath() + QStringLiteral("/Data"),

@@ -72,9 +72,7 @@ void Widget::my_readuart() {
             const Rx::Request request = pending.take(found.request);
             if (!request.fromUser && (static_cast<quint8>(frame.at(1)) & 0x80) != 0) {
                 // The unit refused the live poll.
-                pollAwaitingReply = false;
                 recordReading(ReadingStatus::Exception);
-                trendGap();
             }
             applyReply(Rx::decodeRegister(request, frame), frame);
             // Every reply to a request, whatever it decoded, counts as an answer.
@@ -96,9 +94,7 @@ void Widget::applyReply(quint16 reg, const QByteArray &frame) {
         break;
     case Rx::Effect::Readings:
         showReadings(decoded.block, decoded.selection);
-        pollAwaitingReply = false;
         recordReading(ReadingStatus::Ok, decoded.block, decoded.selection);
-        trendReading(decoded.block, decoded.selection);
         break;
     case Rx::Effect::Address:
         showAddress();

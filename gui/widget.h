@@ -158,7 +158,8 @@ private:
     void trendGap();
     void trendEvent(int event);
     void trendUnit();
-    // A row of the run's readings file (readings_record.cpp).
+    // The outcome of a live poll (readings_record.cpp): a row of the run's readings file, and a
+    // reading or a break of the trend; the poll no longer waits for its reply.
     void recordReading(ReadingStatus status, ReadingBlock block = ReadingBlock::Hundredths,
                        ReadingSelection selection = ReadingSelection::All);
     QString formatReading(float min, float max, float value, quint8 decimals, bool percent) const;

@@ -204,17 +204,4 @@ void PendingRequests::clear() {
     requests.clear();
 }
 
-bool PendingRequests::userRequestWaiting(qint64 nowMs) const {
-    for (const Request &request : requests) {
-        if (request.fromUser && request.deadlineMs >= nowMs) {
-            return true;
-        }
-    }
-    return false;
-}
-
-bool pollMaySend(const PendingRequests &pending, qint64 nowMs) {
-    return !pending.userRequestWaiting(nowMs);
-}
-
 } // namespace Rx

@@ -93,17 +93,10 @@ public:
     Request take(int index);
     void clear();
     const QVector<Request> &list() const { return requests; }
-    // True while a request the user sent still waits within its window.
-    bool userRequestWaiting(qint64 nowMs) const;
 
 private:
     QVector<Request> requests;
 };
-
-// The poll sends its tick only when no request of the user still waits for its reply, so a
-// button's reply is never crossed by a poll reply; the wait ends with the reply window, so a
-// dead line never stops the poll for good.
-bool pollMaySend(const PendingRequests &pending, qint64 nowMs);
 
 } // namespace Rx
 

@@ -3,6 +3,7 @@
 #include "core/device/register_map.h"
 #include "core/modbus/modbus_frame.h"
 #include "core/modbus/reply_matching.h"
+#include "core/modbus/request_queue.h"
 #include "tests/support/harness.h"
 
 #include <QTest>
@@ -51,8 +52,8 @@ private slots:
     void replyWindow();
     void pendingInOrder();
     void pendingCapAndExpiry();
-    void pollMaySend_data();
-    void pollMaySend();
+    void oneRequestOnTheLine_data();
+    void oneRequestOnTheLine();
 };
 
 void TestMatching::requestOfFrame_data() {
@@ -243,27 +244,35 @@ void TestMatching::pendingCapAndExpiry() {
     QVERIFY(pending.list().isEmpty());
 }
 
-void TestMatching::pollMaySend_data() {
-    QTest::addColumn<bool>("userSent");
+// A poll written at 0 at 9600 baud, its reply window 322 ms (8 + 13 bytes at ten bits a byte, plus
+// the 300 ms turnaround); a click queued behind it goes out only when the line is free, and the
+// poll's next tick only when nothing waits at all.
+void TestMatching::oneRequestOnTheLine_data() {
+    QTest::addColumn<bool>("clicked");
     QTest::addColumn<qint64>("now");
-    QTest::addColumn<bool>("may");
-    QTest::newRow("nothing waiting") << false << qint64(0) << true;
-    QTest::newRow("only the last poll waits") << false << qint64(50) << true;
-    QTest::newRow("a button's read waits") << true << qint64(50) << false;
-    QTest::newRow("at the end of its window") << true << qint64(335) << false;
-    QTest::newRow("past its window") << true << qint64(336) << true;
+    QTest::addColumn<QByteArray>("written"); // what goes out at `now`
+    QTest::addColumn<bool>("idle");          // the poll may send its tick
+    QTest::newRow("the poll's reply is due") << false << qint64(50) << QByteArray() << false;
+    QTest::newRow("at the end of its window") << false << qint64(322) << QByteArray() << false;
+    QTest::newRow("past its window") << false << qint64(323) << QByteArray() << true;
+    QTest::newRow("a click waits behind the poll") << true << qint64(50) << QByteArray() << false;
+    QTest::newRow("the click goes out when the window has passed")
+        << true << qint64(323) << kInfoRequest << false;
 }
 
-void TestMatching::pollMaySend() {
-    QFETCH(bool, userSent);
+void TestMatching::oneRequestOnTheLine() {
+    QFETCH(bool, clicked);
     QFETCH(qint64, now);
-    QFETCH(bool, may);
-    Rx::PendingRequests pending;
-    pending.add(requestFor(kPollRequest, false), 0, 335);
-    if (userSent) {
-        pending.add(requestFor(kInfoRequest, true), 0, 335);
+    QFETCH(QByteArray, written);
+    QFETCH(bool, idle);
+    RequestQueue queue;
+    queue.enqueue(kPollRequest, false);
+    QCOMPARE(queue.next(0, 9600), kPollRequest);
+    if (clicked) {
+        queue.enqueue(kInfoRequest, true);
     }
-    QCOMPARE(Rx::pollMaySend(pending, now), may);
+    QCOMPARE(queue.next(now, 9600), written);
+    QCOMPARE(queue.idle(now), idle);
 }
 
 QTEST_MAIN(TestMatching)

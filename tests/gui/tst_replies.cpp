@@ -1226,10 +1226,7 @@ void TestReplies::pollWaitsForUserReply() {
     // ...and, never answered, holds the poll back only for its own reply window.
     WidgetTestAccess::invoke(b.w, "Timer1SSlot");
     QCOMPARE(b.tx().size(), 3);
-    QTRY_VERIFY_WITH_TIMEOUT(
-        Rx::pollMaySend(WidgetTestAccess::pendingRequests(b.w), WidgetTestAccess::lineNowMs(b.w)), 1500);
-    WidgetTestAccess::invoke(b.w, "Timer1SSlot");
-    QCOMPARE(b.tx().size(), 4);
+    QTRY_VERIFY_WITH_TIMEOUT((WidgetTestAccess::invoke(b.w, "Timer1SSlot"), b.tx().size() == 4), 1500);
 }
 
 QTEST_MAIN(TestReplies)
