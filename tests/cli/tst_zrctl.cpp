@@ -93,7 +93,6 @@ private slots:
     void exitCodes();
     void portNamedAsGiven_data();
     void portNamedAsGiven();
-    void secondZrctlIsRefusedAsBusy();
     void portWithoutPermission_data();
     void portWithoutPermission();
 };
@@ -554,26 +553,6 @@ void TstZrctl::portNamedAsGiven() {
     const Run run = zrctl({"info", "--port", port, "--address", "1", "--baud", "9600"});
     QCOMPARE(run.exitCode, 5);
     QCOMPARE(QString::fromLocal8Bit(run.err), "zrctl: cannot open " + port + ": no such device\n");
-}
-
-void TstZrctl::secondZrctlIsRefusedAsBusy() {
-    ScopedWorkDir dir;
-    SimFixture sim;
-    QVERIFY(sim.ok());
-    const QString link = dir.path() + "/ttyZR";
-    QVERIFY(QFile::link(sim.port(), link));
-    QProcess first;
-    QSignalSpy finished(&first, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
-    first.start(QStringLiteral(ZRCTL_PATH),
-                {"watch", "--port", link, "--address", "1", "--baud", "9600", "--interval", "0.2"});
-    QVERIFY(QTest::qWaitFor([&] { return first.canReadLine(); }, 10000)); // it has the line
-    const Run second = zrctl({"info", "--port", sim.port(), "--address", "1", "--baud", "9600"});
-    ::kill(static_cast<pid_t>(first.processId()), SIGINT);
-    QVERIFY(finished.wait(5000));
-    QCOMPARE(second.exitCode, 5);
-    QCOMPARE(QString::fromLocal8Bit(second.err),
-             "zrctl: cannot open " + sim.port() + ": busy, another program has it open\n");
-    QCOMPARE(first.exitCode(), 0);
 }
 
 void TstZrctl::portWithoutPermission_data() {

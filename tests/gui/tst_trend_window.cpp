@@ -105,8 +105,6 @@ private slots:
     void csvParsesBack();
     void pngIsTheShownPlot_data();
     void pngIsTheShownPlot();
-    void defaultExportPath_data();
-    void defaultExportPath();
     void textsTranslated();
 };
 
@@ -409,26 +407,6 @@ void TstTrendWindow::pngIsTheShownPlot() {
     // A file that cannot be written says why.
     QVERIFY(!w.exportPng(QStringLiteral("/proc/no/such/plot.png"), &error));
     QVERIFY(!error.isEmpty());
-}
-
-void TstTrendWindow::defaultExportPath_data() {
-    QTest::addColumn<QLocale>("locale");
-    QTest::addColumn<QString>("suffix");
-    QTest::newRow("csv") << QLocale::c() << "csv";
-    QTest::newRow("png, Arabic digits in the locale")
-        << QLocale(QLocale::Arabic, QLocale::SaudiArabia) << "png";
-}
-
-void TstTrendWindow::defaultExportPath() {
-    QFETCH(QLocale, locale);
-    QFETCH(QString, suffix);
-    ScopedWorkDir dir;
-    const QLocale previous;
-    QLocale::setDefault(locale);
-    Clock::setFixedNow(QDateTime(QDate(2026, 12, 8), QTime(4, 15, 33), Qt::LocalTime));
-    const QString path = TrendWindow::defaultExportPath(suffix);
-    QLocale::setDefault(previous);
-    QCOMPARE(path, QDir::current().absoluteFilePath(QStringLiteral("Data/Trend-20261208041533.") + suffix));
 }
 
 void TstTrendWindow::textsTranslated() {
