@@ -5,7 +5,6 @@
 #include "cli/mqtt_publisher.h"
 #include "core/base/clock.h"
 #include "core/base/stop_signals.h"
-#include "core/device/readings.h"
 
 #include <QFile>
 #include <QJsonObject>
@@ -19,38 +18,21 @@ QString stamp() {
     return Clock::now().toUTC().toString(Qt::ISODateWithMs);
 }
 
-// One value and its three output signals as text; the signals "--" over a range without span.
-QString valueText(const QString &name, double value, int decimals, float min, float max,
-                  const QString &unit) {
-    const Readings::Analog signal = Readings::analog(min, max, static_cast<float>(value));
-    const bool span = Readings::hasSpan(min, max);
-    const auto fixed = [span](float v) { return span ? QString::number(v, 'f', 3) : QStringLiteral("--"); };
-    return QStringLiteral("%1 %2%3 (%4 mA, %5 V, %6 V)")
-        .arg(name, QString::number(value, 'f', decimals), unit, fixed(signal.milliamps), fixed(signal.volts5),
-             fixed(signal.volts10));
-}
-
+// A row as a line of text: the file's cells with their names and units; signals "--" where the
+// range has no span.
 QString rowText(const ReadingRow &row) {
-    QString text = QStringLiteral("%1  address %2  %3")
-                       .arg(row.time.toString(Qt::ISODateWithMs))
-                       .arg(row.address)
-                       .arg(readingStatusText(row.status));
-    if (row.status != ReadingStatus::Ok) {
-        return text;
-    }
-    if (row.temperature) {
-        text +=
-            QStringLiteral("  ") + valueText(QStringLiteral("temperature"), *row.temperature, row.decimals,
-                                             row.rangeMin, row.rangeMax, QStringLiteral(" C"));
-    }
-    if (row.humidity) {
-        text += QStringLiteral("  ") + valueText(QStringLiteral("humidity"), *row.humidity, row.decimals,
-                                                 Readings::HumidityMin, Readings::HumidityMax,
-                                                 QStringLiteral(" %"));
-    }
-    if (row.dewPoint) {
-        text += QStringLiteral("  ") + valueText(QStringLiteral("dew point"), *row.dewPoint, row.decimals,
-                                                 row.rangeMin, row.rangeMax, QStringLiteral(" C"));
+    const QStringList cells = readingCells(row);
+    QString text = QStringLiteral("%1  address %2  %3").arg(cells.at(0), cells.at(1), cells.at(2));
+    static const char *const names[] = {"temperature", "humidity", "dew point"};
+    static const char *const units[] = {" C", " %", " C"};
+    const auto signal = [](const QString &cell) { return cell.isEmpty() ? QStringLiteral("--") : cell; };
+    for (int q = 0; q < 3; ++q) {
+        const int at = 3 + 4 * q;
+        if (!cells.at(at).isEmpty()) {
+            text += QStringLiteral("  %1 %2%3 (%4 mA, %5 V, %6 V)")
+                        .arg(QLatin1String(names[q]), cells.at(at), QLatin1String(units[q]),
+                             signal(cells.at(at + 1)), signal(cells.at(at + 2)), signal(cells.at(at + 3)));
+        }
     }
     return text;
 }

@@ -73,13 +73,17 @@ QByteArray readingsHeader() {
     return header;
 }
 
-QByteArray readingsCsvLine(const ReadingRow &row) {
+QStringList readingCells(const ReadingRow &row) {
     QStringList cells{row.time.toUTC().toString(Qt::ISODateWithMs), QString::number(row.address),
                       readingStatusText(row.status)};
     for (const Cells &c : valueCells(row)) {
         cells << c.value << c.milliamps << c.volts5 << c.volts10;
     }
-    return cells.join(QLatin1Char(',')).toLatin1();
+    return cells;
+}
+
+QByteArray readingsCsvLine(const ReadingRow &row) {
+    return readingCells(row).join(QLatin1Char(',')).toLatin1();
 }
 
 QJsonObject readingJson(const ReadingRow &row) {

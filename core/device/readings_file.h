@@ -7,6 +7,7 @@
 #include <QDateTime>
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -36,8 +37,11 @@ struct ReadingRow {
 // The columns: time,address,status, then each of temperature, humidity and dew point with its
 // 4-20 mA, 0-5 V and 0-10 V equivalents.
 QByteArray readingsHeader();
-// One row without its line feed: time ISO-8601 UTC with milliseconds, a decimal point whatever
-// the locale, cells of values not read empty, analog cells empty over a range without span.
+// The cells of a row in the order of the columns: time ISO-8601 UTC with milliseconds, a decimal
+// point whatever the locale, cells of values not read empty, analog cells empty over a range
+// without span.
+QStringList readingCells(const ReadingRow &row);
+// Those cells as one CSV line without its line feed.
 QByteArray readingsCsvLine(const ReadingRow &row);
 // The same fields as a JSON object; absent values are left out.
 QJsonObject readingJson(const ReadingRow &row);
