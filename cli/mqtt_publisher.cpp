@@ -323,9 +323,7 @@ void MqttPublisher::onConnect(int rc) {
     connackCode = rc;
     if (rc != 0) {
         // Refused: said at start by start(); later on, tried again like a broker away.
-        if (lostSaid || isConnected) {
-            isConnected = false;
-        }
+        isConnected = false;
         return;
     }
     isConnected = true;
