@@ -97,7 +97,6 @@ private slots:
     void fullDisk();
     void mqttPublishes();
     void mqttThroughBrokerRestart();
-    void mqttLastWill();
     void mqttRefusedCredentials();
 };
 
@@ -229,6 +228,19 @@ void TstGateway::mqttPublishes() {
     for (const MqttMessage &m : subscriber.messages()) {
         QVERIFY2(!m.topic.contains("/13/") && !m.topic.contains("//"), qPrintable(m.topic));
     }
+    // Killed instead of ended: the broker sends the gateway's last will.
+    Watch killed({"--port", sim.slavePath(), "--address", "11", "--baud", "19200", "--interval", "0.1",
+                  "--mqtt", broker.url(), "--mqtt-topic", "site1"});
+    const int before = subscriber.on("site1/261208000011/state").size();
+    QVERIFY(
+        QTest::qWaitFor([&] { return subscriber.on("site1/261208000011/state").size() > before; }, 10000));
+    killed.process.kill();
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            const QVector<MqttMessage> availability = subscriber.on("site1/gateway/availability");
+            return availability.size() >= 4 && availability.last().payload == "offline";
+        },
+        5000));
 }
 
 void TstGateway::mqttThroughBrokerRestart() {
@@ -273,26 +285,6 @@ void TstGateway::mqttThroughBrokerRestart() {
     QCOMPARE(watch.finish(5000), 0);
     QCOMPARE(watch.err.count("lost:"), 1);
     QCOMPARE(csvRows(csv).size(), watch.out.count('\n'));
-}
-
-void TstGateway::mqttLastWill() {
-    ScopedWorkDir dir;
-    MqttBroker broker;
-    QVERIFY2(broker.start(), qPrintable(broker.error()));
-    MqttSubscriber subscriber(broker.port());
-    QVERIFY(QTest::qWaitFor([&] { return subscriber.connected(); }, 5000));
-    PtyTransmitter sim(unitAt(11, "261208000011"));
-    QVERIFY(sim.start());
-    Watch watch({"--port", sim.slavePath(), "--address", "11", "--baud", "19200", "--interval", "0.1",
-                 "--mqtt", broker.url()});
-    QVERIFY(QTest::qWaitFor([&] { return !subscriber.on("zr/261208000011/state").isEmpty(); }, 10000));
-    watch.process.kill();
-    QVERIFY(QTest::qWaitFor(
-        [&] {
-            const QVector<MqttMessage> gateway = subscriber.on("zr/gateway/availability");
-            return !gateway.isEmpty() && gateway.last().payload == "offline";
-        },
-        5000));
 }
 
 void TstGateway::mqttRefusedCredentials() {
