@@ -28,7 +28,9 @@ bool Widget::openPortAt(const QString &name, int rate, PortAccess *access) {
     connect(serialPort, &QSerialPort::readyRead, this, &Widget::my_readuart, Qt::UniqueConnection);
     // Replies to requests sent before the port was reopened will not come at this rate, and
     // bytes the driver kept from before (the tail of a flood, a late reply) are not replies.
-    serialPort->clear(QSerialPort::Input);
+    if (opened) {
+        serialPort->clear(QSerialPort::Input);
+    }
     shared->rxBuffer.clear();
     requestQueue.clear();
     shared->responseReceived = false;
