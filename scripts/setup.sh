@@ -9,8 +9,9 @@ set -euo pipefail
 # dpkg-dev: dpkg-shlibdeps, which the package build (and the install test) computes dependencies with.
 # libmosquitto-dev and pkg-config: zrctl's MQTT client; mosquitto: the broker the gateway tests start.
 # libqwt-qt5-dev: the window's trend plot.
+# openssl: test certificates for the TLS broker; mbpoll: an independent Modbus master for the tests.
 packages=(cmake g++ make pkg-config qtbase5-dev libqt5serialport5-dev qttools5-dev-tools qttools5-dev qttranslations5-l10n
-          clang-format dpkg-dev libmosquitto-dev mosquitto libqwt-qt5-dev)
+          clang-format dpkg-dev libmosquitto-dev mosquitto libqwt-qt5-dev openssl mbpoll)
 for arg in "$@"; do
     case "$arg" in
         --with-fuzz) packages+=(clang libclang-rt-14-dev) ;;
