@@ -2,6 +2,7 @@
 #define ZR_CLI_CLI_LINE_H
 
 #include "core/modbus/exchange.h"
+#include "core/modbus/serial_ports.h"
 #include "core/storage/log_file.h"
 
 #include <QSerialPort>
@@ -21,7 +22,7 @@ public:
     int rate() const { return port.baudRate(); }
     // The port as the user named it, and why it last failed.
     QString portName() const { return givenName; }
-    QString errorText() const { return port.errorString(); }
+    QString errorText() const { return QString::fromLatin1(lineFailureText(port)); }
 
 private:
     void trace(const QByteArray &bytes, bool tx);

@@ -26,6 +26,7 @@ struct Write {
     quint16 readCount = 0;
     std::function<bool(const QVector<quint16> &)> matches; // the words read back are the ones written
     QString shown;                                         // the value as reported on success
+    QString note = QString(); // said after the value in the text line, not in --json
 };
 
 bool readWords(CliLine &line, quint8 address, quint16 start, quint16 count, QVector<quint16> *words,
@@ -181,9 +182,12 @@ int cliSet(const CliContext &context) {
             return CliArgs::Usage;
         }
         const quint16 code = Model::codeForBaudRate(newRate);
-        writes.append({QStringLiteral("new-baud"), Settings::baudCodeFrame(address, code), address, newRate,
-                       Reg::BaudCode, 1, [=](const QVector<quint16> &w) { return w.at(0) == code; },
-                       QString::number(newRate)});
+        // Read back at the new rate: the line says the rate the unit answers at now.
+        writes.append(
+            {QStringLiteral("new-baud"), Settings::baudCodeFrame(address, code), address, newRate,
+             Reg::BaudCode, 1, [=](const QVector<quint16> &w) { return w.at(0) == code; },
+             QString::number(newRate),
+             QStringLiteral(" (the unit answers at %1 baud now, read back at that rate)").arg(newRate)});
     }
     if (given("broadcast") && !given("new-address")) {
         cliError(QStringLiteral("--broadcast: goes with --new-address"));
@@ -234,7 +238,7 @@ int cliSet(const CliContext &context) {
         if (context.json) {
             done[write.name] = write.shown;
         } else {
-            cliPrint(QStringLiteral("%1 set: %2").arg(write.name, write.shown));
+            cliPrint(QStringLiteral("%1 set: %2%3").arg(write.name, write.shown, write.note));
         }
     }
     if (context.json) {

@@ -27,6 +27,17 @@ void Widget::AUTOUartInit() {
     if (shared->baudIndex < shared->baudCount) {
         shared->baudRate = shared->baudCandidates[shared->baudIndex];
         ++shared->baudIndex;
+        // Said once a rate, and once again a further pass, so a long search is not taken for a hang.
+        if (autoBaudPasses == 0) {
+            appendMessage(tr("Searching %1 at %2...").arg(shared->currentPortName).arg(shared->baudRate),
+                          kNoticeLine);
+        } else if (shared->baudIndex == 1) {
+            appendMessage(tr("Searching %1 again at every rate (pass %2 of %3)...")
+                              .arg(shared->currentPortName)
+                              .arg(autoBaudPasses + 1)
+                              .arg(Search::Passes),
+                          kNoticeLine);
+        }
         if (!openLink()) {
             return; // said at once; nothing was sent
         }
@@ -40,5 +51,9 @@ void Widget::AUTOUartInit() {
         return;
     }
     timerAutoBaud->stop();
+    appendMessage(tr("No device answered on %1 at %2 baud (%3 passes); check the wiring and the power.")
+                      .arg(shared->currentPortName, Search::ratesText())
+                      .arg(Search::Passes),
+                  kNoticeLine);
     showError(tr("Communication error!"));
 }

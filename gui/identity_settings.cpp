@@ -2,13 +2,17 @@
 // and the device-information block.
 #include "core/base/clock.h"
 #include "core/base/machine_text.h"
+#include "core/device/device_model.h"
 #include "core/device/register_map.h"
 #include "core/device/settings_frames.h"
 #include "core/device/shared_data.h"
 #include "core/device/value_rules.h"
 #include "core/modbus/modbus_frame.h"
+#include "core/modbus/port_access.h"
 #include "gui/widget.h"
 #include "ui_widget.h"
+
+#include <QSerialPort>
 
 #include <QVector>
 
@@ -46,7 +50,7 @@ void Widget::PushButtonAddressReadSlot() {
 
 void Widget::PushButtonBaudRateSlot() {
     // Register 0x0101 holds a code, 1 = 1200 .. 6 = 115200: the list index plus one. The port
-    // stays at its present rate; the device answers at the new one only after a new link.
+    // follows the device once its echo confirms the change (followNewRate).
     // A device that reported a code outside the list leaves nothing selected: refused.
     quint16 code = 0;
     if (!ValueRules::listValue(ValueRules::BaudCodes, ui->comboBoxBaudRate->currentIndex(), &code)) {
@@ -79,4 +83,46 @@ void Widget::PushButtonMANUSetupSlot() {
     }
     lastRegister = Reg::SerialNumber;
     sendFrame(Settings::serialNumberFrame(static_cast<quint8>(deviceAddress() & 0xFF), shared->serialNumber));
+}
+
+void Widget::followNewRate(int rate) {
+    if (rate == 0 || !serialPort->isOpen() || rate == serialPort->baudRate()) {
+        return;
+    }
+    rateChange.from = serialPort->baudRate();
+    rateChange.to = rate;
+    // Polling waits (Timer1SSlot) until the device information has come at the new rate.
+    PortAccess access;
+    if (!openPortAt(shared->currentPortName, rate, &access)) {
+        appendMessage(openFailureText(shared->currentPortName, access), kNoticeLine);
+        return;
+    }
+    rateChangeWait.start(timing.newRateAnswerMs);
+    readRegisters(Reg::SlaveAddress, Reg::DeviceInfoCount);
+}
+
+void Widget::newRateAnswered() {
+    rateChangeWait.stop();
+    // The link's rate from now on, also for finding the port again when it is lost.
+    shared->baudRate = rateChange.to;
+    appendMessage(tr("The device answers at %1 baud: serial port %2 now runs at that rate")
+                      .arg(rateChange.to)
+                      .arg(shared->currentPortName),
+                  kNoticeLine);
+}
+
+void Widget::newRateUnanswered() {
+    // Back once to the rate that worked; the user decides what comes next.
+    PortAccess access;
+    if (!openPortAt(shared->currentPortName, rateChange.from, &access)) {
+        appendMessage(openFailureText(shared->currentPortName, access), kNoticeLine);
+        return;
+    }
+    appendMessage(tr("The device did not answer at %1 baud within %2 s: serial port %3 is back at %4 baud. "
+                     "If it does not answer there either, press Link and choose AUTO to search for its rate.")
+                      .arg(rateChange.to)
+                      .arg(timing.newRateAnswerMs / 1000.0)
+                      .arg(shared->currentPortName)
+                      .arg(rateChange.from),
+                  kNoticeLine);
 }

@@ -14,6 +14,7 @@ void Widget::resetLink() {
     // A search still stepping would reopen the port at its next candidate and undo the link
     // about to be made.
     timerAutoBaud->stop();
+    rateChangeWait.stop();
     // Link starts afresh: a lost port is no longer looked for, old readings are no readings.
     portWatch.stop();
     lostPort.recovering = false;
@@ -37,9 +38,14 @@ void Widget::resetLink() {
 }
 
 void Widget::PushButtonLinkSlot() {
+    // The port in use (open, or lost and looked for) is offered first, then the remembered one.
+    const QString inUse = portWatch.isActive()   ? lostPort.name
+                          : serialPort->isOpen() ? shared->currentPortName
+                                                 : QString();
     resetLink();
     SerialportSettingDialog dialog(this);
     dialog.setShared(shared);
+    dialog.preselect({inUse, shared->portName});
     if (dialog.exec() == QDialog::Accepted) {
         autoBaudPasses = 0;
         if (shared->baudRate != 0) {
@@ -55,7 +61,8 @@ void Widget::startupLink() {
     if (shared->portName.isEmpty() || !openablePorts().contains(shared->portName)) {
         // An adapter not plugged in is no news; a port that is there but refused is said.
         const PortAccess access = shared->portName.isEmpty() ? PortAccess() : checkAccess(shared->portName);
-        if (access.kind == PortAccess::NoPermission || access.kind == PortAccess::Busy) {
+        if (access.kind == PortAccess::NoPermission || access.kind == PortAccess::Busy ||
+            access.kind == PortAccess::StaleLock) {
             appendMessage(openFailureText(shared->portName, access), kNoticeLine);
         }
         PushButtonLinkSlot();

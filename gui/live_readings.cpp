@@ -16,6 +16,13 @@
 void Widget::PushButtonReadSlot() {
     // The button text is the state: "Read" means stopped, "Stop" means polling.
     if (ui->pushButtonRead->text() == tr("Read")) {
+        if (!serialPort->isOpen()) {
+            // Polling a port that is not open would only look busy: said, and left stopped.
+            const QString text = tr("No device is linked, please press Link first!");
+            appendMessage(text, kNoticeLine);
+            showError(text);
+            return;
+        }
         ui->pushButtonRead->setText(tr("Stop"));
         autoRead = true;
     } else {
@@ -42,8 +49,9 @@ void Widget::Timer1SSlot() {
         recordReading(ReadingStatus::NoReply);
     }
     // A tick while anything waits is skipped, not queued, so a slow unit cannot pile up polls.
-    // Nothing is sent to a port that is closed (lost, or never opened).
-    if (autoRead && serialPort->isOpen() && requestQueue.idle(lineNowMs())) {
+    // Nothing is sent to a port that is closed (lost, or never opened), nor while the port
+    // waits for the device at a new baud rate.
+    if (autoRead && serialPort->isOpen() && !rateChangeWait.isActive() && requestQueue.idle(lineNowMs())) {
         ReadHumitureOrder();
     }
     // Readings that stopped coming while polling must not look current.

@@ -59,7 +59,9 @@ void Widget::closePortOnLineError(int error) {
         return;
     }
     closingOnLineError = true;
-    const QString reason = serialPort->errorString();
+    rateChangeWait.stop();
+    // In words: QSerialPort's own text is often "Unknown error" for a pulled adapter.
+    const QString reason = tr(lineFailureText(*serialPort));
     const bool recovering = lostPort.recovering;
     serialPort->close();
     shared->rxBuffer.clear();
@@ -103,6 +105,10 @@ QString Widget::openFailureText(const QString &port, const PortAccess &access) c
             .arg(port, access.group, joinGroupCommand(access.group));
     case PortAccess::Busy:
         return tr("Serial port %1 is busy: another program has it open.").arg(port);
+    case PortAccess::StaleLock:
+        return tr("Serial port %1 cannot be opened: its lock file %2 was left by process %3, which is no "
+                  "longer running; run %4 to remove it.")
+            .arg(port, access.lockFile, QString::number(access.lockPid), removeLockCommand(access.lockFile));
     case PortAccess::Missing:
         return tr("Serial port %1 cannot be opened: no such device.").arg(port);
     default:
@@ -145,7 +151,23 @@ void Widget::recoveredUnit() {
     const QString found =
         tr("%1, serial number %2").arg(Model::name(shared->deviceType), shared->serialNumber);
     resetLink();
+    clearUnitFields();
     appendMessage(tr("Serial port %1 is back after %2 with another unit (%3): not linked, press Link")
                       .arg(lostPort.name, gap, found),
                   kNoticeLine);
+}
+
+void Widget::clearUnitFields() {
+    // Readings and the values read from a unit (output data, clock, heating schedule) belong to
+    // it: none of them stays beside another unit's identity.
+    ui->labelTemperature->setText(tr("Temperature:---"));
+    ui->labelHumidity->setText(tr("Humidity:---"));
+    ui->labelDewTemp->setText(tr("DewTemp:---"));
+    for (QString &text : readingTexts) {
+        text.clear();
+    }
+    ui->comboBoxOutputData->setCurrentIndex(-1);
+    ui->dateTimeEditDeviceTime->setDateTime(ui->dateTimeEditDeviceTime->minimumDateTime());
+    ui->comboBoxInterval->setCurrentIndex(-1);
+    ui->comboBoxHeaterTime->setCurrentIndex(-1);
 }

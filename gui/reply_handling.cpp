@@ -103,12 +103,21 @@ void Widget::applyReply(quint16 reg, const QByteArray &frame) {
         showAddress();
         showDeviceInfo();
         trendUnit();
+        if (rateChangeWait.isActive()) {
+            newRateAnswered();
+        }
         if (lostPort.recovering) {
             recoveredUnit();
         }
         break;
     case Rx::Effect::BaudRate:
         showBaudRate();
+        if (static_cast<quint8>(frame.at(1)) == Fn::Write) {
+            // The device has echoed at the old rate and answers at the new one from now on. Followed
+            // once this reply has been dealt with, since the port is opened anew.
+            const int rate = Model::baudRateForCode(shared->baudCode);
+            QTimer::singleShot(0, this, [this, rate] { followNewRate(rate); });
+        }
         break;
     case Rx::Effect::SerialNumber:
         showSerialNumber();

@@ -32,7 +32,8 @@ SerialportSettingDialog::SerialportSettingDialog(QWidget *parent) : QDialog(pare
                                  .arg(port.group, joinGroupCommand(port.group)));
         }
     }
-    if (firstOpenable > 0) {
+    // Never a greyed port: with none that opens, nothing is selected.
+    if (firstOpenable != 0) {
         ui->comboBoxName->setCurrentIndex(firstOpenable);
     }
     ui->comboBoxBaud->setCurrentIndex(0);
@@ -46,6 +47,24 @@ SerialportSettingDialog::~SerialportSettingDialog() {
 
 void SerialportSettingDialog::setShared(SharedDataClass *sharedData) {
     shared = sharedData;
+}
+
+void SerialportSettingDialog::preselect(const QStringList &ports) {
+    const auto *names = qobject_cast<QStandardItemModel *>(ui->comboBoxName->model());
+    for (const QString &port : ports) {
+        if (port.isEmpty()) {
+            continue;
+        }
+        const QString device = realDevicePath(port);
+        for (int i = 0; i < ui->comboBoxName->count(); ++i) {
+            const QStandardItem *item = names ? names->item(i) : nullptr;
+            if (item && item->isEnabled() &&
+                realDevicePath(ui->comboBoxName->itemData(i).toString()) == device) {
+                ui->comboBoxName->setCurrentIndex(i);
+                return;
+            }
+        }
+    }
 }
 
 void SerialportSettingDialog::ClickedOKSlots() {

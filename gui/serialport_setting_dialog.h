@@ -2,6 +2,7 @@
 #define ZR_GUI_SERIALPORT_SETTING_DIALOG_H
 
 #include <QDialog>
+#include <QStringList>
 
 class SharedDataClass;
 
@@ -20,6 +21,10 @@ public:
     ~SerialportSettingDialog() override;
 
     void setShared(SharedDataClass *shared);
+    // Selects the first of `ports` (the port in use, the remembered one) that the list offers
+    // and this user may open, under whichever of its names; else the first port that can be
+    // opened stays selected. A greyed port is never selected.
+    void preselect(const QStringList &ports);
 
 private slots:
     void ClickedCancelSlots();

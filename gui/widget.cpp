@@ -65,6 +65,8 @@ Widget::Widget(QWidget *parent) : QWidget(parent), logWriter(new LogWriter) {
     connect(timerDelay, &QTimer::timeout, this, &Widget::TimerDelaySlot);
     connect(&portWatch, &QTimer::timeout, this, &Widget::watchLostPort);
     connect(ui->pushButtonTrend, &QPushButton::clicked, this, [this] { showTrend(); });
+    rateChangeWait.setSingleShot(true);
+    connect(&rateChangeWait, &QTimer::timeout, this, &Widget::newRateUnanswered);
     lineFree.setSingleShot(true);
     connect(&lineFree, &QTimer::timeout, this, &Widget::sendWaiting);
     // An adapter pulled out mid-session leaves the port open but dead; closing it lets "Link"

@@ -123,6 +123,8 @@ private:
     // The device information came from a port found again: the same unit goes on, another
     // is named and not linked.
     void recoveredUnit();
+    // Empties what the form shows of the unit last linked: readings to "---", values read from it.
+    void clearUnitFields();
     void startupLink();
     // Closes the port, stops live reading and a running search, reloads the search table.
     void resetLink();
@@ -131,6 +133,12 @@ private:
     // Why `port` could not be opened, naming it as given: the group and the command for a port
     // without permission, busy for a port another program holds.
     QString openFailureText(const QString &port, const PortAccess &access) const;
+
+    // A baud rate the device confirmed (identity_settings.cpp): the port follows it and reads the
+    // device information there; without an answer in time it goes back to the old rate once.
+    void followNewRate(int rate);
+    void newRateAnswered();
+    void newRateUnanswered();
 
     // Reply side (device/reply_handling.cpp).
     void showAddress();
@@ -220,6 +228,12 @@ private:
     bool pollAwaitingReply = false;
     TrendWindow *trendWindow = nullptr;
     QString trendSerial;
+    // The rates of a baud-rate change being followed, while its answer is awaited.
+    struct RateChange {
+        int from = 0;
+        int to = 0;
+    } rateChange;
+    QTimer rateChangeWait;
 };
 
 #endif

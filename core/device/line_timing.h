@@ -11,6 +11,9 @@ struct LineTiming {
     int pollMs = 1000;
     // How often a lost port is looked for.
     int portWatchMs = 1000;
+    // How long a device that confirmed a new baud rate has to answer at it before the port goes
+    // back to the old rate.
+    int newRateAnswerMs = 2000;
 
     // The timing the next window takes.
     static LineTiming &current();

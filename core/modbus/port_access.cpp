@@ -2,8 +2,10 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSysInfo>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <grp.h>
 #include <sys/file.h>
@@ -14,6 +16,7 @@
 namespace {
 
 AccessCheck accessCheck = &::access;
+QString lockDirectory;
 
 // The name of group `gid`, or the number when the group database does not know it.
 QString groupName(gid_t gid) {
@@ -27,9 +30,10 @@ QString groupName(gid_t gid) {
     return found ? QString::fromLocal8Bit(found->gr_name) : QString::number(gid);
 }
 
-PortAccess failure(PortAccess::Kind kind, const QString &given, const QString &detail) {
+PortAccess failure(PortAccess::Kind kind, const QString &given, const QString &detail, qint64 pid = 0) {
     PortAccess access;
     access.kind = kind;
+    access.lockPid = pid;
     const QString name = given.isEmpty() ? QStringLiteral("the port") : given;
     switch (kind) {
     case PortAccess::Missing:
@@ -48,6 +52,12 @@ PortAccess failure(PortAccess::Kind kind, const QString &given, const QString &d
     case PortAccess::Busy:
         access.message = QStringLiteral("cannot open %1: busy, another program has it open").arg(name);
         break;
+    case PortAccess::StaleLock:
+        access.lockFile = detail;
+        access.message = QStringLiteral("cannot open %1: its lock file %2 is stale, process %3 that left it "
+                                        "is no longer running; run %4")
+                             .arg(name, detail, QString::number(access.lockPid), removeLockCommand(detail));
+        break;
     case PortAccess::Ok:
     case PortAccess::OtherError:
         access.kind = PortAccess::OtherError;
@@ -58,7 +68,75 @@ PortAccess failure(PortAccess::Kind kind, const QString &given, const QString &d
     return access;
 }
 
+// The process named in a lock file: the first line holds its number, as QLockFile and the UUCP
+// convention (ten characters, padded) write it. 0 when there is none, or when the lock was
+// taken on another host (a shared lock folder), whose processes cannot be asked.
+qint64 lockOwner(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return 0;
+    }
+    const QList<QByteArray> lines = file.read(4096).split('\n');
+    bool number = false;
+    const qint64 pid = lines.value(0).trimmed().toLongLong(&number);
+    const QByteArray host = lines.value(2).trimmed();
+    if (!number || pid <= 0 || (!host.isEmpty() && host != QSysInfo::machineHostName().toLocal8Bit())) {
+        return 0;
+    }
+    return pid;
+}
+
+bool processRunning(qint64 pid) {
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+}
+
+// Whether this user may remove `path`: its folder writable, and in a sticky folder (/run/lock)
+// only its owner's or the folder owner's.
+bool mayRemove(const QString &path) {
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    struct stat folderInfo;
+    struct stat fileInfo;
+    if (::stat(folder.constData(), &folderInfo) != 0 ||
+        ::stat(QFile::encodeName(path).constData(), &fileInfo) != 0 ||
+        accessCheck(folder.constData(), W_OK | X_OK) != 0) {
+        return false;
+    }
+    const uid_t me = ::geteuid();
+    return !(folderInfo.st_mode & S_ISVTX) || me == 0 || folderInfo.st_uid == me || fileInfo.st_uid == me;
+}
+
 } // namespace
+
+QString lockFilePath(const QString &real) {
+    QString name = real.startsWith(QLatin1String("/dev/")) ? real.mid(5) : real;
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    name.prepend(QLatin1String("/LCK.."));
+    if (!lockDirectory.isEmpty()) {
+        return lockDirectory + name;
+    }
+    // QSerialPort's own folders, in its order: the first it can read, where the file is or
+    // could be made.
+    static const char *const folders[] = {"/var/lock", "/etc/locks", "/var/spool/locks",  "/var/spool/uucp",
+                                          "/tmp",      "/var/tmp",   "/var/lock/lockdev", "/run/lock"};
+    for (const char *folder : folders) {
+        const QString path = QString::fromLatin1(folder) + name;
+        const QFileInfo info(QString::fromLatin1(folder));
+        if (info.isReadable() && (QFile::exists(path) || info.isWritable())) {
+            return path;
+        }
+    }
+    return QString();
+}
+
+QString setLockDirectory(const QString &directory) {
+    const QString previous = lockDirectory;
+    lockDirectory = directory;
+    return previous;
+}
+
+QString removeLockCommand(const QString &lockFile) {
+    return QStringLiteral("sudo rm %1").arg(lockFile);
+}
 
 QString realDevicePath(const QString &given) {
     // QSerialPort's own rule for a name that is not a path.
@@ -94,6 +172,18 @@ PortAccess openPort(QSerialPort &port, const QString &given) {
         return error == EACCES || error == EPERM
                    ? failure(PortAccess::NoPermission, given, groupMay ? groupName(info.st_gid) : QString())
                    : failure(PortAccess::OtherError, given, QString::fromLocal8Bit(std::strerror(error)));
+    }
+    // A lock file naming a live process is another program's hold; one left by a process that
+    // is gone is cleared by QSerialPort itself where this user may remove it.
+    const QString lock = lockFilePath(real);
+    const qint64 owner = lock.isEmpty() ? 0 : lockOwner(lock);
+    if (owner > 0 && owner != ::getpid()) {
+        if (processRunning(owner)) {
+            return failure(PortAccess::Busy, given, QString());
+        }
+        if (!mayRemove(lock)) {
+            return failure(PortAccess::StaleLock, given, lock, owner);
+        }
     }
     // Opened and locked by the node's real name, so QSerialPort's lock file is the same for every
     // name of one device.

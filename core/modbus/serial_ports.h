@@ -28,4 +28,11 @@ QStringList openablePorts();
 // hung-up tty reporting a read error keeps its read notifier firing at full speed.
 bool errorEndsLink(QSerialPort::SerialPortError error);
 
+// Why the line of an open port ended, in words a user reads (the device was removed, the line
+// failed), from the port's error and whether its device node is gone; never "Unknown error".
+// A source text of the window's catalogue (context "Widget"); zrctl prints it as it is.
+const char *lineFailureText(QSerialPort::SerialPortError error, bool deviceGone);
+// The same for `port` as it is now: its last error, and its device node looked for.
+const char *lineFailureText(const QSerialPort &port);
+
 #endif

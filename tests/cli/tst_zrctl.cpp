@@ -382,6 +382,8 @@ void TstZrctl::setWritesTheWindowsFrames() {
     QCOMPARE(qint16(device.registerValue(Reg::RangeMin)), qint16(-205));
     QCOMPARE(device.registerValue(Reg::SerialNumber), quint16(0xABCD));
     QCOMPARE(run.out.count('\n'), 8);
+    QVERIFY(run.out.contains(
+        "new-baud set: 19200 (the unit answers at 19200 baud now, read back at that rate)\n"));
 }
 
 void TstZrctl::setRefusesBeforeSending_data() {

@@ -12,6 +12,7 @@
 #include <grp.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -45,6 +46,35 @@ QString restrict(const QString &node, mode_t mode) {
     return ::chmod(path.constData(), mode) == 0 ? QFileInfo(node).group() : QString();
 }
 
+// The number of a process that has ended: a child that exits at once, reaped.
+qint64 endedProcess() {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::_exit(0);
+    }
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
+
+// Writes the lock file QSerialPort would take for `node` into the lock folder `folder` (mode
+// `mode`), naming the process `pid`; returns its path.
+QString leaveLock(const QString &folder, mode_t mode, const QString &node, qint64 pid) {
+    QDir().mkpath(folder);
+    setLockDirectory(folder);
+    const QString path = lockFilePath(realDevicePath(node));
+    QFile file(path);
+    if (file.open(QIODevice::WriteOnly)) {
+        // QLockFile's layout: the process, the program, the host.
+        file.write(QByteArray::number(pid) + "\nzrtool\n" + QSysInfo::machineHostName().toLocal8Bit() + "\n");
+    }
+    ::chmod(QFile::encodeName(folder).constData(), mode);
+    return path;
+}
+
+struct ScopedLockDirectory {
+    ~ScopedLockDirectory() { setLockDirectory(QString()); }
+};
+
 } // namespace
 
 class TstLink : public QObject {
@@ -70,6 +100,8 @@ private slots:
     void accessVerdicts_data();
     void accessVerdicts();
     void dialogGreysPortWithoutPermission();
+    void dialogPreselectsPort_data();
+    void dialogPreselectsPort();
     void startupWithRefusedPortSaysWhy_data();
     void startupWithRefusedPortSaysWhy();
 };
@@ -364,23 +396,42 @@ void TstLink::accessVerdicts_data() {
     QTest::addColumn<int>("mode");
     QTest::addColumn<int>("kind");
     QTest::addColumn<QString>("message"); // GROUP stands for the group owning the node
+    // A lock file of the port: "ended" or "running" names a process that has ended or runs,
+    // in a lock folder this user may not write, or with "removable", may.
+    QTest::addColumn<QString>("lock");
     const QString refused = "cannot open %1: no permission, the device belongs to the group GROUP; run sudo "
                             "usermod -aG GROUP $USER, then log out and in again";
-    QTest::newRow("group only") << "PTY" << 0660 << int(PortAccess::NoPermission) << refused.arg("PTY");
+    QTest::newRow("group only") << "PTY" << 0660 << int(PortAccess::NoPermission) << refused.arg("PTY") << "";
     QTest::newRow("group only, through a link")
-        << "LINK" << 0660 << int(PortAccess::NoPermission) << refused.arg("LINK");
+        << "LINK" << 0660 << int(PortAccess::NoPermission) << refused.arg("LINK") << "";
     QTest::newRow("readable by all, not writable")
-        << "PTY" << 0664 << int(PortAccess::NoPermission) << refused.arg("PTY");
+        << "PTY" << 0664 << int(PortAccess::NoPermission) << refused.arg("PTY") << "";
     QTest::newRow("owner only: no group to join")
         << "PTY" << 0600 << int(PortAccess::NoPermission)
-        << "cannot open PTY: no permission, and the device is not open to its group";
-    QTest::newRow("open to all") << "PTY" << 0666 << int(PortAccess::Ok) << "";
+        << "cannot open PTY: no permission, and the device is not open to its group"
+        << "";
+    QTest::newRow("open to all") << "PTY" << 0666 << int(PortAccess::Ok) << ""
+                                 << "";
     QTest::newRow("missing") << "/dev/zrtool-no-such-port" << 0666 << int(PortAccess::Missing)
-                             << "cannot open /dev/zrtool-no-such-port: no such device";
+                             << "cannot open /dev/zrtool-no-such-port: no such device"
+                             << "";
     QTest::newRow("bare name, as given") << "zrtool-no-such-port" << 0666 << int(PortAccess::Missing)
-                                         << "cannot open zrtool-no-such-port: no such device";
+                                         << "cannot open zrtool-no-such-port: no such device"
+                                         << "";
     QTest::newRow("none given") << "" << 0666 << int(PortAccess::OtherError)
-                                << "cannot open the port: no port was given";
+                                << "cannot open the port: no port was given"
+                                << "";
+    // A tool run as root and killed leaves its lock in a folder the user may not clean.
+    QTest::newRow("stale lock")
+        << "PTY" << 0666 << int(PortAccess::StaleLock)
+        << "cannot open PTY: its lock file LOCK is stale, process PID that left it is "
+           "no longer running; run sudo rm LOCK"
+        << "ended";
+    QTest::newRow("stale lock this user may remove") << "PTY" << 0666 << int(PortAccess::Ok) << ""
+                                                     << "ended removable";
+    QTest::newRow("lock of a running process")
+        << "LINK" << 0666 << int(PortAccess::Busy) << "cannot open LINK: busy, another program has it open"
+        << "running removable";
 }
 
 void TstLink::accessVerdicts() {
@@ -388,19 +439,29 @@ void TstLink::accessVerdicts() {
     QFETCH(int, mode);
     QFETCH(int, kind);
     QFETCH(QString, message);
+    QFETCH(QString, lock);
     ScopedWorkDir dir;
+    const ScopedLockDirectory lockFolder;
     PtyTransmitter pty;
     QVERIFY(pty.start());
     QVERIFY(QFile::link(pty.slavePath(), dir.path() + "/ttyZR"));
     const QString group = restrict(pty.slavePath(), static_cast<mode_t>(mode));
     QVERIFY(!group.isEmpty());
+    const qint64 pid = lock.startsWith("ended") ? endedProcess() : qint64(::getppid());
+    const QString lockFile =
+        leaveLock(dir.path() + "/lock", lock.endsWith("removable") ? 0777 : 0755, pty.slavePath(), pid);
+    if (lock.isEmpty()) {
+        QVERIFY(QFile::remove(lockFile));
+    }
     given.replace("PTY", pty.slavePath()).replace("LINK", dir.path() + "/ttyZR");
     message.replace("PTY", pty.slavePath()).replace("LINK", dir.path() + "/ttyZR").replace("GROUP", group);
+    message.replace("LOCK", lockFile).replace("PID", QString::number(pid));
     const ActingAsOutsider outsider;
     const PortAccess access = checkAccess(given);
     QCOMPARE(int(access.kind), kind);
     QCOMPARE(access.message, message);
     QCOMPARE(access.group, message.contains(group) ? group : QString());
+    QCOMPARE(access.lockPid, kind == PortAccess::StaleLock ? pid : 0);
 }
 
 void TstLink::dialogGreysPortWithoutPermission() {
@@ -450,27 +511,94 @@ void TstLink::dialogGreysPortWithoutPermission() {
     QCOMPARE(watcher.seen.last().text, said);
 }
 
+void TstLink::dialogPreselectsPort_data() {
+    QTest::addColumn<QString>("linked");     // the port linked when Link is pressed again
+    QTest::addColumn<QString>("remembered"); // System/PortName
+    QTest::addColumn<QString>("selected");   // GREY is listed first, greyed; then A, then B
+    QTest::newRow("the first that opens, not the greyed one") << ""
+                                                              << ""
+                                                              << "A";
+    QTest::newRow("the remembered one") << ""
+                                        << "B"
+                                        << "B";
+    QTest::newRow("the one linked now before the remembered one") << "B"
+                                                                  << "A"
+                                                                  << "B";
+    QTest::newRow("remembered but greyed") << ""
+                                           << "GREY"
+                                           << "A";
+    QTest::newRow("remembered but gone") << ""
+                                         << "/dev/zrtool-no-such-port"
+                                         << "A";
+}
+
+void TstLink::dialogPreselectsPort() {
+    QFETCH(QString, linked);
+    QFETCH(QString, remembered);
+    QFETCH(QString, selected);
+    ScopedWorkDir dir;
+    PtyTransmitter grey;
+    PtyTransmitter a;
+    PtyTransmitter b;
+    QVERIFY(grey.start() && a.start() && b.start());
+    QVERIFY(!restrict(grey.slavePath(), 0660).isEmpty());
+    QVERIFY(!restrict(a.slavePath(), 0666).isEmpty() && !restrict(b.slavePath(), 0666).isEmpty());
+    const QMap<QString, QString> ports{
+        {"GREY", grey.slavePath()}, {"A", a.slavePath()}, {"B", b.slavePath()}, {"", ""}};
+    const ScopedEnv extra("ZRTOOL_EXTRA_PORTS",
+                          (grey.slavePath() + ":" + a.slavePath() + ":" + b.slavePath()).toLocal8Bit());
+    const ActingAsOutsider outsider;
+    ModalWatcher watcher;
+    Widget w;
+    if (!linked.isEmpty()) {
+        watcher.dialogHandler = chooseInDialog(ports[linked], "9600");
+        WidgetTestAccess::ui(w)->pushButtonLink->click();
+        QVERIFY(WidgetTestAccess::port(w)->isOpen());
+    }
+    WidgetTestAccess::shared(w)->portName = ports.value(remembered, remembered);
+    QString current;
+    watcher.dialogHandler = [&current](QDialog *dialog) {
+        current = dialog->findChild<QComboBox *>("comboBoxName")->currentText();
+    };
+    WidgetTestAccess::ui(w)->pushButtonLink->click();
+    QCOMPARE(current, ports[selected]);
+}
+
 void TstLink::startupWithRefusedPortSaysWhy_data() {
     QTest::addColumn<bool>("held"); // false: no permission
     QTest::addColumn<QString>("said");
+    QTest::addColumn<bool>("staleLock"); // a lock left by an ended process, the node open to all
     QTest::newRow("no permission")
         << false
         << "Serial port LINK cannot be opened: no permission. The device belongs to "
            "the group GROUP; run sudo usermod -aG GROUP $USER, then log out and "
-           "log in again.";
+           "log in again."
+        << false;
     QTest::newRow("held under its pts name")
-        << true << "Serial port LINK is busy: another program has it open.";
+        << true << "Serial port LINK is busy: another program has it open." << false;
+    QTest::newRow("stale lock")
+        << false
+        << "Serial port LINK cannot be opened: its lock file LOCK was left by process PID, "
+           "which is no longer running; run sudo rm LOCK to remove it."
+        << true;
 }
 
 void TstLink::startupWithRefusedPortSaysWhy() {
     QFETCH(bool, held);
     QFETCH(QString, said);
+    QFETCH(bool, staleLock);
     ScopedWorkDir dir;
+    const ScopedLockDirectory lockFolder;
     PtyTransmitter pty;
     QVERIFY(pty.start());
     const QString link = dir.path() + "/ttyZR";
     QVERIFY(QFile::link(pty.slavePath(), link));
-    const QString group = restrict(pty.slavePath(), held ? 0666 : 0660);
+    const QString group = restrict(pty.slavePath(), held || staleLock ? 0666 : 0660);
+    if (staleLock) {
+        const qint64 pid = endedProcess();
+        said.replace("LOCK", leaveLock(dir.path() + "/lock", 0755, pty.slavePath(), pid))
+            .replace("PID", QString::number(pid));
+    }
     const ScopedEnv extra("ZRTOOL_EXTRA_PORTS", link.toLocal8Bit());
     dir.writeConfig(link);
     QSerialPort holder;

@@ -285,6 +285,14 @@ void TstSession::portComesBack() {
         // Nothing more is sent to it until Link.
         const int tx = loggedFrames(log, 0).size();
         QVERIFY(!QTest::qWaitFor([&] { return loggedFrames(log, 0).size() > tx; }, 500));
+        // Nothing of the first unit stands beside the other one's serial number.
+        QCOMPARE(ui->labelTemperature->text(), QString("Temperature:---"));
+        QCOMPARE(ui->labelHumidity->text(), QString("Humidity:---"));
+        QCOMPARE(ui->labelDewTemp->text(), QString("DewTemp:---"));
+        QVERIFY(ui->labelTemperature->isEnabled());
+        QCOMPARE(ui->dateTimeEditDeviceTime->dateTime(), ui->dateTimeEditDeviceTime->minimumDateTime());
+        QCOMPARE(ui->comboBoxInterval->currentIndex(), -1);
+        QCOMPARE(ui->comboBoxHeaterTime->currentIndex(), -1);
     }
     QCOMPARE(notices("->Serial port .*ttyZR closed: "), 1);
     QCOMPARE(notices("->Live readings stopped"), 1);
@@ -302,6 +310,15 @@ void TstSession::portComesBack() {
     };
     QCOMPARE(rows(",1,port-lost,"), 1);
     QVERIFY(rows(",1,ok,") >= (sameUnit ? 2 : 1));
+    if (!sameUnit) {
+        // Read on the port left unlinked: said, and nothing is polled or logged as sent.
+        const int tx = loggedFrames(log, 0).size();
+        QVERIFY(clickEnabled(ui->pushButtonRead));
+        QCOMPARE(ui->pushButtonRead->text(), QString("Read"));
+        QCOMPARE(watcher.messageBoxes("No device is linked, please press Link first!"), 1);
+        QCOMPARE(notices("->No device is linked, please press Link first!"), 1);
+        QVERIFY(!QTest::qWaitFor([&] { return loggedFrames(log, 0).size() > tx; }, 300));
+    }
     if (sameUnit) {
         QVERIFY(lines.last().contains(",1,ok,"));
         // The trend holds what the labels showed, broken where the port was lost, and exports
