@@ -629,5 +629,57 @@
         <source>Serial port %1 cannot be opened: no permission.</source>
         <translation>串口%1无法打开：没有权限。</translation>
     </message>
+    <message>
+        <source>Searching %1 at %2...</source>
+        <translation>正在以 %2 波特率搜索 %1...</translation>
+    </message>
+    <message>
+        <source>Searching %1 again at every rate (pass %2 of %3)...</source>
+        <translation>正在以所有波特率重新搜索 %1（第 %2 轮，共 %3 轮）...</translation>
+    </message>
+    <message>
+        <source>No device answered on %1 at %2 baud (%3 passes); check the wiring and the power.</source>
+        <translation>%1 上在波特率 %2 下均无设备应答（共 %3 轮）；请检查接线和电源。</translation>
+    </message>
+    <message>
+        <source>The device answers at %1 baud: serial port %2 now runs at that rate</source>
+        <translation>设备以 %1 波特率应答：串口 %2 已切换到该波特率</translation>
+    </message>
+    <message>
+        <source>The device did not answer at %1 baud within %2 s: serial port %3 is back at %4 baud. If it does not answer there either, press Link and choose AUTO to search for its rate.</source>
+        <translation>设备在 %2 秒内未以 %1 波特率应答：串口 %3 已恢复为 %4 波特率。如果设备仍无应答，请点击连接并选择自动以搜索其波特率。</translation>
+    </message>
+    <message>
+        <source>No device is linked, please press Link first!</source>
+        <translation>未连接设备，请先点击连接！</translation>
+    </message>
+    <message>
+        <source>Serial port %1 cannot be opened: its lock file %2 was left by process %3, which is no longer running; run %4 to remove it.</source>
+        <translation>串口%1无法打开：其锁文件%2由已不再运行的进程%3遗留；请运行 %4 将其删除。</translation>
+    </message>
+    <message>
+        <source>the device was removed</source>
+        <translation>设备已被移除</translation>
+    </message>
+    <message>
+        <source>the adapter stopped working (unplugged, or its driver failed)</source>
+        <translation>适配器停止工作（已拔出，或其驱动出错）</translation>
+    </message>
+    <message>
+        <source>the line failed: nothing more can be read from it</source>
+        <translation>线路故障：无法再读取数据</translation>
+    </message>
+    <message>
+        <source>the line failed: nothing more can be written to it</source>
+        <translation>线路故障：无法再写入数据</translation>
+    </message>
+    <message>
+        <source>the access to the device was taken away</source>
+        <translation>对设备的访问权限已被撤销</translation>
+    </message>
+    <message>
+        <source>the line failed</source>
+        <translation>线路故障</translation>
+    </message>
 </context>
 </TS>
