@@ -211,6 +211,8 @@ void TstSession::transmitterGoesAway() {
     };
     QCOMPARE(closeLines(), 1);
     QCOMPARE(loggedFrames(log, 1).size(), rxBefore); // no reply came after
+    // Said in words: the pseudo-terminal went away with the transmitter.
+    QCOMPARE(readLogLines(log).filter("closed: the device was removed; waiting for it to come back").size(), 1);
     QCOMPARE(ui->pushButtonHeaterON->isEnabled(), heaterOnBefore);
     QVERIFY(ui->pushButtonLink->isEnabled());
     if (activity == int(Activity::Polling)) {
