@@ -1081,14 +1081,6 @@ void TestForm::chineseCatalogueCoversRunTimeTexts_data() {
     row("Widget", "Serial port %1 cannot be opened: %2", "串口%1无法打开：%2");
     row("Widget", "Serial port %1 cannot be opened: no permission.", "串口%1无法打开：没有权限。");
     row("Widget", "No serial port was chosen.", "未选择串口。");
-    row("Widget", "Searching %1 at %2...", "正在以 %2 波特率搜索 %1...");
-    row("Widget", "No device is linked, please press Link first!", "未连接设备，请先点击连接！");
-    row("Widget",
-        "Serial port %1 cannot be opened: its lock file %2 was left by process %3, which is no longer "
-        "running; "
-        "run %4 to remove it.",
-        "串口%1无法打开：其锁文件%2由已不再运行的进程%3遗留；请运行 %4 将其删除。");
-    row("Widget", "the device was removed", "设备已被移除");
     row("SerialportSettingDialog", "(no permission)", "（无权限）");
     row("SerialportSettingDialog",
         "No permission: the device belongs to the group %1; run %2, then log out and log in again.",

@@ -46,31 +46,6 @@ QString restrict(const QString &node, mode_t mode) {
     return ::chmod(path.constData(), mode) == 0 ? QFileInfo(node).group() : QString();
 }
 
-// The number of a process that has ended: a child that exits at once, reaped.
-qint64 endedProcess() {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::_exit(0);
-    }
-    ::waitpid(child, nullptr, 0);
-    return child;
-}
-
-// Writes the lock file QSerialPort would take for `node` into the lock folder `folder` (mode
-// `mode`), naming the process `pid`; returns its path.
-QString leaveLock(const QString &folder, mode_t mode, const QString &node, qint64 pid) {
-    QDir().mkpath(folder);
-    setLockDirectory(folder);
-    const QString path = lockFilePath(realDevicePath(node));
-    QFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        // QLockFile's layout: the process, the program, the host.
-        file.write(QByteArray::number(pid) + "\nzrtool\n" + QSysInfo::machineHostName().toLocal8Bit() + "\n");
-    }
-    ::chmod(QFile::encodeName(folder).constData(), mode);
-    return path;
-}
-
 struct ScopedLockDirectory {
     ~ScopedLockDirectory() { setLockDirectory(QString()); }
 };
@@ -447,15 +422,26 @@ void TstLink::accessVerdicts() {
     QVERIFY(QFile::link(pty.slavePath(), dir.path() + "/ttyZR"));
     const QString group = restrict(pty.slavePath(), static_cast<mode_t>(mode));
     QVERIFY(!group.isEmpty());
-    const qint64 pid = lock.startsWith("ended") ? endedProcess() : qint64(::getppid());
-    const QString lockFile =
-        leaveLock(dir.path() + "/lock", lock.endsWith("removable") ? 0777 : 0755, pty.slavePath(), pid);
-    if (lock.isEmpty()) {
-        QVERIFY(QFile::remove(lockFile));
+    // The lock file QSerialPort would take, in QLockFile's layout (process, program, host); an
+    // ended process is a child that exits at once.
+    const pid_t pid = lock.startsWith("ended") ? ::fork() : ::getppid();
+    if (pid == 0) {
+        ::_exit(0);
     }
+    ::waitpid(pid, nullptr, 0);
+    QVERIFY(QDir(dir.path()).mkdir("lock"));
+    setLockDirectory(dir.path() + "/lock");
+    QFile lockFile(lockFilePath(realDevicePath(pty.slavePath())));
+    QVERIFY(lock.isEmpty() || (lockFile.open(QIODevice::WriteOnly) &&
+                               lockFile.write(QByteArray::number(pid) + "\nzrtool\n" +
+                                              QSysInfo::machineHostName().toLocal8Bit() + "\n") > 0));
+    lockFile.close();
+    QCOMPARE(::chmod(QFile::encodeName(dir.path() + "/lock").constData(),
+                     lock.endsWith("removable") ? 0777 : 0755),
+             0);
     given.replace("PTY", pty.slavePath()).replace("LINK", dir.path() + "/ttyZR");
     message.replace("PTY", pty.slavePath()).replace("LINK", dir.path() + "/ttyZR").replace("GROUP", group);
-    message.replace("LOCK", lockFile).replace("PID", QString::number(pid));
+    message.replace("LOCK", lockFile.fileName()).replace("PID", QString::number(pid));
     const ActingAsOutsider outsider;
     const PortAccess access = checkAccess(given);
     QCOMPARE(int(access.kind), kind);
@@ -512,93 +498,64 @@ void TstLink::dialogGreysPortWithoutPermission() {
 }
 
 void TstLink::dialogPreselectsPort_data() {
-    QTest::addColumn<QString>("linked");     // the port linked when Link is pressed again
-    QTest::addColumn<QString>("remembered"); // System/PortName
-    QTest::addColumn<QString>("selected");   // GREY is listed first, greyed; then A, then B
-    QTest::newRow("the first that opens, not the greyed one") << ""
-                                                              << ""
-                                                              << "A";
-    QTest::newRow("the remembered one") << ""
-                                        << "B"
-                                        << "B";
-    QTest::newRow("the one linked now before the remembered one") << "B"
-                                                                  << "A"
-                                                                  << "B";
-    QTest::newRow("remembered but greyed") << ""
-                                           << "GREY"
-                                           << "A";
-    QTest::newRow("remembered but gone") << ""
-                                         << "/dev/zrtool-no-such-port"
-                                         << "A";
+    // The port linked when Link is pressed again, System/PortName, the port selected. GREY is
+    // listed first, greyed; then A, then B.
+    QTest::addColumn<QStringList>("ports");
+    QTest::newRow("the first that opens, not the greyed one") << QStringList{"", "", "A"};
+    QTest::newRow("the remembered one") << QStringList{"", "B", "B"};
+    QTest::newRow("the one linked now before the remembered one") << QStringList{"B", "A", "B"};
+    QTest::newRow("remembered but greyed") << QStringList{"", "GREY", "A"};
+    QTest::newRow("remembered but gone") << QStringList{"", "/dev/zrtool-no-such-port", "A"};
 }
 
 void TstLink::dialogPreselectsPort() {
-    QFETCH(QString, linked);
-    QFETCH(QString, remembered);
-    QFETCH(QString, selected);
+    QFETCH(QStringList, ports);
     ScopedWorkDir dir;
-    PtyTransmitter grey;
-    PtyTransmitter a;
-    PtyTransmitter b;
+    PtyTransmitter grey, a, b;
     QVERIFY(grey.start() && a.start() && b.start());
     QVERIFY(!restrict(grey.slavePath(), 0660).isEmpty());
     QVERIFY(!restrict(a.slavePath(), 0666).isEmpty() && !restrict(b.slavePath(), 0666).isEmpty());
-    const QMap<QString, QString> ports{
-        {"GREY", grey.slavePath()}, {"A", a.slavePath()}, {"B", b.slavePath()}, {"", ""}};
+    const QMap<QString, QString> path{{"GREY", grey.slavePath()}, {"A", a.slavePath()}, {"B", b.slavePath()}};
     const ScopedEnv extra("ZRTOOL_EXTRA_PORTS",
                           (grey.slavePath() + ":" + a.slavePath() + ":" + b.slavePath()).toLocal8Bit());
     const ActingAsOutsider outsider;
     ModalWatcher watcher;
     Widget w;
-    if (!linked.isEmpty()) {
-        watcher.dialogHandler = chooseInDialog(ports[linked], "9600");
+    if (!ports[0].isEmpty()) {
+        watcher.dialogHandler = chooseInDialog(path[ports[0]], "9600");
         WidgetTestAccess::ui(w)->pushButtonLink->click();
         QVERIFY(WidgetTestAccess::port(w)->isOpen());
     }
-    WidgetTestAccess::shared(w)->portName = ports.value(remembered, remembered);
+    WidgetTestAccess::shared(w)->portName = path.value(ports[1], ports[1]);
     QString current;
-    watcher.dialogHandler = [&current](QDialog *dialog) {
-        current = dialog->findChild<QComboBox *>("comboBoxName")->currentText();
+    watcher.dialogHandler = [&current](QDialog *d) {
+        current = d->findChild<QComboBox *>("comboBoxName")->currentText();
     };
     WidgetTestAccess::ui(w)->pushButtonLink->click();
-    QCOMPARE(current, ports[selected]);
+    QCOMPARE(current, path[ports[2]]);
 }
 
 void TstLink::startupWithRefusedPortSaysWhy_data() {
     QTest::addColumn<bool>("held"); // false: no permission
     QTest::addColumn<QString>("said");
-    QTest::addColumn<bool>("staleLock"); // a lock left by an ended process, the node open to all
     QTest::newRow("no permission")
         << false
         << "Serial port LINK cannot be opened: no permission. The device belongs to "
            "the group GROUP; run sudo usermod -aG GROUP $USER, then log out and "
-           "log in again."
-        << false;
+           "log in again.";
     QTest::newRow("held under its pts name")
-        << true << "Serial port LINK is busy: another program has it open." << false;
-    QTest::newRow("stale lock")
-        << false
-        << "Serial port LINK cannot be opened: its lock file LOCK was left by process PID, "
-           "which is no longer running; run sudo rm LOCK to remove it."
-        << true;
+        << true << "Serial port LINK is busy: another program has it open.";
 }
 
 void TstLink::startupWithRefusedPortSaysWhy() {
     QFETCH(bool, held);
     QFETCH(QString, said);
-    QFETCH(bool, staleLock);
     ScopedWorkDir dir;
-    const ScopedLockDirectory lockFolder;
     PtyTransmitter pty;
     QVERIFY(pty.start());
     const QString link = dir.path() + "/ttyZR";
     QVERIFY(QFile::link(pty.slavePath(), link));
-    const QString group = restrict(pty.slavePath(), held || staleLock ? 0666 : 0660);
-    if (staleLock) {
-        const qint64 pid = endedProcess();
-        said.replace("LOCK", leaveLock(dir.path() + "/lock", 0755, pty.slavePath(), pid))
-            .replace("PID", QString::number(pid));
-    }
+    const QString group = restrict(pty.slavePath(), held ? 0666 : 0660);
     const ScopedEnv extra("ZRTOOL_EXTRA_PORTS", link.toLocal8Bit());
     dir.writeConfig(link);
     QSerialPort holder;

@@ -212,7 +212,8 @@ void TstSession::transmitterGoesAway() {
     QCOMPARE(closeLines(), 1);
     QCOMPARE(loggedFrames(log, 1).size(), rxBefore); // no reply came after
     // Said in words: the pseudo-terminal went away with the transmitter.
-    QCOMPARE(readLogLines(log).filter("closed: the device was removed; waiting for it to come back").size(), 1);
+    QCOMPARE(readLogLines(log).filter("closed: the device was removed; waiting for it to come back").size(),
+             1);
     QCOMPARE(ui->pushButtonHeaterON->isEnabled(), heaterOnBefore);
     QVERIFY(ui->pushButtonLink->isEnabled());
     if (activity == int(Activity::Polling)) {
@@ -291,10 +292,7 @@ void TstSession::portComesBack() {
         QCOMPARE(ui->labelTemperature->text(), QString("Temperature:---"));
         QCOMPARE(ui->labelHumidity->text(), QString("Humidity:---"));
         QCOMPARE(ui->labelDewTemp->text(), QString("DewTemp:---"));
-        QVERIFY(ui->labelTemperature->isEnabled());
         QCOMPARE(ui->dateTimeEditDeviceTime->dateTime(), ui->dateTimeEditDeviceTime->minimumDateTime());
-        QCOMPARE(ui->comboBoxInterval->currentIndex(), -1);
-        QCOMPARE(ui->comboBoxHeaterTime->currentIndex(), -1);
     }
     QCOMPARE(notices("->Serial port .*ttyZR closed: "), 1);
     QCOMPARE(notices("->Live readings stopped"), 1);
