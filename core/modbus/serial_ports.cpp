@@ -2,7 +2,6 @@
 
 #include "core/modbus/port_access.h"
 
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QSerialPort>
 #include <QSerialPortInfo>
