@@ -426,6 +426,17 @@ void TstGateway::mqttRefusedCredentials() {
     QVERIFY2(watch.err.contains("refused the connection"), watch.err.constData());
     QVERIFY(sim.received().isEmpty()); // nothing went on the line
     QCOMPARE(csv.size(), qint64(kHeader.size()));
+    // The right password as the service's systemd credential, whose ACL for the service's user
+    // shows as group bits: taken as it is, and the broker lets the gateway in.
+    QFile credential(dir.path() + "/mqtt-password");
+    QVERIFY(credential.open(QIODevice::WriteOnly));
+    credential.write("right\n");
+    credential.close();
+    QVERIFY(credential.setPermissions(QFile::ReadOwner | QFile::ReadGroup));
+    ScopedEnv credentials("CREDENTIALS_DIRECTORY", dir.path().toUtf8());
+    Watch service({"--port", sim.slavePath(), "--address", "11", "--baud", "19200", "--count", "1", "--mqtt",
+                   broker.url(), "--mqtt-user", "gateway"});
+    QCOMPARE(service.finish(10000), 0);
 }
 
 QTEST_MAIN(TstGateway)
