@@ -121,14 +121,15 @@ bool mqttSettings(const QCommandLineParser &parser, MqttSettings *out, QString *
     }
     out->user = opt("mqtt-user");
     // The password file given, else the service's credential, else the environment.
+    const QString credentials = qEnvironmentVariable("CREDENTIALS_DIRECTORY");
     const QString credential =
-        qEnvironmentVariable("CREDENTIALS_DIRECTORY") + QStringLiteral("/mqtt-password");
+        credentials.isEmpty() ? QString() : credentials + QStringLiteral("/mqtt-password");
     if (isSet("mqtt-password-file")) {
         if (!readPassword(QStringLiteral("--mqtt-password-file"), opt("mqtt-password-file"), &out->password,
                           error)) {
             return false;
         }
-    } else if (qEnvironmentVariableIsSet("CREDENTIALS_DIRECTORY") && QFileInfo::exists(credential)) {
+    } else if (!credential.isEmpty() && QFileInfo::exists(credential)) {
         if (!readPassword(QStringLiteral("credential mqtt-password"), credential, &out->password, error)) {
             return false;
         }
