@@ -45,6 +45,9 @@ bool BusWatch::run(StopSignals &stop) {
                 if (!reopen(stop)) {
                     return anyAnswer;
                 }
+                // The time the port was away is no round that ran long: the rounds go on at
+                // their next place in the schedule.
+                next = clock.elapsed() / qMax<qint64>(settings.intervalMs, 1) * settings.intervalMs;
                 break;
             }
         }

@@ -7,6 +7,7 @@
 #include "core/base/stop_signals.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonObject>
 #include <QRegularExpression>
 
@@ -50,14 +51,49 @@ struct RowOutputs {
             cliError(QStringLiteral("%1 standard output cannot be written: rows go on to the other outputs")
                          .arg(stamp()));
         }
-        if (csv && !csv->write(row) && !csvFailureSaid) {
-            csvFailureSaid = true;
-            cliError(QStringLiteral("%1 --csv: cannot write %2: %3; rows go on to the other outputs")
-                         .arg(stamp(), csv->path(), csv->lastError()));
+        if (!csv) {
+            return;
+        }
+        const int gap = csv->unwrittenSinceLastRow();
+        if (!csv->write(row)) {
+            if (!csvFailureSaid) {
+                csvFailureSaid = true;
+                cliError(QStringLiteral("%1 --csv: cannot write %2: %3; rows go on to the other outputs")
+                             .arg(stamp(), csv->path(), csv->lastError()));
+            }
+        } else if (gap > 0) {
+            // The hole in the file, explained.
+            csvFailureSaid = false;
+            cliError(QStringLiteral("%1 --csv: %2 written again; %3 row(s) before this one are not in it")
+                         .arg(stamp(), csv->path())
+                         .arg(gap));
         }
     }
     int unwritten() const { return unwrittenStdout + (csv ? csv->unwritten() : 0); }
 };
+
+// The broker password: the first line of `path`, a file its owner's alone (as ssh wants of a
+// private key). A systemd credential is exempt: systemd keeps its directory to the service, and
+// the ACL through which it lets the service's user read it shows as group bits.
+bool readPassword(const QString &source, const QString &path, QString *password, QString *error) {
+    const QFileInfo info(path);
+    const QString credentials = qEnvironmentVariable("CREDENTIALS_DIRECTORY");
+    const bool credential = !credentials.isEmpty() && info.exists() &&
+                            info.canonicalPath() == QFileInfo(credentials).canonicalFilePath();
+    const QFileDevice::Permissions others =
+        QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther;
+    if (!credential && info.exists() && (info.permissions() & others)) {
+        *error = QStringLiteral("%1: %2 is open to others than its owner: chmod 600 %2").arg(source, path);
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        *error = QStringLiteral("%1: cannot read %2: %3").arg(source, path, file.errorString());
+        return false;
+    }
+    *password = QString::fromUtf8(file.readLine()).remove(QRegularExpression(QStringLiteral("[\\r\\n]+$")));
+    return true;
+}
 
 // The MQTT options: false with one line in *error (nothing is sent then).
 bool mqttSettings(const QCommandLineParser &parser, MqttSettings *out, QString *error) {
@@ -84,15 +120,19 @@ bool mqttSettings(const QCommandLineParser &parser, MqttSettings *out, QString *
         out->caFile = opt("mqtt-ca");
     }
     out->user = opt("mqtt-user");
+    // The password file given, else the service's credential, else the environment.
+    const QString credentials = qEnvironmentVariable("CREDENTIALS_DIRECTORY");
+    const QString credential =
+        credentials.isEmpty() ? QString() : credentials + QStringLiteral("/mqtt-password");
     if (isSet("mqtt-password-file")) {
-        QFile file(opt("mqtt-password-file"));
-        if (!file.open(QIODevice::ReadOnly)) {
-            *error = QStringLiteral("--mqtt-password-file: cannot read %1: %2")
-                         .arg(file.fileName(), file.errorString());
+        if (!readPassword(QStringLiteral("--mqtt-password-file"), opt("mqtt-password-file"), &out->password,
+                          error)) {
             return false;
         }
-        out->password =
-            QString::fromUtf8(file.readLine()).remove(QRegularExpression(QStringLiteral("[\\r\\n]+$")));
+    } else if (!credential.isEmpty() && QFileInfo::exists(credential)) {
+        if (!readPassword(QStringLiteral("credential mqtt-password"), credential, &out->password, error)) {
+            return false;
+        }
     } else {
         out->password = qEnvironmentVariable("ZRCTL_MQTT_PASSWORD");
     }

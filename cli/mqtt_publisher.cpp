@@ -37,6 +37,13 @@ QString reasonOf(int rc) {
 } // namespace
 
 bool MqttSettings::setUrl(const QString &url, QString *error) {
+    // A user and password in the URL would stand in the process list for every local user to
+    // read; refused without repeating them.
+    if (url.contains(QLatin1Char('@'))) {
+        *error = QStringLiteral("--mqtt: no user or password in the URL; give --mqtt-user and "
+                                "--mqtt-password-file");
+        return false;
+    }
     static const QRegularExpression form(QStringLiteral("^(mqtts?)://([^:/\\s]+)(?::(\\d{1,5}))?/?$"));
     const QRegularExpressionMatch m = form.match(url);
     const int givenPort = m.captured(3).isEmpty() ? 0 : m.captured(3).toInt();

@@ -43,6 +43,7 @@ const char *const kHelp =
     "Environment:\n"
     "  ZRTOOL_EXTRA_PORTS   colon-separated device paths offered after the system's ports\n"
     "  ZRCTL_MQTT_PASSWORD  the broker password for watch --mqtt (or --mqtt-password-file)\n"
+    "  CREDENTIALS_DIRECTORY  set by systemd: its mqtt-password comes before ZRCTL_MQTT_PASSWORD\n"
     "\n"
     "Exit status:\n"
     "  0  done\n"

@@ -3,6 +3,7 @@
 #include "core/device/readings.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <cmath>
@@ -108,10 +109,28 @@ QJsonObject readingJson(const ReadingRow &row) {
 }
 
 bool ReadingsFile::open(const QString &path, QString *error) {
+    // Append, never truncate: a run that fails to start, or restarts, keeps the rows already there.
+    // A device or a pipe has no end to append at, nor a first line to look at (it may never end).
+    const QFileInfo info(path);
+    const bool regular = !info.exists() || info.isFile();
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (!file.open(regular ? QIODevice::WriteOnly | QIODevice::Append : QIODevice::WriteOnly)) {
         *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         return false;
+    }
+    file.close();
+    if (regular && file.open(QIODevice::ReadOnly)) {
+        const QByteArray header = readingsHeader();
+        QByteArray first = file.readLine(header.size() + 3);
+        while (first.endsWith('\n') || first.endsWith('\r')) {
+            first.chop(1);
+        }
+        if (!first.isEmpty() && first != header) {
+            *error = QStringLiteral("%1 begins with another header than this program's columns: give "
+                                    "another file so that two formats do not mix")
+                         .arg(path);
+            return false;
+        }
     }
     filePath = path;
     headerWritten = false;
@@ -124,13 +143,17 @@ bool ReadingsFile::write(const ReadingRow &row) {
         return false;
     }
     QByteArray bytes = readingsCsvLine(row);
-    if (!headerWritten) {
+    // The header opens a new or empty file (also one made again after it vanished); a device or
+    // a pipe has it once.
+    const QFileInfo info(filePath);
+    const bool header = info.exists() && !info.isFile() ? !headerWritten : info.size() == 0;
+    if (header) {
         bytes = readingsHeader() + '\n' + bytes;
     }
     if (!writer.append(filePath, QString::fromLatin1(bytes))) {
         ++failed;
         return false;
     }
-    headerWritten = true;
+    headerWritten = headerWritten || header;
     return true;
 }

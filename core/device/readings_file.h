@@ -47,22 +47,27 @@ QByteArray readingsCsvLine(const ReadingRow &row);
 QJsonObject readingJson(const ReadingRow &row);
 
 // A readings file: the header, then one row a reading, each written whole or not at all and on
-// disk before write() returns. A row that cannot be written (a full disk) is counted and the
-// next one is tried again in full; the header goes with the first row that is written.
+// disk before write() returns. An existing file is appended to, never emptied; the header goes
+// with the first row written to a new or empty file. A row that cannot be written (a full disk)
+// is counted and the next one is tried again in full.
 class ReadingsFile {
 public:
-    // Creates or empties the file; false with the reason in *error when it cannot be made.
+    // Opens the file to append to it, creating it when missing. False with the reason in *error
+    // when it cannot be written, or when its first line is another header: rows of two formats
+    // never mix in one file. Nothing is written to the file here.
     bool open(const QString &path, QString *error);
     bool isOpen() const { return !filePath.isEmpty(); }
     QString path() const { return filePath; }
     bool write(const ReadingRow &row);
-    // Rows not written, and why the last one was not.
+    // Rows not written in all, those not written since the last row that was, and why the last
+    // one was not.
     int unwritten() const { return failed; }
+    int unwrittenSinceLastRow() const { return writer.lostLines(); }
     QString lastError() const { return writer.lastError(); }
 
 private:
     QString filePath;
-    bool headerWritten = false;
+    bool headerWritten = false; // on a device or a pipe, whose size says nothing
     int failed = 0;
     LogWriter writer;
 };

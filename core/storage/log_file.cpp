@@ -79,13 +79,24 @@ bool LogWriter::append(const QString &path, const QString &line, const QString &
     }
     // In the locale's encoding, as a text stream writes by default.
     bytes += line.toLocal8Bit() + '\n';
-    const qint64 written = writeBytes(file, bytes);
+    qint64 written = writeBytes(file, bytes);
+    // A write that falls short sets no error (a disk that fills up mid-line): writing the rest
+    // either completes the line or fails with the cause.
+    while (written > 0 && written < bytes.size()) {
+        const qint64 more = writeBytes(file, bytes.mid(int(written)));
+        if (more <= 0) {
+            break;
+        }
+        written += more;
+    }
     if (written == bytes.size()) {
         lost = 0;
         checkLineStart = false;
         return true;
     }
-    error = file.errorString();
+    error = file.error() != QFileDevice::NoError
+                ? file.errorString()
+                : QStringLiteral("%1 of %2 bytes written").arg(qMax<qint64>(written, 0)).arg(bytes.size());
     if (written > 0) {
         cutBack(file, size); // when this fails too, the next line starts on a new line
     }

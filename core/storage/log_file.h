@@ -30,10 +30,11 @@ public:
     virtual ~LogWriter() = default;
 
     // Appends `line` and its line feed to the file at `path` in a single write, opening and
-    // closing the file around it so the log is complete on disk after every line. After lost
-    // lines, the same write first starts a new line if the file does not end with one, then
-    // carries `lostNote` (the caller's one-line note of lostLines()). A write that falls short is
-    // cut back to where the file ended. Returns false when the line was not written.
+    // closing the file around it so the log is complete on disk after every line. At the first
+    // line and after lost lines, the same write first starts a new line if the file does not end
+    // with one; after lost lines it then carries `lostNote` (the caller's one-line note of
+    // lostLines()). A write that falls short is cut back to where the file ended. Returns false
+    // when the line was not written.
     bool append(const QString &path, const QString &line, const QString &lostNote = QString());
     // Lines lost since the last line written, and why the last one was.
     int lostLines() const { return lost; }
@@ -48,8 +49,9 @@ protected:
 private:
     int lost = 0;
     QString error;
-    // Set after a failed write, which may have left part of a line behind.
-    bool checkLineStart = false;
+    // Set after a failed write, which may have left part of a line behind, and at first: a file
+    // appended to may end with a line cut short by an earlier run.
+    bool checkLineStart = true;
 };
 
 #endif

@@ -35,6 +35,7 @@ for dep in libqt5core5a libqt5gui5 libqt5widgets5 libqt5serialport5; do
 done
 contents=$(dpkg-deb -c "$deb")
 grep -q './usr/bin/zrtool-launcher' <<<"$contents" || { echo "launcher not packaged"; exit 1; }
+grep -qE '^-rw------- .*/examples/zrctl-watch-site\.conf$' <<<"$contents" || { echo "site configuration not packaged mode 600"; exit 1; }
 
 # The launcher, started from an unrelated directory with a new home, makes the per-user
 # working directory and leaves the starting directory untouched.
