@@ -199,10 +199,14 @@ void TstGateway::mqttPublishes() {
                  "--interval", "0.1", "--mqtt", broker.url(), "--mqtt-topic", "site1", "--ha-discovery"});
     QCOMPARE(watch.finish(20000), 0);
     QVERIFY(QTest::qWaitFor([&] { return subscriber.on("site1/gateway/availability").size() >= 2; }, 5000));
-    // The gateway: online at connect, offline at the normal end, both retained.
+    // The gateway: online at connect, offline at the normal end, both retained; the end was a
+    // clean disconnect, so the broker sent no last will after it.
+    QTest::qWait(300);
     const QVector<MqttMessage> gateway = subscriber.on("site1/gateway/availability");
+    QCOMPARE(gateway.size(), 2);
     QCOMPARE(gateway.first().payload, QByteArray("online"));
     QCOMPARE(gateway.last().payload, QByteArray("offline"));
+    QVERIFY2(watch.err.contains("MQTT: every message reached the broker"), watch.err.constData());
     // Four readings of the unit that answers, with its model and firmware; none of the silent one.
     const QVector<MqttMessage> states = subscriber.on("site1/261208000011/state");
     QCOMPARE(states.size(), 4);
@@ -213,17 +217,24 @@ void TstGateway::mqttPublishes() {
     QCOMPARE(state["firmware"].toString(), QString("V1.0.5"));
     QVERIFY(state["temperature_c"].isDouble() && state["humidity_ma"].isDouble());
     QVERIFY(!states.first().retained);
+    // Online with its first reading, offline at the normal end.
     const QVector<MqttMessage> online = subscriber.on("site1/261208000011/availability");
-    QCOMPARE(online.size(), 1);
+    QCOMPARE(online.size(), 2);
     QCOMPARE(online.first().payload, QByteArray("online"));
-    // Discovery: three sensors of the unit, retained, reading the state topic.
+    QCOMPARE(online.last().payload, QByteArray("offline"));
+    // Discovery: three sensors of the unit, retained, reading the state topic, their ids holding
+    // the topic prefix, valid for three intervals but at least a minute.
     for (const char *sensor : {"temperature", "humidity", "dewpoint"}) {
         const QVector<MqttMessage> config =
-            subscriber.on(QString("homeassistant/sensor/zr_261208000011/%1/config").arg(sensor));
+            subscriber.on(QString("homeassistant/sensor/zr_site1_261208000011/%1/config").arg(sensor));
         QCOMPARE(config.size(), 1);
         const QJsonObject c = QJsonDocument::fromJson(config.first().payload).object();
         QCOMPARE(c["state_topic"].toString(), QString("site1/261208000011/state"));
         QCOMPARE(c["device"].toObject()["sw_version"].toString(), QString("V1.0.5"));
+        QCOMPARE(c["unique_id"].toString(), QString("zr_site1_261208000011_%1").arg(sensor));
+        QCOMPARE(c["expire_after"].toInt(), 60);
+        QCOMPARE(c["origin"].toObject()["name"].toString(), QString("zrctl"));
+        QVERIFY(!c["origin"].toObject()["sw_version"].toString().isEmpty());
     }
     for (const MqttMessage &m : subscriber.messages()) {
         QVERIFY2(!m.topic.contains("/13/") && !m.topic.contains("//"), qPrintable(m.topic));
