@@ -279,6 +279,9 @@ int cliWatch(const CliContext &context) {
     CliLine line(context.port, context.verbose, context.logPath);
     if (!line.open(context.baud, &error)) {
         cliError(error);
+        if (mqtt) {
+            mqtt->stop(2000);
+        }
         return CliArgs::PortFailure;
     }
     // Ctrl-C or SIGTERM end the watch after the reading under way; every row written stays written.

@@ -186,8 +186,9 @@ void MqttPublisher::stop(int timeoutMs) {
     const qint64 lostMessages = undelivered();
     say(lostMessages == 0
             ? QStringLiteral("MQTT: every message reached the broker")
-            : QStringLiteral("MQTT: %1 message(s) never reached the broker (%2 dropped, %3 waiting, %4 sent "
-                             "and not acknowledged)")
+            : QStringLiteral(
+                  "MQTT: %1 message(s) never reached the broker (%2 dropped or refused, %3 waiting, "
+                  "%4 sent and not acknowledged)")
                   .arg(lostMessages)
                   .arg(droppedTotal)
                   .arg(queue.size())
@@ -220,7 +221,7 @@ void MqttPublisher::publishDiscovery(const QString &unit, const QString &serial,
     };
     // The topic prefix is part of every id: two gateways with their own prefixes never share a
     // device or an entity, whatever units they read.
-    QString node = QStringLiteral("zr_%1_%2").arg(settings.topicPrefix, unit);
+    QString node = settings.topicPrefix + QLatin1Char('_') + unit;
     node.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9_-]")), QStringLiteral("_"));
     const QString base = settings.topicPrefix + QLatin1Char('/') + unit;
     QJsonObject device;
@@ -339,7 +340,11 @@ void MqttPublisher::lost(int rc) {
     // answering the handshake) nor a broker that answers what is not MQTT (a TLS port spoken to
     // in plain).
     if (rc == MOSQ_ERR_TLS || rc == MOSQ_ERR_TLS_HANDSHAKE) {
-        fail(QStringLiteral("TLS failed: %1").arg(lastTlsError.isEmpty() ? reasonOf(rc) : lastTlsError),
+        const QString cause = lastTlsError.isEmpty() ? reasonOf(rc) : lastTlsError;
+        fail(QStringLiteral("TLS failed: %1%2")
+                 .arg(cause, cause.contains(QLatin1String("certificate"))
+                                 ? QString()
+                                 : QStringLiteral(" (a port without TLS? then mqtt://)")),
              true);
         return;
     }
@@ -366,9 +371,13 @@ void MqttPublisher::lost(int rc) {
              true);
         return;
     }
-    if (!lostSaid && connackCode <= 0 && !(rc == MOSQ_ERR_CONN_LOST && connackCode == -1)) {
-        // A refused connection has its own line (start(), or the broker's answer on a reconnect),
-        // one closed before the answer is said when it is clear what it is.
+    if (rc == MOSQ_ERR_CONN_LOST && connackCode == -1) {
+        // Tried again soon: a third close tells.
+        reconnectTimer.start(100);
+        return;
+    }
+    if (!lostSaid && connackCode <= 0) {
+        // A refused connection has its own line (start(), or the broker's answer on a reconnect).
         lostSaid = true;
         gap.start();
         say(QStringLiteral("MQTT broker %1 lost: %2; messages wait in memory (at most %3)")
