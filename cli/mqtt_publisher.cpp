@@ -519,7 +519,10 @@ void MqttPublisher::onMessage(const QByteArray &topic, const QByteArray &payload
     if (!retained || levels.size() != 2 || levels.at(0) == "gateway" || !retainedAvailability) {
         return;
     }
-    retainedAvailability(QString::fromUtf8(levels.at(0)), payload == "online");
+    // Called from inside the library's loop: what it publishes goes out from the event loop.
+    const QString unit = QString::fromUtf8(levels.at(0));
+    const bool online = payload == "online";
+    QTimer::singleShot(0, this, [this, unit, online] { retainedAvailability(unit, online); });
 }
 
 void MqttPublisher::say(const QString &text) {

@@ -390,7 +390,11 @@ void TstGateway::mqttBrokerErrors() {
     url.replace("TLS", QString::number(broker.tlsPort()))
         .replace("PLAIN", QString::number(broker.port()))
         .replace("V6", QString::number(broker.ipv6Port()));
-    arguments.replaceInStrings("STRANGER", broker.strangerCaFile()).replaceInStrings("CA", broker.caFile());
+    for (QString &argument : arguments) {
+        argument = argument == "CA"         ? broker.caFile()
+                   : argument == "STRANGER" ? broker.strangerCaFile()
+                                            : argument;
+    }
     const QString csv = dir.path() + "/bus.csv";
     Watch watch(QStringList{"--port", sim.slavePath(), "--address", "11", "--baud", "19200", "--count", "3",
                             "--interval", "0.1", "--csv", csv, "--mqtt", url} +
