@@ -159,8 +159,9 @@ void BusWatch::answered(WatchUnit &unit) {
 
 void BusWatch::noAnswer(WatchUnit &unit, ReadingStatus status, const Exchange::Result &result) {
     ++unit.silentRounds;
-    if (unit.silentRounds == 1) {
-        // Said when it starts, not every round.
+    if (unit.silentRounds == 1 || unit.portWasLost) {
+        // Said when it starts (or first after the port was lost), not every round.
+        unit.portWasLost = false;
         QString why;
         if (status == ReadingStatus::Exception) {
             why = QStringLiteral("refused the read (exception code %1)").arg(result.exceptionCode);
@@ -191,8 +192,8 @@ void BusWatch::wentOffline(WatchUnit &unit) {
 }
 
 void BusWatch::portLost(int fromUnit) {
-    // The unit whose read failed and every unit after it in this round.
-    // The round counts as one without an answer for them.
+    // The unit whose read failed and every unit after it in this round, for which the round
+    // counts as one without an answer.
     for (int i = fromUnit - 1; i < units.size(); ++i) {
         ++units[i].silentRounds;
         wentOffline(units[i]);

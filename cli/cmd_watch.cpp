@@ -7,10 +7,9 @@
 #include "core/base/stop_signals.h"
 
 #include <QFile>
+#include <QHash>
 #include <QJsonObject>
 #include <QRegularExpression>
-
-#include <QHash>
 #include <QSet>
 
 #include <cmath>
