@@ -44,8 +44,8 @@ struct MqttSettings {
 // publishes each unit's state, availability and discovery configs, and while the broker is away
 // keeps messages in memory up to a limit, oldest dropped first, reconnecting with a growing delay.
 // What retrying cannot mend (a certificate that fails verification, a TLS or plain port answered
-// with the other protocol, a publish the broker denies) is said once and makes failed() true; a
-// broker that cannot be reached is then no longer tried.
+// with the other protocol, a publish the broker denies) is said once and makes failed() true; after
+// a TLS or port error the broker is no longer tried, after a denied publish the others go on.
 class MqttPublisher : public QObject {
     Q_OBJECT
 
@@ -67,8 +67,7 @@ public:
     // PREFIX/<unit>/availability: online or offline, retained.
     void publishAvailability(const QString &unit, bool online);
     // Home Assistant discovery configs (retained) of the unit's temperature, humidity and dew
-    // point sensors.
-    // `unit`: the unit's topic level (its serial number, unless another unit has that one);
+    // point sensors. `unit`: the unit's topic level (its serial number, unless another unit has that one);
     // `expireSeconds`: how long a reading stays valid on the dashboard.
     void publishDiscovery(const QString &unit, const QString &serial, const QString &model,
                           const QString &firmware, int expireSeconds);
