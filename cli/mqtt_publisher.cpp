@@ -10,12 +10,16 @@
 
 #include <cerrno>
 #include <cstring>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int kKeepAliveSeconds = 30;
 constexpr int kLoopMs = 100;
+// A broker that accepted the connection and has not answered it by then is tried again.
+constexpr int kAnswerMs = 10000;
 
 void initLibrary() {
     static const bool done = [] {
@@ -123,6 +127,7 @@ bool MqttPublisher::start(int timeoutMs, QString *error) {
         }
     }
     loopTimer.start();
+    connectClock.start();
     const int rc =
         mosquitto_connect_async(client, settings.host.toUtf8().constData(), settings.port, kKeepAliveSeconds);
     if (rc != MOSQ_ERR_SUCCESS) {
@@ -310,6 +315,24 @@ void MqttPublisher::pump() {
         lost(rc);
         return;
     }
+    if (!isConnected && connackCode == -1 && client) {
+        // Waiting for the broker's answer. Over TLS the library misses a connection that failed
+        // (refused while the handshake waits), and the socket then reads as ready for ever.
+        pollfd socket{mosquitto_socket(client), POLLIN, 0};
+        if (socket.fd >= 0 && ::poll(&socket, 1, 0) == 1 && (socket.revents & (POLLHUP | POLLERR)) != 0) {
+            int error = 0;
+            socklen_t length = sizeof error;
+            ::getsockopt(socket.fd, SOL_SOCKET, SO_ERROR, &error, &length);
+            lost(MOSQ_ERR_ERRNO, error != 0 ? QString::fromLocal8Bit(std::strerror(error))
+                                            : QStringLiteral("the connection failed"));
+            return;
+        }
+        if (connectClock.elapsed() > kAnswerMs) {
+            lost(MOSQ_ERR_ERRNO,
+                 QStringLiteral("no answer to the connection within %1 s").arg(kAnswerMs / 1000));
+            return;
+        }
+    }
     if (writeNotifier) {
         writeNotifier->setEnabled(mosquitto_want_write(client));
     }
@@ -329,7 +352,7 @@ void MqttPublisher::watchSocket() {
     writeNotifier->setEnabled(mosquitto_want_write(client));
 }
 
-void MqttPublisher::lost(int rc) {
+void MqttPublisher::lost(int rc, const QString &reason) {
     isConnected = false;
     readNotifier.reset();
     writeNotifier.reset();
@@ -381,7 +404,7 @@ void MqttPublisher::lost(int rc) {
         lostSaid = true;
         gap.start();
         say(QStringLiteral("MQTT broker %1 lost: %2; messages wait in memory (at most %3)")
-                .arg(brokerName(), reasonOf(rc))
+                .arg(brokerName(), reason.isEmpty() ? reasonOf(rc) : reason)
                 .arg(settings.queueLimit));
     }
     scheduleReconnect();
@@ -424,6 +447,7 @@ void MqttPublisher::scheduleReconnect() {
 
 void MqttPublisher::reconnect() {
     connackCode = -1;
+    connectClock.start();
     const int rc = mosquitto_reconnect_async(client);
     if (rc != MOSQ_ERR_SUCCESS) {
         scheduleReconnect();

@@ -98,7 +98,8 @@ private:
     void flushQueue();
     void pump();
     void watchSocket();
-    void lost(int rc);
+    // `reason` when the library's code for `rc` does not say it.
+    void lost(int rc, const QString &reason = QString());
     void useV311();
     void scheduleReconnect();
     void reconnect();
@@ -134,8 +135,9 @@ private:
     bool everConnected = false;
     int closedUnanswered = 0; // connections the broker closed before its answer, in a row
     QElapsedTimer gap;
-    qint64 dropped = 0;      // since the broker was lost
-    qint64 droppedTotal = 0; // in the whole run
+    QElapsedTimer connectClock; // since the last connection attempt
+    qint64 dropped = 0;         // since the broker was lost
+    qint64 droppedTotal = 0;    // in the whole run
     // Sent and not yet acknowledged: message id and topic.
     std::map<int, QByteArray> inFlight;
     QString failure;
