@@ -384,6 +384,9 @@ void TstGateway::mqttBrokerErrors_data() {
                                     << QByteArray("/temperature/config is refused: Not authorized");
     QTest::newRow("prefix under $") << "mqtt://127.0.0.1:PLAIN" << QStringList{"--mqtt-topic", "$SYS/zr"} << 2
                                     << QByteArray("a leading $");
+    QTest::newRow("discovery prefix without discovery")
+        << "mqtt://127.0.0.1:PLAIN" << QStringList{"--ha-prefix", "dash"} << 2
+        << QByteArray("--ha-prefix goes with --ha-discovery");
     QTest::newRow("prefix too long") << "mqtt://127.0.0.1:PLAIN"
                                      << QStringList{"--mqtt-topic", QString(257, QLatin1Char('z'))} << 2
                                      << QByteArray("at most 256 characters");
