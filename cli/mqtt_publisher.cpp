@@ -359,10 +359,10 @@ void MqttPublisher::lost(int rc, const QString &reason) {
     if (stopping || reconnectTimer.isActive() || !client) {
         return;
     }
-    // Retrying mends neither a TLS failure (a certificate that fails verification, a plain port
-    // answering the handshake) nor a broker that answers what is not MQTT (a TLS port spoken to
-    // in plain).
-    if (rc == MOSQ_ERR_TLS || rc == MOSQ_ERR_TLS_HANDSHAKE) {
+    // Retrying mends neither a TLS handshake that fails (a certificate that fails verification, a
+    // plain port answering it) nor a broker that answers what is not MQTT (a TLS port spoken to
+    // in plain). A TLS connection that breaks later is a broker away.
+    if ((rc == MOSQ_ERR_TLS || rc == MOSQ_ERR_TLS_HANDSHAKE) && connackCode == -1) {
         const QString cause = lastTlsError.isEmpty() ? reasonOf(rc) : lastTlsError;
         fail(QStringLiteral("TLS failed: %1%2")
                  .arg(cause, cause.contains(QLatin1String("certificate"))
@@ -372,9 +372,12 @@ void MqttPublisher::lost(int rc, const QString &reason) {
         return;
     }
     if ((rc == MOSQ_ERR_PROTOCOL || rc == MOSQ_ERR_MALFORMED_PACKET) && connackCode == -1 && v5) {
-        // A broker without MQTT 5 may answer in 3.1.1 what this client cannot read: again at
-        // once in 3.1.1 (publishes the broker denies then go unnoticed).
+        // A broker without MQTT 5 may answer in 3.1.1 what this client cannot read.
         useV311();
+    }
+    if (retryInV311) {
+        retryInV311 = false;
+        reconnectTimer.start(0);
         return;
     }
     if ((rc == MOSQ_ERR_PROTOCOL || rc == MOSQ_ERR_MALFORMED_PACKET) && connackCode == -1) {
@@ -433,12 +436,10 @@ void MqttPublisher::fail(const QString &cause, bool giveUp) {
 }
 
 void MqttPublisher::useV311() {
+    // Publishes the broker denies then go unnoticed: 3.1.1 does not say.
     v5 = false;
-    connackCode = -1;
-    readNotifier.reset();
-    writeNotifier.reset();
+    retryInV311 = true;
     mosquitto_int_option(client, MOSQ_OPT_PROTOCOL_VERSION, MQTT_PROTOCOL_V311);
-    reconnect();
 }
 
 void MqttPublisher::scheduleReconnect() {
@@ -446,6 +447,7 @@ void MqttPublisher::scheduleReconnect() {
 }
 
 void MqttPublisher::reconnect() {
+    ++attempt;
     connackCode = -1;
     connectClock.start();
     const int rc = mosquitto_reconnect_async(client);
@@ -462,7 +464,9 @@ void MqttPublisher::onConnect(int rc) {
     if (rc != 0) {
         isConnected = false;
         if (v5 && (rc == MQTT_RC_UNSUPPORTED_PROTOCOL_VERSION || rc == CONNACK_REFUSED_PROTOCOL_VERSION)) {
-            QTimer::singleShot(0, this, &MqttPublisher::useV311);
+            // Not a refusal: the connection the broker closes now is made again in 3.1.1.
+            connackCode = -1;
+            useV311();
             return;
         }
         // Refused: said at start by start(); later on, said once and tried again like a broker
@@ -518,8 +522,15 @@ void MqttPublisher::onDisconnect(int rc) {
     if (stopping) {
         return;
     }
-    // Called from inside the loop: the reconnect waits for the timer, never recursing here.
-    QTimer::singleShot(0, this, [this, rc] { lost(rc == 0 ? MOSQ_ERR_CONN_LOST : rc); });
+    // Called from inside the loop: the reconnect waits for the timer, never recursing here. By
+    // then the loop may have said it already and a new connection be under way: this one's end
+    // is then old news.
+    const int ofAttempt = attempt;
+    QTimer::singleShot(0, this, [this, rc, ofAttempt] {
+        if (ofAttempt == attempt) {
+            lost(rc == 0 ? MOSQ_ERR_CONN_LOST : rc);
+        }
+    });
 }
 
 void MqttPublisher::onPublished(int mid, int reasonCode) {

@@ -100,6 +100,7 @@ private:
     void watchSocket();
     // `reason` when the library's code for `rc` does not say it.
     void lost(int rc, const QString &reason = QString());
+    // For the next connection.
     void useV311();
     void scheduleReconnect();
     void reconnect();
@@ -143,6 +144,8 @@ private:
     QString failure;
     QString lastTlsError; // the library's last OpenSSL line: the cause of a TLS failure
     bool v5 = true;
+    int attempt = 0;          // connections tried
+    bool retryInV311 = false; // the broker has no MQTT 5: the next connection is in 3.1.1, at once
 };
 
 #endif
