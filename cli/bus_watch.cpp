@@ -143,12 +143,13 @@ ReadingRow BusWatch::rowFor(const WatchUnit &unit, ReadingStatus status) const {
 }
 
 void BusWatch::answered(WatchUnit &unit) {
-    if (unit.silentRounds > 0 && unit.answeredOnce) {
+    if (unit.silentRounds > 0 && unit.answeredOnce && !unit.portWasLost) {
         say(QStringLiteral("address %1: answers again after %2 round(s) without a reply")
                 .arg(unit.address)
                 .arg(unit.silentRounds));
     }
     unit.silentRounds = 0;
+    unit.portWasLost = false;
     unit.answeredOnce = true;
     anyAnswer = true;
     if (!unit.online) {
@@ -161,8 +162,9 @@ void BusWatch::answered(WatchUnit &unit) {
 
 void BusWatch::noAnswer(WatchUnit &unit, ReadingStatus status, const Exchange::Result &result) {
     ++unit.silentRounds;
-    if (unit.silentRounds == 1) {
-        // Said when it starts, not every round.
+    if (unit.silentRounds == 1 || unit.portWasLost) {
+        // Said when it starts (or first after the port was lost), not every round.
+        unit.portWasLost = false;
         QString why;
         if (status == ReadingStatus::Exception) {
             why = QStringLiteral("refused the read (exception code %1)").arg(result.exceptionCode);
@@ -175,6 +177,13 @@ void BusWatch::noAnswer(WatchUnit &unit, ReadingStatus status, const Exchange::R
         }
         say(QStringLiteral("address %1: %2").arg(unit.address).arg(why));
     }
+    wentOffline(unit);
+    if (row) {
+        row(unit, rowFor(unit, status));
+    }
+}
+
+void BusWatch::wentOffline(WatchUnit &unit) {
     if (unit.silentRounds == OfflineRounds && unit.online) {
         unit.online = false;
         // It may come back as another unit: read who it is again.
@@ -183,20 +192,21 @@ void BusWatch::noAnswer(WatchUnit &unit, ReadingStatus status, const Exchange::R
             availability(unit);
         }
     }
-    if (row) {
-        row(unit, rowFor(unit, status));
-    }
 }
 
 void BusWatch::portLost(int fromUnit) {
-    // The unit whose read failed and every unit after it in this round.
+    // The unit whose read failed and every unit after it in this round, for which the round
+    // counts as one without an answer.
     for (int i = fromUnit - 1; i < units.size(); ++i) {
+        ++units[i].silentRounds;
+        wentOffline(units[i]);
         if (row) {
             row(units[i], rowFor(units[i], ReadingStatus::PortLost));
         }
     }
     for (WatchUnit &unit : units) {
         unit.identified = false;
+        unit.portWasLost = true;
     }
 }
 
@@ -205,9 +215,22 @@ bool BusWatch::reopen(StopSignals &stop) {
     gap.start();
     say(QStringLiteral("port %1 lost: %2; reopening").arg(line.portName(), line.errorText()));
     Backoff backoff(settings.reopenFirstMs, settings.reopenMaxMs);
+    // The rounds go on while the port is away, one an interval, none of them answered: the units
+    // go offline after as many as a silent unit.
+    qint64 roundsAway = 0;
     for (int attempt = 1;; ++attempt) {
-        if (!wait(stop, backoff.nextDelayMs())) {
-            return false;
+        const qint64 attemptAt = gap.elapsed() + backoff.nextDelayMs();
+        for (qint64 now = gap.elapsed(); now < attemptAt; now = gap.elapsed()) {
+            const qint64 nextRound = (roundsAway + 1) * settings.intervalMs;
+            if (!wait(stop, qMax<qint64>(0, qMin(attemptAt, nextRound) - now))) {
+                return false;
+            }
+            for (; (roundsAway + 1) * settings.intervalMs <= gap.elapsed(); ++roundsAway) {
+                for (WatchUnit &unit : units) {
+                    ++unit.silentRounds;
+                    wentOffline(unit);
+                }
+            }
         }
         QString error;
         if (line.open(settings.baud, &error)) {

@@ -25,6 +25,8 @@ struct WatchUnit {
     int silentRounds = 0;
     bool online = false;
     bool answeredOnce = false;
+    // The port was lost since its last answer (its silent rounds are the port's, not its own).
+    bool portWasLost = false;
 };
 
 // The readings of a whole bus on one open port: each round reads every unit once, in the order
@@ -50,7 +52,8 @@ public:
     std::function<void(const WatchUnit &, const ReadingRow &)> row;
     // A unit identified (at its first answer, again after a reconnect or after being offline).
     std::function<void(const WatchUnit &)> identified;
-    // A unit going online (its first answer) or offline (OfflineRounds rounds without one).
+    // A unit going online (its first answer) or offline (OfflineRounds rounds without one; while
+    // the port is lost, a round is each interval that passes).
     std::function<void(const WatchUnit &)> availability;
     // A status line for standard error (stamped by the caller); `verboseOnly` for the -v lines.
     std::function<void(const QString &, bool verboseOnly)> status;
@@ -63,6 +66,8 @@ private:
     ReadingRow rowFor(const WatchUnit &unit, ReadingStatus status) const;
     void noAnswer(WatchUnit &unit, ReadingStatus status, const Exchange::Result &result);
     void answered(WatchUnit &unit);
+    // Offline at the OfflineRounds-th round in a row without an answer.
+    void wentOffline(WatchUnit &unit);
     void portLost(int fromUnit);
     bool reopen(StopSignals &stop);
     void say(const QString &text, bool verboseOnly = false);

@@ -8,9 +8,12 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSet>
 
+#include <cmath>
 #include <memory>
 
 namespace {
@@ -101,7 +104,7 @@ bool mqttSettings(const QCommandLineParser &parser, MqttSettings *out, QString *
     const auto isSet = [&](const char *name) { return parser.isSet(QString::fromLatin1(name)); };
     if (!isSet("mqtt")) {
         for (const char *name : {"mqtt-ca", "mqtt-user", "mqtt-password-file", "mqtt-topic", "mqtt-client-id",
-                                 "mqtt-queue", "ha-discovery"}) {
+                                 "mqtt-queue", "ha-discovery", "ha-prefix"}) {
             if (isSet(name)) {
                 *error = QStringLiteral("--%1 goes with --mqtt").arg(QLatin1String(name));
                 return false;
@@ -136,15 +139,28 @@ bool mqttSettings(const QCommandLineParser &parser, MqttSettings *out, QString *
     } else {
         out->password = qEnvironmentVariable("ZRCTL_MQTT_PASSWORD");
     }
-    if (isSet("mqtt-topic")) {
-        static const QRegularExpression prefix(QStringLiteral("^[^/#+\\s][^#+\\s]*[^/#+\\s]$|^[^/#+\\s]$"));
-        if (!prefix.match(opt("mqtt-topic")).hasMatch()) {
-            *error = QStringLiteral("--mqtt-topic: a topic prefix without + or #, spaces, or a leading or "
-                                    "trailing /, not '%1'")
-                         .arg(opt("mqtt-topic"));
+    // Topics under $ are the broker's own, where a client may not publish.
+    const auto prefix = [&](const char *name, QString *value) {
+        static const QRegularExpression form(QStringLiteral("^[^/#+$\\s][^#+\\s]*[^/#+\\s]$|^[^/#+$\\s]$"));
+        if (!isSet(name)) {
+            return true;
+        }
+        if (!form.match(opt(name)).hasMatch() || opt(name).size() > 256) {
+            *error =
+                QStringLiteral("--%1: a topic prefix of at most 256 characters without + or #, spaces, a "
+                               "leading $, or a leading or trailing /, not '%2'")
+                    .arg(QLatin1String(name), opt(name));
             return false;
         }
-        out->topicPrefix = opt("mqtt-topic");
+        *value = opt(name);
+        return true;
+    };
+    if (isSet("ha-prefix") && !isSet("ha-discovery")) {
+        *error = QStringLiteral("--ha-prefix goes with --ha-discovery");
+        return false;
+    }
+    if (!prefix("mqtt-topic", &out->topicPrefix) || !prefix("ha-prefix", &out->discoveryPrefix)) {
+        return false;
     }
     if (isSet("mqtt-client-id")) {
         if (opt("mqtt-client-id").isEmpty() || opt("mqtt-client-id").toUtf8().size() > 64) {
@@ -159,6 +175,102 @@ bool mqttSettings(const QCommandLineParser &parser, MqttSettings *out, QString *
     }
     return true;
 }
+
+// The units as the dashboards know them. Each address publishes under its serial number, or
+// under SERIAL-aADDRESS when an address read before it in this run has that serial already (a
+// blank serial, units never given one): two units never share topics. The units a former run left
+// online (retained on the broker) and that have not answered within the first rounds are said
+// offline, as is every unit at a normal end.
+class DashboardUnits {
+public:
+    DashboardUnits(MqttPublisher &publisher, const QVector<int> &addresses)
+        : mqtt(publisher), lastAddress(addresses.last()) {
+        mqtt.retainedAvailability = [this](const QString &topic, bool isOnline) {
+            if (!isOnline) {
+                leftOnline.remove(topic);
+            } else if (!online.contains(topic)) {
+                if (swept) {
+                    mqtt.publishAvailability(topic, false);
+                } else {
+                    leftOnline.insert(topic);
+                }
+            }
+        };
+    }
+
+    // The topic of a unit just identified.
+    QString identified(const WatchUnit &unit) {
+        QString topic = unit.serial;
+        for (auto it = topics.cbegin(); it != topics.cend(); ++it) {
+            if (it.key() != unit.address && it.value() == unit.serial) {
+                topic = QStringLiteral("%1-a%2").arg(unit.serial).arg(unit.address);
+                if (!sharedSaid.contains(topic)) {
+                    sharedSaid.insert(topic);
+                    cliError(QStringLiteral("%1 address %2 has the serial number %3 of address %4: published "
+                                            "as %5")
+                                 .arg(stamp())
+                                 .arg(unit.address)
+                                 .arg(unit.serial)
+                                 .arg(it.key())
+                                 .arg(topic));
+                }
+                break;
+            }
+        }
+        const QString before = topics.value(unit.address);
+        if (!before.isEmpty() && before != topic && online.remove(before)) {
+            // Another unit answers at this address now.
+            mqtt.publishAvailability(before, false);
+        }
+        topics.insert(unit.address, topic);
+        return topic;
+    }
+    // An empty string for a unit never identified.
+    QString topicOf(const WatchUnit &unit) const { return topics.value(unit.address); }
+
+    void availability(const WatchUnit &unit) {
+        const QString topic = topicOf(unit);
+        if (topic.isEmpty()) {
+            return;
+        }
+        if (unit.online) {
+            online.insert(topic);
+            leftOnline.remove(topic);
+        } else {
+            online.remove(topic);
+        }
+        mqtt.publishAvailability(topic, unit.online);
+    }
+    // After as many rounds as a silent unit takes to go offline, what a former run left online
+    // and has not answered is offline.
+    void rowWritten(const WatchUnit &unit) {
+        if (!swept && unit.address == lastAddress && ++rounds >= BusWatch::OfflineRounds) {
+            swept = true;
+            for (const QString &topic : qAsConst(leftOnline)) {
+                mqtt.publishAvailability(topic, false);
+            }
+            leftOnline.clear();
+        }
+    }
+    // A normal end: every unit goes offline.
+    void end() {
+        for (const QString &topic : online + leftOnline) {
+            mqtt.publishAvailability(topic, false);
+        }
+        online.clear();
+        leftOnline.clear();
+    }
+
+private:
+    MqttPublisher &mqtt;
+    const int lastAddress;
+    QHash<int, QString> topics;
+    QSet<QString> online;
+    QSet<QString> leftOnline;
+    QSet<QString> sharedSaid;
+    int rounds = 0;
+    bool swept = false;
+};
 
 } // namespace
 
@@ -189,10 +301,14 @@ int cliWatch(const CliContext &context) {
     }
 
     // The broker first: one that refuses the credentials ends the run before the line is used.
+    const QVector<int> addresses =
+        context.addresses.isEmpty() ? QVector<int>{context.address} : context.addresses;
     std::unique_ptr<MqttPublisher> mqtt;
+    std::unique_ptr<DashboardUnits> dashboard;
     if (!mqttOptions.host.isEmpty()) {
         mqtt = std::make_unique<MqttPublisher>(mqttOptions);
         mqtt->status = [](const QString &text) { cliError(stamp() + QStringLiteral(" ") + text); };
+        dashboard = std::make_unique<DashboardUnits>(*mqtt, addresses);
         if (!mqtt->start(5000, &error)) {
             cliError(error);
             return CliArgs::PortFailure;
@@ -202,13 +318,16 @@ int cliWatch(const CliContext &context) {
     CliLine line(context.port, context.verbose, context.logPath);
     if (!line.open(context.baud, &error)) {
         cliError(error);
+        if (mqtt) {
+            mqtt->stop(2000);
+        }
         return CliArgs::PortFailure;
     }
     // Ctrl-C or SIGTERM end the watch after the reading under way; every row written stays written.
     StopSignals stop;
 
     BusWatch::Settings settings;
-    settings.addresses = context.addresses.isEmpty() ? QVector<int>{context.address} : context.addresses;
+    settings.addresses = addresses;
     settings.baud = context.baud;
     settings.intervalMs = static_cast<qint64>(interval * 1000.0);
     settings.rounds = count;
@@ -219,23 +338,32 @@ int cliWatch(const CliContext &context) {
     outputs.csv = csv.isOpen() ? &csv : nullptr;
     watch.row = [&](const WatchUnit &unit, const ReadingRow &row) {
         outputs.write(row);
+        if (!mqtt) {
+            return;
+        }
         // A unit publishes its readings once it is known by its serial number.
-        if (mqtt && row.status == ReadingStatus::Ok && !unit.serial.isEmpty()) {
+        if (row.status == ReadingStatus::Ok && !dashboard->topicOf(unit).isEmpty()) {
             QJsonObject state = readingJson(row);
             state[QStringLiteral("serial")] = unit.serial;
             state[QStringLiteral("model")] = unit.model;
             state[QStringLiteral("firmware")] = unit.firmware;
-            mqtt->publishState(unit.serial, state);
+            mqtt->publishState(dashboard->topicOf(unit), state);
         }
+        dashboard->rowWritten(unit);
     };
+    // A reading stays valid on a dashboard for three intervals, at least a minute.
+    const int expireSeconds = qMax(60, static_cast<int>(std::ceil(3.0 * interval)));
     watch.identified = [&](const WatchUnit &unit) {
-        if (mqtt && discovery) {
-            mqtt->publishDiscovery(unit.serial, unit.model, unit.firmware);
+        if (mqtt) {
+            const QString topic = dashboard->identified(unit);
+            if (discovery) {
+                mqtt->publishDiscovery(topic, unit.serial, unit.model, unit.firmware, expireSeconds);
+            }
         }
     };
     watch.availability = [&](const WatchUnit &unit) {
-        if (mqtt && !unit.serial.isEmpty()) {
-            mqtt->publishAvailability(unit.serial, unit.online);
+        if (mqtt) {
+            dashboard->availability(unit);
         }
     };
     watch.status = [&](const QString &text, bool verboseOnly) {
@@ -246,10 +374,14 @@ int cliWatch(const CliContext &context) {
 
     const bool anyAnswer = watch.run(stop);
     if (mqtt) {
+        dashboard->end();
         mqtt->stop(2000);
     }
     if (outputs.unwritten() > 0) {
         cliError(QStringLiteral("%1 row(s) could not be written").arg(outputs.unwritten()));
+        return CliArgs::PortFailure;
+    }
+    if (mqtt && mqtt->failed()) {
         return CliArgs::PortFailure;
     }
     return anyAnswer || stop.requested() ? CliArgs::Done : CliArgs::NoReply;

@@ -24,7 +24,8 @@ const char *const kHelp =
     "                                         writes settings, each read back and compared\n"
     "  watch --port P --address A[,A|A-B...] --baud R [--interval S] [--count N] [--csv FILE]\n"
     "        [--mqtt mqtt[s]://HOST[:PORT] [--mqtt-user U] [--mqtt-password-file F] [--mqtt-ca FILE]\n"
-    "         [--mqtt-topic PREFIX] [--mqtt-client-id ID] [--mqtt-queue N] [--ha-discovery]]\n"
+    "         [--mqtt-topic PREFIX] [--mqtt-client-id ID] [--mqtt-queue N]\n"
+    "         [--ha-discovery [--ha-prefix PREFIX]]]\n"
     "                                         live readings of every listed unit each round, with\n"
     "                                         their 4-20 mA, 0-5 V, 0-10 V equivalents and a status\n"
     "                                         (ok, no-reply, exception, port-lost); a lost port is\n"
@@ -51,7 +52,8 @@ const char *const kHelp =
     "  3  no reply from the device (scan: no transmitter answered)\n"
     "  4  the device refused a request (exception reply), or a value read back differs\n"
     "  5  the port could not be opened or failed, or the adapter floods the line; watch: rows\n"
-    "     that could not be written, or a broker that refuses the connection\n";
+    "     that could not be written, a broker that refuses the connection, or an MQTT error\n"
+    "     retrying cannot mend (TLS verification, a TLS or plain port, a denied publish)\n";
 
 // Options each command takes besides --json, -v, --log and --help.
 const QMap<QString, QStringList> &commandOptions() {
@@ -64,7 +66,7 @@ const QMap<QString, QStringList> &commandOptions() {
           "channel", "heater", "clock", "schedule"}},
         {QStringLiteral("watch"),
          {"port", "address", "baud", "interval", "count", "csv", "mqtt", "mqtt-ca", "mqtt-user",
-          "mqtt-password-file", "mqtt-topic", "mqtt-client-id", "mqtt-queue", "ha-discovery"}},
+          "mqtt-password-file", "mqtt-topic", "mqtt-client-id", "mqtt-queue", "ha-discovery", "ha-prefix"}},
     };
     return options;
 }
@@ -101,6 +103,7 @@ QList<QCommandLineOption> allOptions() {
         value("mqtt-client-id", "MQTT client id"),
         value("mqtt-queue", "messages kept while the broker is away"),
         QCommandLineOption(QStringLiteral("ha-discovery"), QStringLiteral("publish discovery configs")),
+        value("ha-prefix", "discovery topic prefix"),
         value("log", "log file"),
         QCommandLineOption(QStringLiteral("json"), QStringLiteral("JSON output")),
         QCommandLineOption(QStringLiteral("v"), QStringLiteral("trace frames")),

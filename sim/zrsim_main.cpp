@@ -71,6 +71,11 @@ bool parseUnit(const QString &text, TransmitterConfig *out) {
             return refuse(usage);
         }
         out->serialNumber = QByteArray::fromHex(parts.at(4).toLatin1());
+    } else {
+        // A serial number of its own, so units on one bus never share one: the default's last
+        // three digits are the address (533 is no address, so it never meets the default).
+        out->serialNumber = QByteArray::fromHex(out->serialNumber.toHex().left(9) +
+                                                QByteArray::number(address).rightJustified(3, '0'));
     }
     out->deviceType = static_cast<quint16>(model);
     out->address = static_cast<quint8>(address);
@@ -171,7 +176,8 @@ int main(int argc, char *argv[]) {
          QStringLiteral(
              "Bus mode: one more transmitter on the same line, MODEL:ADDRESS:BAUD[:FIRMWARE[:SERIAL]]; "
              "repeat for more. Each answers only its own address (and address 0) at its own rate; "
-             "units answering address 0 together collide."),
+             "units answering address 0 together collide. SERIAL defaults to 261208041 and the "
+             "address in three digits."),
          QStringLiteral("unit")},
     });
     parser.process(app);

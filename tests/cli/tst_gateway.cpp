@@ -109,8 +109,11 @@ private slots:
     void portGoesAndComesBack();
     void fullDisk();
     void mqttPublishes();
+    void mqttThroughBrokerRestart_data();
     void mqttThroughBrokerRestart();
     void mqttRefusedCredentials();
+    void mqttBrokerErrors_data();
+    void mqttBrokerErrors();
 };
 
 void TstGateway::busRounds_data() {
@@ -218,12 +221,17 @@ void TstGateway::existingCsv() {
 
 void TstGateway::portGoesAndComesBack() {
     ScopedWorkDir dir;
+    MqttBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    MqttSubscriber subscriber(broker.port());
+    QVERIFY(QTest::qWaitFor([&] { return subscriber.connected(); }, 5000));
     const QString link = dir.path() + "/ttyBUS";
     auto sim = std::make_unique<PtyTransmitter>(unitAt(11, "261208000011"));
     QVERIFY(sim->start());
     QVERIFY(sim->createSymlink(link));
     const QString csv = dir.path() + "/bus.csv";
-    Watch watch({"--port", link, "--address", "11", "--baud", "19200", "--interval", "0.1", "--csv", csv});
+    Watch watch({"--port", link, "--address", "11", "--baud", "19200", "--interval", "0.1", "--csv", csv,
+                 "--mqtt", broker.url()});
     QVERIFY(watch.waitForLines(2, 10000));
     // The adapter is pulled out, and plugged in again as another pseudo-terminal behind the link.
     sim.reset();
@@ -248,6 +256,17 @@ void TstGateway::portGoesAndComesBack() {
     QCOMPARE(watch.err.count("lost"), 1);
     // Every row on standard output is in the file, whole.
     QCOMPARE(rows.size(), watch.out.count('\n'));
+    // The port away for more than three intervals: offline until the first reading after it,
+    // offline again at the end.
+    const auto availability = [&] {
+        QByteArrayList payloads;
+        for (const MqttMessage &m : subscriber.on("zr/261208000011/availability")) {
+            payloads << m.payload;
+        }
+        return payloads;
+    };
+    QVERIFY(QTest::qWaitFor([&] { return availability().size() >= 4; }, 5000));
+    QCOMPARE(availability(), (QByteArrayList{"online", "offline", "online", "offline"}));
 }
 
 void TstGateway::fullDisk() {
@@ -292,14 +311,23 @@ void TstGateway::mqttPublishes() {
     QVERIFY(QTest::qWaitFor([&] { return subscriber.connected(); }, 5000));
     PtyTransmitter sim(unitAt(11, "261208000011"));
     QVERIFY(sim.start());
-    Watch watch({"--port", sim.slavePath(), "--address", "11,13", "--baud", "19200", "--count", "4",
-                 "--interval", "0.1", "--mqtt", broker.url(), "--mqtt-topic", "site1", "--ha-discovery"});
+    // A second unit with the same serial number publishes under its address.
+    sim.addUnit(unitAt(12, "261208000011"));
+    Watch watch({"--port", sim.slavePath(), "--address", "11,12,13", "--baud", "19200", "--count", "4",
+                 "--interval", "0.1", "--mqtt", broker.url(), "--mqtt-topic", "site1", "--ha-discovery",
+                 "--ha-prefix", "dash"});
     QCOMPARE(watch.finish(20000), 0);
+    QCOMPARE(watch.err.count("published as 261208000011-a12"), 1);
+    QCOMPARE(subscriber.on("site1/261208000011-a12/state").size(), 4);
     QVERIFY(QTest::qWaitFor([&] { return subscriber.on("site1/gateway/availability").size() >= 2; }, 5000));
-    // The gateway: online at connect, offline at the normal end, both retained.
+    // The gateway: online at connect, offline at the normal end, both retained; the end was a
+    // clean disconnect, so the broker sent no last will after it.
+    QTest::qWait(300);
     const QVector<MqttMessage> gateway = subscriber.on("site1/gateway/availability");
+    QCOMPARE(gateway.size(), 2);
     QCOMPARE(gateway.first().payload, QByteArray("online"));
     QCOMPARE(gateway.last().payload, QByteArray("offline"));
+    QVERIFY2(watch.err.contains("MQTT: every message reached the broker"), watch.err.constData());
     // Four readings of the unit that answers, with its model and firmware; none of the silent one.
     const QVector<MqttMessage> states = subscriber.on("site1/261208000011/state");
     QCOMPARE(states.size(), 4);
@@ -310,17 +338,24 @@ void TstGateway::mqttPublishes() {
     QCOMPARE(state["firmware"].toString(), QString("V1.0.5"));
     QVERIFY(state["temperature_c"].isDouble() && state["humidity_ma"].isDouble());
     QVERIFY(!states.first().retained);
+    // Online with its first reading, offline at the normal end.
     const QVector<MqttMessage> online = subscriber.on("site1/261208000011/availability");
-    QCOMPARE(online.size(), 1);
+    QCOMPARE(online.size(), 2);
     QCOMPARE(online.first().payload, QByteArray("online"));
-    // Discovery: three sensors of the unit, retained, reading the state topic.
+    QCOMPARE(online.last().payload, QByteArray("offline"));
+    // Discovery: three sensors of the unit, retained, reading the state topic, their ids holding
+    // the topic prefix, valid for three intervals but at least a minute.
     for (const char *sensor : {"temperature", "humidity", "dewpoint"}) {
         const QVector<MqttMessage> config =
-            subscriber.on(QString("homeassistant/sensor/zr_261208000011/%1/config").arg(sensor));
+            subscriber.on(QString("dash/sensor/site1_261208000011/%1/config").arg(sensor));
         QCOMPARE(config.size(), 1);
         const QJsonObject c = QJsonDocument::fromJson(config.first().payload).object();
         QCOMPARE(c["state_topic"].toString(), QString("site1/261208000011/state"));
         QCOMPARE(c["device"].toObject()["sw_version"].toString(), QString("V1.0.5"));
+        QCOMPARE(c["unique_id"].toString(), QString("site1_261208000011_%1").arg(sensor));
+        QCOMPARE(c["expire_after"].toInt(), 60);
+        QCOMPARE(c["origin"].toObject()["name"].toString(), QString("zrctl"));
+        QVERIFY(!c["origin"].toObject()["sw_version"].toString().isEmpty());
     }
     for (const MqttMessage &m : subscriber.messages()) {
         QVERIFY2(!m.topic.contains("/13/") && !m.topic.contains("//"), qPrintable(m.topic));
@@ -338,21 +373,43 @@ void TstGateway::mqttPublishes() {
             return availability.size() >= 4 && availability.last().payload == "offline";
         },
         5000));
+    // The unit the killed run left online (retained) does not answer the next run: offline after
+    // three rounds, though this run never read who it is; the one that ended offline stays so.
+    QCOMPARE(subscriber.on("site1/261208000011/availability").last().payload, QByteArray("online"));
+    Watch next({"--port", sim.slavePath(), "--address", "13", "--baud", "19200", "--count", "4", "--interval",
+                "0.1", "--mqtt", broker.url(), "--mqtt-topic", "site1"});
+    QCOMPARE(next.finish(10000), 3);
+    QVERIFY(QTest::qWaitFor(
+        [&] { return subscriber.on("site1/261208000011/availability").last().payload == "offline"; }, 5000));
+    QCOMPARE(subscriber.on("site1/261208000011-a12/availability").size(), 2);
+}
+
+void TstGateway::mqttThroughBrokerRestart_data() {
+    QTest::addColumn<bool>("tls");
+    QTest::newRow("plain") << false;
+    // The library alone never notices a TLS connection refused while the broker restarts.
+    QTest::newRow("TLS") << true;
 }
 
 void TstGateway::mqttThroughBrokerRestart() {
+    QFETCH(bool, tls);
     ScopedWorkDir dir;
     // A broker that keeps sessions over a restart, and a subscriber whose session it keeps: what
     // the gateway sends when it is back reaches the subscriber whichever reconnects first.
     MqttBroker broker(QString(), QString(), true);
+    QVERIFY2(!tls || broker.addTlsListener(), qPrintable(broker.error()));
     QVERIFY2(broker.start(), qPrintable(broker.error()));
+    const QStringList url = tls ? QStringList{"--mqtt", QString("mqtts://127.0.0.1:%1").arg(broker.tlsPort()),
+                                              "--mqtt-ca", broker.caFile()}
+                                : QStringList{"--mqtt", broker.url()};
     auto subscriber = std::make_unique<MqttSubscriber>(broker.port(), "tst-gateway");
     QVERIFY(QTest::qWaitFor([&] { return subscriber->connected(); }, 5000));
     PtyTransmitter sim(unitAt(11, "261208000011"));
     QVERIFY(sim.start());
     const QString csv = dir.path() + "/bus.csv";
-    Watch watch({"--port", sim.slavePath(), "--address", "11", "--baud", "19200", "--interval", "0.1",
-                 "--csv", csv, "--mqtt", broker.url(), "--mqtt-queue", "3"});
+    Watch watch(QStringList{"--port", sim.slavePath(), "--address", "11", "--baud", "19200", "--interval",
+                            "0.1", "--csv", csv, "--mqtt-queue", "3"} +
+                url);
     QVERIFY(watch.waitForLines(2, 10000));
     broker.stop();
     QVERIFY(watch.waitForError("lost", 5000));
@@ -398,7 +455,9 @@ void TstGateway::mqttRefusedCredentials() {
                  "--mqtt-user", "gateway", "--mqtt-password-file", dir.path() + "/password", "--csv",
                  csv.fileName()});
     QCOMPARE(watch.finish(10000), 5);
-    QVERIFY2(watch.err.contains("refused the connection"), watch.err.constData());
+    // One line, the refusal, not first a broker lost.
+    QVERIFY2(watch.err.contains("refused the connection") && watch.err.count('\n') == 1,
+             watch.err.constData());
     QVERIFY(sim.received().isEmpty()); // nothing went on the line
     QCOMPARE(csv.size(), qint64(kHeader.size()));
     // The right password as the service's systemd credential, whose ACL for the service's user
@@ -408,6 +467,68 @@ void TstGateway::mqttRefusedCredentials() {
     Watch service({"--port", sim.slavePath(), "--address", "11", "--baud", "19200", "--count", "1", "--mqtt",
                    broker.url(), "--mqtt-user", "gateway"});
     QCOMPARE(service.finish(10000), 0);
+}
+
+void TstGateway::mqttBrokerErrors_data() {
+    // In `url`, TLS, PLAIN and V6 stand for the broker's ports.
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QByteArray>("said"); // once
+    QTest::newRow("TLS verified") << "mqtts://127.0.0.1:TLS" << QStringList{"--mqtt-ca", "CA"} << 0
+                                  << QByteArray("every message reached the broker");
+    QTest::newRow("IPv6 address") << "mqtt://[::1]:V6" << QStringList() << 0
+                                  << QByteArray("every message reached the broker");
+    QTest::newRow("certificate fails verification")
+        << "mqtts://127.0.0.1:TLS" << QStringList{"--mqtt-ca", "STRANGER"} << 5
+        << QByteArray("certificate verify failed");
+    QTest::newRow("plain to the TLS port")
+        << "mqtt://127.0.0.1:TLS" << QStringList() << 5 << QByteArray("a TLS port? then mqtts://");
+    QTest::newRow("TLS to the plain port") << "mqtts://127.0.0.1:PLAIN" << QStringList{"--mqtt-ca", "CA"} << 5
+                                           << QByteArray("(a port without TLS? then mqtt://)");
+    QTest::newRow("publish denied") << "mqtt://127.0.0.1:PLAIN" << QStringList{"--ha-discovery"} << 5
+                                    << QByteArray("/temperature/config is refused: Not authorized");
+    QTest::newRow("prefix under $") << "mqtt://127.0.0.1:PLAIN" << QStringList{"--mqtt-topic", "$SYS/zr"} << 2
+                                    << QByteArray("a leading $");
+    QTest::newRow("discovery prefix without discovery")
+        << "mqtt://127.0.0.1:PLAIN" << QStringList{"--ha-prefix", "dash"} << 2
+        << QByteArray("--ha-prefix goes with --ha-discovery");
+    QTest::newRow("prefix too long") << "mqtt://127.0.0.1:PLAIN"
+                                     << QStringList{"--mqtt-topic", QString(257, QLatin1Char('z'))} << 2
+                                     << QByteArray("at most 256 characters");
+}
+
+void TstGateway::mqttBrokerErrors() {
+    QFETCH(QString, url);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QByteArray, said);
+    ScopedWorkDir dir;
+    MqttBroker broker;
+    QVERIFY2(broker.addTlsListener() && broker.allowOnly("zr/#"), qPrintable(broker.error()));
+    broker.addIpv6Listener();
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    PtyTransmitter sim(unitAt(11, "261208000011"));
+    QVERIFY(sim.start());
+    url.replace("TLS", QString::number(broker.tlsPort()))
+        .replace("PLAIN", QString::number(broker.port()))
+        .replace("V6", QString::number(broker.ipv6Port()));
+    for (QString &argument : arguments) {
+        argument = argument == "CA"         ? broker.caFile()
+                   : argument == "STRANGER" ? broker.strangerCaFile()
+                                            : argument;
+    }
+    const QString csv = dir.path() + "/bus.csv";
+    Watch watch(QStringList{"--port", sim.slavePath(), "--address", "11", "--baud", "19200", "--count", "3",
+                            "--interval", "0.1", "--csv", csv, "--mqtt", url} +
+                arguments);
+    QCOMPARE(watch.finish(20000), exitCode);
+    QVERIFY2(watch.err.count(said) == 1, watch.err.constData());
+    if (exitCode != 2) {
+        // The readings went on, and the end says what never reached the broker.
+        QCOMPARE(csvRows(csv).size(), 3);
+        QCOMPARE(watch.err.count("MQTT: "), 1);
+    }
 }
 
 QTEST_MAIN(TstGateway)

@@ -76,6 +76,75 @@ MqttBroker::MqttBroker(const QString &user, const QString &password, bool persis
     conf.write(text);
 }
 
+int MqttBroker::otherFreePort() const {
+    int port = 0;
+    do {
+        port = freePort();
+    } while (port != 0 && (port == listenPort || port == tlsListenPort || port == ipv6ListenPort));
+    return port;
+}
+
+bool MqttBroker::appendToConfiguration(const QByteArray &text) {
+    QFile conf(dir.filePath(QStringLiteral("mosquitto.conf")));
+    if (!conf.open(QIODevice::Append) || conf.write(text) != text.size()) {
+        failure = QStringLiteral("cannot write the broker's configuration");
+        return false;
+    }
+    return true;
+}
+
+bool MqttBroker::addTlsListener() {
+    const auto file = [&](const char *name) { return dir.filePath(QString::fromLatin1(name)); };
+    const auto openssl = [&](const QStringList &arguments) {
+        QProcess p;
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(QStringLiteral("openssl"), arguments);
+        if (p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) {
+            return true;
+        }
+        failure = QStringLiteral("openssl %1 failed: %2")
+                      .arg(arguments.first(), QString::fromLocal8Bit(p.readAll()) + p.errorString());
+        return false;
+    };
+    const auto selfSigned = [&](const char *name, const char *subject) {
+        return openssl({"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                        "-days", "2", "-subj", QString::fromLatin1(subject), "-keyout",
+                        file(name) + QStringLiteral(".key"), "-out", file(name) + QStringLiteral(".crt")});
+    };
+    QFile extensions(file("server.ext"));
+    if (!extensions.open(QIODevice::WriteOnly) || extensions.write("subjectAltName=IP:127.0.0.1\n") <= 0) {
+        failure = QStringLiteral("cannot write the certificate's extensions");
+        return false;
+    }
+    extensions.close();
+    if (!selfSigned("ca", "/CN=test CA") || !selfSigned("stranger", "/CN=stranger CA") ||
+        !openssl({"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-subj",
+                  "/CN=127.0.0.1", "-keyout", file("server.key"), "-out", file("server.csr")}) ||
+        !openssl({"x509", "-req", "-in", file("server.csr"), "-CA", caFile(), "-CAkey", file("ca.key"),
+                  "-CAcreateserial", "-days", "2", "-extfile", file("server.ext"), "-out",
+                  file("server.crt")})) {
+        return false;
+    }
+    tlsListenPort = otherFreePort();
+    return appendToConfiguration("listener " + QByteArray::number(tlsListenPort) + " 127.0.0.1\ncafile " +
+                                 caFile().toLocal8Bit() + "\ncertfile " + file("server.crt").toLocal8Bit() +
+                                 "\nkeyfile " + file("server.key").toLocal8Bit() + "\n");
+}
+
+void MqttBroker::addIpv6Listener() {
+    ipv6ListenPort = otherFreePort();
+    appendToConfiguration("listener " + QByteArray::number(ipv6ListenPort) + " ::1\n");
+}
+
+bool MqttBroker::allowOnly(const QByteArray &topicFilter) {
+    QFile acl(dir.filePath(QStringLiteral("acl")));
+    if (!acl.open(QIODevice::WriteOnly) || acl.write("topic readwrite " + topicFilter + "\n") <= 0) {
+        failure = QStringLiteral("cannot write the broker's ACL");
+        return false;
+    }
+    return appendToConfiguration("acl_file " + acl.fileName().toLocal8Bit() + "\n");
+}
+
 MqttBroker::~MqttBroker() {
     stop();
 }

@@ -19,12 +19,24 @@ public:
     explicit MqttBroker(const QString &user = QString(), const QString &password = QString(),
                         bool persistent = false);
     ~MqttBroker();
+    // Before start(): a TLS listener on a port of its own, with a CA and a certificate for
+    // 127.0.0.1 signed by it, made with openssl now; false with error() when that fails.
+    bool addTlsListener();
+    // Before start(): an IPv6 loopback listener on a port of its own.
+    void addIpv6Listener();
+    // Before start(): anonymous clients may publish and subscribe only under `topicFilter`.
+    bool allowOnly(const QByteArray &topicFilter);
     // False (with the reason in error()) when the broker could not be started or does not accept
     // connections within a few seconds.
     bool start();
     void stop();
     int port() const { return listenPort; }
     QString url() const { return QStringLiteral("mqtt://127.0.0.1:%1").arg(listenPort); }
+    int tlsPort() const { return tlsListenPort; }
+    int ipv6Port() const { return ipv6ListenPort; }
+    // The CA that signed the TLS listener's certificate, and one that did not.
+    QString caFile() const { return dir.filePath(QStringLiteral("ca.crt")); }
+    QString strangerCaFile() const { return dir.filePath(QStringLiteral("stranger.crt")); }
     QString error() const { return failure; }
     // When stop() last stopped it (UTC).
     QDateTime stoppedAt() const { return stopped; }
@@ -32,7 +44,11 @@ public:
 private:
     QTemporaryDir dir;
     QProcess process;
+    bool appendToConfiguration(const QByteArray &text);
+    int otherFreePort() const;
     int listenPort = 0;
+    int tlsListenPort = 0;
+    int ipv6ListenPort = 0;
     QString failure;
     QDateTime stopped;
 };
