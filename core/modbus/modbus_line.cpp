@@ -87,9 +87,8 @@ void ModbusLine::attach() {
     current = State::Open;
     connect(device, &QIODevice::readyRead, this, &ModbusLine::onReadyRead);
     // A device whose input ends (a hung-up line, a closed connection) has failed.
-    connect(device, &QIODevice::readChannelFinished, this, [this] {
-        fail(QString::fromLatin1(lineFailureText(QSerialPort::ReadError, false)));
-    });
+    connect(device, &QIODevice::readChannelFinished, this,
+            [this] { fail(QString::fromLatin1(lineFailureText(QSerialPort::ReadError, false))); });
 }
 
 bool ModbusLine::intake() {
