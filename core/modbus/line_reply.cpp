@@ -19,6 +19,9 @@ void LineReply::finish(Outcome outcome, const QByteArray &replyFrame) {
 }
 
 void LineReply::finishLater(Outcome outcome) {
+    if (isFinished()) {
+        return;
+    }
     result = outcome;
     QMetaObject::invokeMethod(this, &LineReply::finished, Qt::QueuedConnection);
 }

@@ -50,6 +50,10 @@ void ModbusLine::close() {
 }
 
 void ModbusLine::watch() {
+    if (lineRate <= 0) {
+        close();
+        return;
+    }
     shut(LineReply::Outcome::Closed, State::Lost);
     watcher->start(lineRate, timing.watchFirstMs, timing.watchMaxMs);
     emit stateChanged(current);

@@ -32,7 +32,9 @@ struct LineTimes {
 // A Modbus RTU master on one port: requests go out one at a time, each reply is found and matched
 // to its request, and every frame is traced in wire order; a port that fails is closed and looked
 // for until it is back. Asynchronous, in the manner of QModbusClient: send() hands back a
-// LineReply that finishes with the outcome.
+// LineReply that finishes with the outcome. Its signals come straight from the port's and the
+// clock's notifications: a slot may send, close or reopen, but deletes the line only with
+// deleteLater().
 class ModbusLine : public QObject {
     Q_OBJECT
 
@@ -63,7 +65,7 @@ public:
     // Closes the port and stops looking for it; requests still waiting finish Closed.
     void close();
     // Closes the port and looks for it again as after a failure, without portLost(): for a port
-    // that reopened but whose unit does not answer.
+    // that reopened but whose unit does not answer. A line never opened only closes.
     void watch();
 
     State state() const { return current; }

@@ -263,6 +263,18 @@ void TestModbusLine::watch() {
     f.port->fake.push(bytesOf("R4"));
     QCOMPARE(reply->outcome(), LineReply::Outcome::Answer);
     delete reply;
+    // Reopened but not the unit it was: looked for again without a second loss said.
+    f.line.watch();
+    QCOMPARE(f.line.state(), ModbusLine::State::Lost);
+    f.clock.advance(firstMs);
+    QCOMPARE(f.line.state(), ModbusLine::State::Open);
+    // Closed by its owner while lost: the watch stops.
+    f.port->raise(QStringLiteral("the device was removed"));
+    f.line.close();
+    f.clock.advance(20000);
+    QCOMPARE(f.line.state(), ModbusLine::State::Closed);
+    QCOMPARE(f.port->opens.size(), 3);
+    QCOMPARE(f.lost, 2);
 }
 
 // The serial path: a real port, opened and locked by a link to it, to the simulated transmitter,
