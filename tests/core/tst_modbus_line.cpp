@@ -137,6 +137,8 @@ void TestModbusLine::exchanges_data() {
     QTest::newRow("flood closes the line")
         << l("s poll,s heat,p flood,s poll") << l("Flood  0,Flood  0,PortLost  0") << l("tx poll")
         << "Closed flooded=1 lost=0";
+    QTest::newRow("flood in pieces") << l("s poll,p flood[0:600],p flood[600:]+flood[0:176]") << l("Flood  0")
+                                     << l("tx poll") << "Closed flooded=1 lost=0";
     QTest::newRow("port error") << l("s poll,s heat,e port,s poll")
                                 << l("PortLost  0,PortLost  0,PortLost  0") << l("tx poll")
                                 << "Lost flooded=0 lost=1";
@@ -318,5 +320,5 @@ void TestModbusLine::serialPath() {
     QCOMPARE(lost.size(), 1);
 }
 
-QTEST_MAIN(TestModbusLine)
+QTEST_GUILESS_MAIN(TestModbusLine)
 #include "tst_modbus_line.moc"
