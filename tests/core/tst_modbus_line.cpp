@@ -33,9 +33,9 @@ const QMap<QString, QByteArray> &named() {
     return frames;
 }
 
-QByteArray bytesOf(const QString &spec) {
+QByteArray bytesOf(const QString &text) {
     QByteArray bytes;
-    for (const QString &part : spec.split('+')) {
+    for (const QString &part : text.split('+')) {
         const int open = part.indexOf('[');
         const QByteArray whole = named().value(open < 0 ? part : part.left(open));
         if (open < 0) {
