@@ -36,6 +36,8 @@ set(ZR_CORE_SOURCES
     ${ZR_CORE_DIR}/base/catalogues.h
     ${ZR_CORE_DIR}/base/catalogues.cpp
     ${ZR_CORE_DIR}/base/backoff.h
+    ${ZR_CORE_DIR}/base/line_clock.h
+    ${ZR_CORE_DIR}/base/line_clock.cpp
     ${ZR_CORE_DIR}/base/stop_signals.h
     ${ZR_CORE_DIR}/base/stop_signals.cpp
     ${ZR_CORE_DIR}/storage/log_file.h
@@ -66,4 +68,12 @@ set(ZR_CORE_SOURCES
     ${ZR_CORE_DIR}/device/settings_frames.cpp
     ${ZR_CORE_DIR}/modbus/port_access.h
     ${ZR_CORE_DIR}/modbus/port_access.cpp
+    ${ZR_CORE_DIR}/modbus/line_reply.h
+    ${ZR_CORE_DIR}/modbus/line_reply.cpp
+    ${ZR_CORE_DIR}/modbus/line_port.h
+    ${ZR_CORE_DIR}/modbus/line_port.cpp
+    ${ZR_CORE_DIR}/modbus/line_watch.h
+    ${ZR_CORE_DIR}/modbus/line_watch.cpp
+    ${ZR_CORE_DIR}/modbus/modbus_line.h
+    ${ZR_CORE_DIR}/modbus/modbus_line.cpp
 )

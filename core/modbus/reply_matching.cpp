@@ -68,10 +68,10 @@ int expectedReplyLength(const Request &request) {
     return kEchoLength;
 }
 
-int replyWindowMs(const Request &request, int requestBytes, int baudRate) {
+int replyWindowMs(const Request &request, int requestBytes, int baudRate, int turnaroundMs) {
     const int rate = baudRate > 0 ? baudRate : kFallbackBaudRate;
     const qint64 bits = static_cast<qint64>(requestBytes + expectedReplyLength(request)) * kBitsPerByte;
-    return static_cast<int>((bits * 1000 + rate - 1) / rate) + TurnaroundMs;
+    return static_cast<int>((bits * 1000 + rate - 1) / rate) + turnaroundMs;
 }
 
 int completeFrameAt(const QByteArray &buffer, int offset) {

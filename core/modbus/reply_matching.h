@@ -24,6 +24,8 @@ constexpr int FaultyAdapterCount = 1023;
 constexpr int MaxPending = 8;
 // Time a transmitter may take to start answering, on top of both frames' time on the wire.
 constexpr int TurnaroundMs = 300;
+// Bytes that do not complete a reply are dropped after this much silence on the line.
+constexpr int ReceptionGapMs = 100;
 
 // What a reply must answer: one request as the tool put it on the line.
 struct Request {
@@ -44,7 +46,7 @@ int expectedReplyLength(const Request &request);
 
 // How long after sending `request` (a frame of `requestBytes`) at `baudRate` its reply may
 // still come: both frames on the wire at ten bits a byte, plus the turnaround.
-int replyWindowMs(const Request &request, int requestBytes, int baudRate);
+int replyWindowMs(const Request &request, int requestBytes, int baudRate, int turnaroundMs = TurnaroundMs);
 
 // Length of a reply frame of any kind starting at `offset` (by its function code: 0x03 its byte
 // count + 5, 0x06 and 0x10 8, anything else 5) when all of it is there and its CRC is right;

@@ -4,7 +4,7 @@ void RequestQueue::enqueue(const QByteArray &frame, bool fromUser) {
     queue.push_back({frame, fromUser});
 }
 
-QByteArray RequestQueue::next(qint64 nowMs, int baudRate) {
+QByteArray RequestQueue::next(qint64 nowMs, int baudRate, int turnaroundMs) {
     pending.expire(nowMs);
     if (!pending.list().isEmpty() || queue.empty()) {
         return QByteArray();
@@ -13,7 +13,7 @@ QByteArray RequestQueue::next(qint64 nowMs, int baudRate) {
     queue.pop_front();
     Rx::Request request = Rx::requestOfFrame(front.frame);
     request.fromUser = front.fromUser;
-    pending.add(request, nowMs, Rx::replyWindowMs(request, front.frame.size(), baudRate));
+    pending.add(request, nowMs, Rx::replyWindowMs(request, front.frame.size(), baudRate, turnaroundMs));
     return front.frame;
 }
 

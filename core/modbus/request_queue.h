@@ -15,8 +15,9 @@ public:
     // Adds a frame to send.
     void enqueue(const QByteArray &frame, bool fromUser);
     // The frame to write now when the line is free and one waits; it is then taken as written at
-    // `nowMs` and waits for its reply within the window of `baudRate`. Empty otherwise.
-    QByteArray next(qint64 nowMs, int baudRate);
+    // `nowMs` and waits for its reply within the window of `baudRate` and `turnaroundMs`. Empty
+    // otherwise.
+    QByteArray next(qint64 nowMs, int baudRate, int turnaroundMs = Rx::TurnaroundMs);
     // Milliseconds until the request on the wire gives up waiting; -1 when none waits.
     qint64 msUntilFree(qint64 nowMs) const;
     // Nothing on the wire and nothing waiting to go: the live poll may send its tick.
