@@ -5,6 +5,7 @@
 #include "core/base/machine_text.h"
 #include "core/device/shared_data.h"
 #include "core/storage/log_file.h"
+#include "gui/colours.h"
 #include "gui/version_text.h"
 #include "ui_widget.h"
 
@@ -29,6 +30,8 @@ Widget::Widget(QWidget *parent) : QWidget(parent), logWriter(new LogWriter) {
     lineClock.start();
     shared = new SharedDataClass(this);
     shared->readConfig();
+    Colours::applyTheme(shared->theme);
+    applyPaletteColours();
     serialPort = new QSerialPort(this);
     timerClear = new QTimer(this);
     timer1S = new QTimer(this);
