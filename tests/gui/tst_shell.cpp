@@ -548,9 +548,7 @@ void TstShell::paletteColours() {
         QCOMPARE(colour.name(), light);
     } else {
         QVERIFY2(contrast >= least, qPrintable(colour.name() + " " + QString::number(contrast)));
-        // A colour of its own: not the light one where that would not read, nor grey for a hue.
-        QVERIFY(colour.name() != light || contrast >= least);
-        QCOMPARE(colour.hsvHue() < 0, QColor(light).hsvHue() < 0);
+        QCOMPARE(colour.hsvHue() < 0, QColor(light).hsvHue() < 0); // a hue stays a hue
     }
 }
 

@@ -350,71 +350,61 @@ void TstTrendWindow::zoomShowsTheBox() {
     w.refreshNow();
     QwtPlot *plot = w.plot();
     QWidget *canvas = plot->canvas();
-    struct View {
-        QwtInterval axes[3];
-    };
-    const int axisIds[3] = {QwtPlot::xBottom, QwtPlot::yLeft, QwtPlot::yRight};
+    const int axes[3] = {QwtPlot::xBottom, QwtPlot::yLeft, QwtPlot::yRight};
+    using View = QVector<QwtInterval>;
     const auto shownView = [&] {
         View view;
-        for (int a = 0; a < 3; ++a) {
-            view.axes[a] = plot->axisScaleDiv(axisIds[a]).interval();
+        for (int axis : axes) {
+            view << plot->axisScaleDiv(axis).interval();
         }
         return view;
     };
-    // What a box covers on each axis: its corner pixels read on the axes it was drawn on, a value
-    // axis widened about its middle to 2 degrees or 2 %RH.
-    const auto widened = [](double a, double b) {
-        const double middle = (a + b) / 2;
-        const double half = qMax(std::abs(b - a), 2.0) / 2;
-        return QwtInterval(middle - half, middle + half);
-    };
+    // What a box covers: its corner pixels read on the axes it was drawn on, each value axis
+    // widened about its middle to 2 degrees or 2 %RH.
     QVector<View> views{shownView()};
     for (const QRectF &box : boxes) {
-        const QPoint from(qRound(plot->transform(QwtPlot::xBottom, double(kStart) + box.left() * 1000)),
-                          qRound(plot->transform(QwtPlot::yLeft, box.bottom())));
-        const QPoint to(qRound(plot->transform(QwtPlot::xBottom, double(kStart) + box.right() * 1000)),
-                        qRound(plot->transform(QwtPlot::yLeft, box.top())));
+        const auto pixel = [plot](int axis, double value) { return qRound(plot->transform(axis, value)); };
+        const QPoint from(pixel(QwtPlot::xBottom, kStart + box.left() * 1000),
+                          pixel(QwtPlot::yLeft, box.bottom()));
+        const QPoint to(pixel(QwtPlot::xBottom, kStart + box.right() * 1000),
+                        pixel(QwtPlot::yLeft, box.top()));
         View expected;
-        expected.axes[0] = QwtInterval(plot->invTransform(QwtPlot::xBottom, from.x()),
-                                       plot->invTransform(QwtPlot::xBottom, to.x()));
-        for (int a = 1; a < 3; ++a) {
-            expected.axes[a] =
-                widened(plot->invTransform(axisIds[a], to.y()), plot->invTransform(axisIds[a], from.y()));
+        for (int axis : axes) {
+            const bool x = axis == QwtPlot::xBottom;
+            const double a = plot->invTransform(axis, x ? from.x() : to.y());
+            const double b = plot->invTransform(axis, x ? to.x() : from.y());
+            const double half = x ? (b - a) / 2 : qMax(b - a, 2.0) / 2;
+            expected << QwtInterval((a + b) / 2 - half, (a + b) / 2 + half);
         }
         // The box's own times, to the pixel.
-        const double msPerPixel = expected.axes[0].width() / (to.x() - from.x());
-        QVERIFY(std::abs(expected.axes[0].minValue() - (double(kStart) + box.left() * 1000)) <= msPerPixel);
-        QVERIFY(std::abs(expected.axes[0].maxValue() - (double(kStart) + box.right() * 1000)) <= msPerPixel);
+        const double msPerPixel = expected[0].width() / (to.x() - from.x());
+        QVERIFY(std::abs(expected[0].minValue() - (kStart + box.left() * 1000)) <= msPerPixel);
+        QVERIFY(std::abs(expected[0].maxValue() - (kStart + box.right() * 1000)) <= msPerPixel);
         sendMouse(canvas, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
         sendMouse(canvas, QEvent::MouseMove, (from + to) / 2, Qt::NoButton, Qt::LeftButton);
         sendMouse(canvas, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
         sendMouse(canvas, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
-        views.append(expected);
+        views << expected;
     }
     for (int i = 0; i < backs; ++i) {
-        sendMouse(canvas, QEvent::MouseButtonPress, canvas->rect().center(), Qt::RightButton,
-                  Qt::RightButton);
-        sendMouse(canvas, QEvent::MouseButtonRelease, canvas->rect().center(), Qt::RightButton, Qt::NoButton);
+        const QPoint middle = canvas->rect().center();
+        sendMouse(canvas, QEvent::MouseButtonPress, middle, Qt::RightButton, Qt::RightButton);
+        sendMouse(canvas, QEvent::MouseButtonRelease, middle, Qt::RightButton, Qt::NoButton);
     }
     w.refreshNow();
-    const View expected = views[views.size() - 1 - backs];
     const View now = shownView();
+    const View expected = views[views.size() - 1 - backs];
     QCOMPARE(w.follows(), boxes.isEmpty());
     for (int a = 0; a < 3; ++a) {
-        const QString axis = QString::number(a);
-        if (a > 0) {
-            QVERIFY2(now.axes[a].width() >= 2.0, qPrintable(axis));
-        }
-        if (boxes.isEmpty()) {
-            continue;
-        }
-        QVERIFY2(qFuzzyCompare(now.axes[a].minValue(), expected.axes[a].minValue()), qPrintable(axis));
-        QVERIFY2(qFuzzyCompare(now.axes[a].maxValue(), expected.axes[a].maxValue()), qPrintable(axis));
+        QVERIFY(a == 0 || now[a].width() >= 2.0);
+        QVERIFY2(boxes.isEmpty() || (qFuzzyCompare(now[a].minValue(), expected[a].minValue()) &&
+                                     qFuzzyCompare(now[a].maxValue(), expected[a].maxValue())),
+                 qPrintable(QString::number(a)));
     }
     if (flat && boxes.isEmpty()) {
         // Followed: the readings inside, and no more than the least span and a tick either side.
-        QVERIFY(now.axes[1].contains(21.0) && now.axes[1].contains(21.1) && now.axes[1].width() <= 4.0);
-        QVERIFY(now.axes[2].contains(40.0) && now.axes[2].contains(40.1) && now.axes[2].width() <= 4.0);
+        QVERIFY(now[1].contains(21.0) && now[1].contains(21.1) && now[1].width() <= 4.0);
+        QVERIFY(now[2].contains(40.0) && now[2].contains(40.1) && now[2].width() <= 4.0);
     }
 }
 
