@@ -35,6 +35,13 @@ int Pane::trimOldestLines(QTextDocument *document, int most, int fewest) {
     return drop;
 }
 
+void Pane::keepLargeBlocksApart() {
+#ifdef __GLIBC__
+    // The allocator's own starting bound, now fixed.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+#endif
+}
+
 void Pane::markLastLine(QTextDocument *document, int kind) {
     document->lastBlock().setUserState(kind);
 }

@@ -20,6 +20,14 @@ constexpr int LinesAfterTrim = 90000;
 // or above `most` is taken as `most`.
 int trimOldestLines(QTextDocument *document, int most = MostLines, int fewest = LinesAfterTrim);
 
+// The allocator hands large blocks (128 KiB and more: the document's text and tables, the
+// layouts, the trend's history) back to the system when they are freed. Left to itself it
+// raises that bound after every such block freed, and the pane's buffers, reallocated as they
+// grow and shrink with the trims, then come from the heap and leave holes in it that it keeps:
+// a pane that runs for days would then grow by the size of those holes. Process-wide; called
+// when the window is made.
+void keepLargeBlocksApart();
+
 // A line keeps its kind (the block's user state), so its colour can follow the palette: marks
 // the newest line as of `kind` (0 or more),
 void markLastLine(QTextDocument *document, int kind);

@@ -6,6 +6,7 @@
 #include "core/device/shared_data.h"
 #include "core/storage/log_file.h"
 #include "gui/colours.h"
+#include "gui/message_pane.h"
 #include "gui/version_text.h"
 #include "ui_widget.h"
 
@@ -24,6 +25,7 @@ Widget::Widget(QWidget *parent) : QWidget(parent), logWriter(new LogWriter) {
     // trims the oldest lines in large chunks (the log file keeps every line). No undo history
     // is kept of what the pane drops.
     ui->textBrowser->document()->setUndoRedoEnabled(false);
+    Pane::keepLargeBlocksApart();
 
     QDir().mkdir(QStringLiteral("Data"));
 
