@@ -81,7 +81,7 @@ QColor readable(const QColor &colour, const QColor &background) {
         const double middle = (low + high) / 2;
         (contrast(withLightness(colour, middle), background) >= LeastContrast ? high : low) = middle;
     }
-    QColor found = withLightness(colour, high);
+    QColor found(withLightness(colour, high).rgb()); // 8 bits a component, as written in rich text
     while (contrast(found, background) < LeastContrast && found != QColor(Qt::white)) {
         found = QColor(qMin(255, found.red() + 1), qMin(255, found.green() + 1), qMin(255, found.blue() + 1));
     }

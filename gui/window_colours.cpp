@@ -9,7 +9,8 @@
 
 void Widget::changeEvent(QEvent *event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::PaletteChange) {
+    // Not while the form is being built.
+    if (event->type() == QEvent::PaletteChange && ui && ui->textBrowser) {
         applyPaletteColours();
     }
 }
