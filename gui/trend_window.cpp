@@ -202,6 +202,19 @@ public:
         QwtPlotZoomer::zoom(rect);
         rightStack.resize(zoomStack().size());
     }
+    // The arrow keys move the zoomed view; the right axis moves along, level for level.
+    void moveTo(const QPointF &position) override {
+        const QRectF before = zoomRect();
+        const int index = int(zoomRectIndex());
+        QwtPlotZoomer::moveTo(position);
+        const QRectF after = zoomRect();
+        if (after.top() != before.top() && index < rightStack.size() && before.height() > 0) {
+            const double shift = (after.top() - before.top()) / before.height() * rightStack[index].width();
+            rightStack[index] =
+                QwtInterval(rightStack[index].minValue() + shift, rightStack[index].maxValue() + shift);
+            rescale();
+        }
+    }
     using QwtPlotZoomer::setZoomBase;
     using QwtPlotZoomer::zoom;
 
