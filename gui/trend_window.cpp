@@ -766,6 +766,7 @@ QImage TrendWindow::renderImage(bool heading) const {
     }
     QwtPlotRenderer renderer;
     renderer.render(trendPlot, &painter, plotArea);
+    painter.end();
     return image;
 }
 
