@@ -5,6 +5,7 @@
 #include "core/device/shared_data.h"
 #include "core/modbus/modbus_frame.h"
 #include "core/modbus/port_watch.h"
+#include "gui/colours.h"
 #include "gui/widget.h"
 #include "ui_widget.h"
 
@@ -129,7 +130,12 @@ void Widget::showReadingsStale(qint64 ageMs) {
 }
 
 QString Widget::formatReading(float min, float max, float value, quint8 decimals, bool percent) const {
-    QString text = QStringLiteral("<font color=red>") + QString::number(value, 'f', decimals);
+    // The colours of the window's palette (recolourReadings follows a change).
+    const QPalette &palette = this->palette();
+    const auto font = [&palette](Colours::Role role) {
+        return QStringLiteral("<font color=") + Colours::htmlName(role, palette) + QLatin1Char('>');
+    };
+    QString text = font(Colours::Role::Reading) + QString::number(value, 'f', decimals);
     if (percent) {
         text += QStringLiteral("%  </font>");
     } else {
@@ -139,12 +145,10 @@ QString Widget::formatReading(float min, float max, float value, quint8 decimals
     // A range without span has no analog equivalent: "--", never inf or nan.
     const bool span = Readings::hasSpan(min, max);
     const auto number = [span](float v) { return span ? QString::number(v, 'f', 3) : QStringLiteral("--"); };
-    text += QStringLiteral("<font color=green>") + number(signal.milliamps) + tr("mA") +
-            QStringLiteral("  </font>");
     text +=
-        QStringLiteral("<font color=blue>") + number(signal.volts5) + tr("V") + QStringLiteral("  </font>");
-    text +=
-        QStringLiteral("<font color=blue>") + number(signal.volts10) + tr("V") + QStringLiteral("</font>");
+        font(Colours::Role::Milliamps) + number(signal.milliamps) + tr("mA") + QStringLiteral("  </font>");
+    text += font(Colours::Role::Volts) + number(signal.volts5) + tr("V") + QStringLiteral("  </font>");
+    text += font(Colours::Role::Volts) + number(signal.volts10) + tr("V") + QStringLiteral("</font>");
     return text;
 }
 

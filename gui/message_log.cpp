@@ -1,6 +1,7 @@
 #include "core/base/clock.h"
 #include "core/base/machine_text.h"
 #include "core/storage/log_file.h"
+#include "gui/colours.h"
 #include "gui/message_pane.h"
 #include "gui/widget.h"
 #include "ui_widget.h"
@@ -14,10 +15,11 @@ void Widget::appendMessage(const QString &text, int kind) {
     const QString line =
         logLine(now, kind == 0 ? LogKind::Tx : (kind == 1 ? LogKind::Rx : LogKind::Status), text);
     QString paneText;
-    if (kind == 0) {
-        paneText = QStringLiteral("<font color=red>") + line + QStringLiteral("</font>");
-    } else if (kind == 1) {
-        paneText = QStringLiteral("<font color=green>") + line + QStringLiteral("</font>");
+    if (kind == 0 || kind == 1) {
+        const QString colour =
+            Colours::htmlName(kind == 0 ? Colours::Role::Tx : Colours::Role::Rx, ui->textBrowser->palette());
+        paneText =
+            QStringLiteral("<font color=") + colour + QStringLiteral(">") + line + QStringLiteral("</font>");
     } else {
         if (kind == kNoticeLine) {
             paneText = QStringLiteral("<span>") + line.toHtmlEscaped() + QStringLiteral("</span>");
@@ -46,6 +48,9 @@ void Widget::appendMessage(const QString &text, int kind) {
         const QSignalBlocker quiet(ui->textBrowser->isVisible() ? nullptr
                                                                 : ui->textBrowser->verticalScrollBar());
         ui->textBrowser->append(paneText);
+    }
+    if (kind == 0 || kind == 1) {
+        Pane::markLastLine(ui->textBrowser->document(), kind);
     }
     Pane::trimOldestLines(ui->textBrowser->document());
 }

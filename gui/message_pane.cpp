@@ -1,6 +1,7 @@
 #include "gui/message_pane.h"
 
 #include <QTextBlock>
+#include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -32,4 +33,34 @@ int Pane::trimOldestLines(QTextDocument *document, int most, int fewest) {
     malloc_trim(0);
 #endif
     return drop;
+}
+
+void Pane::keepLargeBlocksApart() {
+#ifdef __GLIBC__
+    // The allocator's own starting bound, now fixed.
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024);
+#endif
+}
+
+void Pane::markLastLine(QTextDocument *document, int kind) {
+    document->lastBlock().setUserState(kind);
+}
+
+void Pane::recolour(QTextDocument *document, const QHash<int, QColor> &colours) {
+    QTextCursor cursor(document);
+    cursor.beginEditBlock();
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        const auto found = colours.constFind(block.userState());
+        // Lines already in the colour (a palette change that left it as it was) are not edited.
+        if (found == colours.constEnd() || block.length() <= 1 ||
+            block.begin().fragment().charFormat().foreground().color() == *found) {
+            continue;
+        }
+        QTextCharFormat format;
+        format.setForeground(*found);
+        cursor.setPosition(block.position());
+        cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
+        cursor.mergeCharFormat(format);
+    }
+    cursor.endEditBlock();
 }

@@ -16,7 +16,7 @@ TrendWindow &Widget::trend() {
 }
 
 void Widget::showTrend() {
-    trend().setDevice(Model::name(shared->deviceType), shared->slaveAddress);
+    trend().setDevice(Model::name(shared->deviceType), shared->slaveAddress, shared->serialNumber);
     trend().showAndRaise();
 }
 
@@ -43,6 +43,6 @@ void Widget::trendUnit() {
     }
     trendSerial = shared->serialNumber;
     if (trendWindow) {
-        trendWindow->setDevice(Model::name(shared->deviceType), shared->slaveAddress);
+        trendWindow->setDevice(Model::name(shared->deviceType), shared->slaveAddress, shared->serialNumber);
     }
 }

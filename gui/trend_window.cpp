@@ -2,6 +2,7 @@
 
 #include "core/base/clock.h"
 #include "core/base/machine_text.h"
+#include "gui/colours.h"
 
 #include <QButtonGroup>
 #include <QDir>
@@ -33,6 +34,7 @@
 #include <qwt_plot_picker.h>
 #include <qwt_plot_renderer.h>
 #include <qwt_plot_zoomer.h>
+#include <qwt_scale_engine.h>
 #include <qwt_scale_map.h>
 #include <qwt_text.h>
 
@@ -51,8 +53,37 @@ constexpr qint64 kTrackerMinMs = 2000;
 // The shortest time axis, for a history of one reading.
 constexpr qint64 kMinSpanMs = 60 * 1000;
 
-const QColor kColours[Trend::ChannelCount] = {QColor(0xd6, 0x27, 0x28), QColor(0x1f, 0x77, 0xb4),
-                                              QColor(0x2c, 0xa0, 0x2c)};
+const Colours::Role kCurveColours[Trend::ChannelCount] = {Colours::Role::Temperature, Colours::Role::Humidity,
+                                                          Colours::Role::DewPoint};
+// The narrowest span of each value axis, so that a step of a tenth is not drawn as a cliff.
+constexpr double kLeastDegrees = 2.0;
+constexpr double kLeastPercent = 2.0;
+
+// `interval` widened about its middle to at least `least`.
+QwtInterval atLeast(const QwtInterval &interval, double least) {
+    const QwtInterval normal = interval.normalized();
+    if (normal.width() >= least) {
+        return normal;
+    }
+    const double middle = (normal.minValue() + normal.maxValue()) / 2;
+    return QwtInterval(middle - least / 2, middle + least / 2);
+}
+
+// Fits a value axis to what is shown, never narrower than its least span.
+class LeastSpanEngine : public QwtLinearScaleEngine {
+public:
+    explicit LeastSpanEngine(double least) : least(least) {}
+
+    void autoScale(int maxNumSteps, double &x1, double &x2, double &stepSize) const override {
+        const QwtInterval wide = atLeast(QwtInterval(x1, x2), least);
+        x1 = wide.minValue();
+        x2 = wide.maxValue();
+        QwtLinearScaleEngine::autoScale(maxNumSteps, x1, x2, stepSize);
+    }
+
+private:
+    double least;
+};
 
 qint64 spanMs(TrendWindow::Span span) {
     switch (span) {
@@ -126,7 +157,10 @@ protected:
                 .arg(valueText(history.nearest(Trend::DewPoint, time, within), kDegrees))};
         QwtText text(lines.join(QLatin1Char('\n')));
         text.setRenderFlags(Qt::AlignLeft);
-        text.setBackgroundBrush(QColor(255, 255, 255, 220));
+        QColor behind = plot()->palette().color(QPalette::Base);
+        behind.setAlpha(220);
+        text.setBackgroundBrush(behind);
+        text.setColor(Colours::colour(Colours::Role::EventText, plot()->palette()));
         return text;
     }
 
@@ -134,17 +168,55 @@ private:
     const Trend::TrendBuffer &history;
 };
 
-// The rubber-band zoom; the first zoom of a view starts from the view as it is then, as the
-// axes change while the newest reading is followed.
+// The rubber-band zoom: the time axis and both value axes show what the box covered (the
+// left axis given by the zoom rectangle, the right one kept beside it, level for level), each
+// value axis at least its least span. The first zoom of a view starts from the view as it is
+// then, as the axes change while the newest reading is followed.
 class Zoomer : public QwtPlotZoomer {
 public:
-    Zoomer(int xAxis, int yAxis, QWidget *canvas) : QwtPlotZoomer(xAxis, yAxis, canvas, false) {
+    explicit Zoomer(QWidget *canvas) : QwtPlotZoomer(QwtPlot::xBottom, QwtPlot::yLeft, canvas, false) {
         setTrackerMode(QwtPicker::AlwaysOff);
         // Right button: one zoom back; Ctrl + right button: back to the start. The middle
         // button pans.
         setMousePattern(QwtEventPattern::MouseSelect2, Qt::RightButton, Qt::ControlModifier);
         setMousePattern(QwtEventPattern::MouseSelect3, Qt::RightButton);
     }
+
+    void setZoomBase(bool doReplot = true) override {
+        if (doReplot) {
+            plot()->replot();
+        }
+        rightStack = {plot()->axisScaleDiv(QwtPlot::yRight).interval()};
+        QwtPlotZoomer::setZoomBase(false);
+    }
+
+    void zoom(const QRectF &rect) override {
+        // The right axis over the same rows of pixels, read while the axes are still those the
+        // box was drawn on.
+        const QwtScaleMap left = plot()->canvasMap(QwtPlot::yLeft);
+        const QwtScaleMap right = plot()->canvasMap(QwtPlot::yRight);
+        const QwtInterval rows(right.invTransform(left.transform(rect.top())),
+                               right.invTransform(left.transform(rect.bottom())));
+        rightStack.resize(int(zoomRectIndex()) + 1);
+        rightStack.append(rows.normalized());
+        QwtPlotZoomer::zoom(rect);
+        rightStack.resize(zoomStack().size());
+    }
+    // The arrow keys move the zoomed view; the right axis moves along, level for level.
+    void moveTo(const QPointF &position) override {
+        const QRectF before = zoomRect();
+        const int index = int(zoomRectIndex());
+        QwtPlotZoomer::moveTo(position);
+        const QRectF after = zoomRect();
+        if (after.top() != before.top() && index < rightStack.size() && before.height() > 0) {
+            const double shift = (after.top() - before.top()) / before.height() * rightStack[index].width();
+            rightStack[index] =
+                QwtInterval(rightStack[index].minValue() + shift, rightStack[index].maxValue() + shift);
+            rescale();
+        }
+    }
+    using QwtPlotZoomer::setZoomBase;
+    using QwtPlotZoomer::zoom;
 
 protected:
     void begin() override {
@@ -153,6 +225,46 @@ protected:
         }
         QwtPlotZoomer::begin();
     }
+
+    // The box as drawn, corner pixel to corner pixel (the toolkit's own adds a pixel to it).
+    bool end(bool ok = true) override {
+        if (!QwtPlotPicker::end(ok) || !plot()) {
+            return false;
+        }
+        const QPolygon &corners = selection();
+        if (corners.count() < 2) {
+            return false;
+        }
+        zoom(QRectF(invTransform(corners.first()), invTransform(corners.last())).normalized());
+        return true;
+    }
+
+    void rescale() override {
+        QwtPlot *plt = plot();
+        const QRectF rect = zoomRect();
+        const int index = int(zoomRectIndex());
+        const QwtInterval time(rect.left(), rect.right());
+        const QwtInterval left = atLeast(QwtInterval(rect.top(), rect.bottom()), kLeastDegrees);
+        const QwtInterval right = atLeast(
+            index < rightStack.size() ? rightStack[index] : plt->axisScaleDiv(QwtPlot::yRight).interval(),
+            kLeastPercent);
+        if (time == plt->axisScaleDiv(QwtPlot::xBottom).interval() &&
+            left == plt->axisScaleDiv(QwtPlot::yLeft).interval() &&
+            right == plt->axisScaleDiv(QwtPlot::yRight).interval()) {
+            return;
+        }
+        const bool autoReplot = plt->autoReplot();
+        plt->setAutoReplot(false);
+        plt->setAxisScale(QwtPlot::xBottom, time.minValue(), time.maxValue());
+        plt->setAxisScale(QwtPlot::yLeft, left.minValue(), left.maxValue());
+        plt->setAxisScale(QwtPlot::yRight, right.minValue(), right.maxValue());
+        plt->setAutoReplot(autoReplot);
+        plt->replot();
+    }
+
+private:
+    // The right axis for each rectangle of the zoom stack.
+    QVector<QwtInterval> rightStack;
 };
 
 // The wheel zooms the time axis.
@@ -247,15 +359,15 @@ TrendWindow::TrendWindow(QWidget *parent, int points) : QWidget(parent, Qt::Wind
 
     trendPlot = new TrendParts::Plot(this);
     trendPlot->setObjectName(QStringLiteral("trendPlot"));
-    trendPlot->setCanvasBackground(Qt::white);
     trendPlot->setAxisScaleDraw(QwtPlot::xBottom, new TimeScaleDraw);
     trendPlot->setAxisScaleEngine(QwtPlot::xBottom, new QwtDateScaleEngine(Qt::LocalTime));
+    trendPlot->setAxisScaleEngine(QwtPlot::yLeft, new LeastSpanEngine(kLeastDegrees));
+    trendPlot->setAxisScaleEngine(QwtPlot::yRight, new LeastSpanEngine(kLeastPercent));
     trendPlot->enableAxis(QwtPlot::yRight);
     trendPlot->setAxisTitle(QwtPlot::yLeft, tr("Temperature, dew point (%1)").arg(kDegrees));
     trendPlot->setAxisTitle(QwtPlot::yRight, tr("Relative humidity (%1)").arg(kPercentRh));
 
-    auto *grid = new QwtPlotGrid;
-    grid->setMajorPen(QColor(0xd8, 0xd8, 0xd8), 0, Qt::DotLine);
+    grid = new QwtPlotGrid;
     grid->attach(trendPlot);
 
     auto *legend = new QwtLegend;
@@ -265,7 +377,6 @@ TrendWindow::TrendWindow(QWidget *parent, int points) : QWidget(parent, Qt::Wind
     const QString names[Trend::ChannelCount] = {tr("Temperature"), tr("Humidity"), tr("Dew point")};
     for (int c = 0; c < Trend::ChannelCount; ++c) {
         auto *curve = new TrendParts::Curve(names[c]);
-        curve->setPen(kColours[c], 1.0);
         curve->setYAxis(c == Trend::Humidity ? QwtPlot::yRight : QwtPlot::yLeft);
         curve->setLegendAttribute(QwtPlotCurve::LegendShowLine);
         curve->setRenderHint(QwtPlotItem::RenderAntialiased);
@@ -285,18 +396,13 @@ TrendWindow::TrendWindow(QWidget *parent, int points) : QWidget(parent, Qt::Wind
 
     QWidget *canvas = trendPlot->canvas();
     canvas->installEventFilter(this);
-    zoomers[0] = new Zoomer(QwtPlot::xBottom, QwtPlot::yLeft, canvas);
-    zoomers[0]->setRubberBandPen(QColor(Qt::darkGray));
-    // The right axis follows the same rubber band.
-    zoomers[1] = new Zoomer(QwtPlot::xBottom, QwtPlot::yRight, canvas);
-    zoomers[1]->setRubberBand(QwtPicker::NoRubberBand);
-    for (QwtPlotZoomer *zoomer : zoomers) {
-        connect(zoomer, &QwtPlotZoomer::zoomed, this, [this, zoomer] {
-            if (zoomer->zoomRectIndex() > 0) {
-                userMovedView();
-            }
-        });
-    }
+    zoomer = new Zoomer(canvas);
+    zoomer->setRubberBandPen(QColor(Qt::darkGray));
+    connect(zoomer, &QwtPlotZoomer::zoomed, this, [this] {
+        if (zoomer->zoomRectIndex() > 0) {
+            userMovedView();
+        }
+    });
     auto *panner = new QwtPlotPanner(canvas);
     panner->setMouseButton(Qt::MiddleButton);
     connect(panner, &QwtPanner::moved, this, [this] { userMovedView(); });
@@ -358,13 +464,35 @@ TrendWindow::TrendWindow(QWidget *parent, int points) : QWidget(parent, Qt::Wind
         }
     });
     trendPlot->beforeReplot = [this] { updateCurves(); };
+    applyColours();
     applyFollowView();
 }
 
 TrendWindow::~TrendWindow() = default;
 
-void TrendWindow::setDevice(const QString &model, int address) {
+void TrendWindow::setDevice(const QString &model, int address, const QString &serial) {
     setWindowTitle(tr("Trend - %1 address %2").arg(model).arg(address));
+    unit = serial.isEmpty() ? tr("%1, address %2").arg(model).arg(address)
+                            : tr("%1, serial number %2, address %3").arg(model, serial).arg(address);
+}
+
+void TrendWindow::applyColours() {
+    const QPalette colours = palette();
+    trendPlot->setCanvasBackground(colours.color(QPalette::Base));
+    grid->setMajorPen(Colours::colour(Colours::Role::Grid, colours), 0, Qt::DotLine);
+    for (int c = 0; c < Trend::ChannelCount; ++c) {
+        curves[c]->setPen(Colours::colour(kCurveColours[c], colours), 1.0);
+    }
+    // The markers are made again with the next redraw.
+    reduced = Reduced();
+    scheduleRefresh();
+}
+
+void TrendWindow::changeEvent(QEvent *event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange) {
+        applyColours();
+    }
 }
 
 QString TrendWindow::eventText(Event event) {
@@ -431,10 +559,8 @@ void TrendWindow::setFollow(bool on) {
     if (on) {
         trendPlot->setAxisAutoScale(QwtPlot::yLeft);
         trendPlot->setAxisAutoScale(QwtPlot::yRight);
-        for (QwtPlotZoomer *zoomer : zoomers) {
-            // Forget the zooms; the next one starts from the followed view.
-            zoomer->setZoomBase(false);
-        }
+        // Forget the zooms; the next one starts from the followed view.
+        zoomer->setZoomBase(false);
         refreshNow();
     }
 }
@@ -511,10 +637,12 @@ void TrendWindow::updateMarkers(qint64 from, qint64 to) {
     const QPair<int, int> range = history.eventRange(from, to);
     const int first = qMax(range.first, range.second - kMaxMarkers);
     const int count = range.second - first;
+    const QPalette colours = palette();
+    QColor labelBehind = colours.color(QPalette::Base);
+    labelBehind.setAlpha(200);
     while (markers.size() < count) {
         auto *marker = new QwtPlotMarker;
         marker->setLineStyle(QwtPlotMarker::VLine);
-        marker->setLinePen(QColor(0x70, 0x70, 0x70), 0, Qt::DashLine);
         marker->setLabelOrientation(Qt::Vertical);
         marker->setLabelAlignment(Qt::AlignRight | Qt::AlignTop);
         marker->attach(trendPlot);
@@ -526,9 +654,11 @@ void TrendWindow::updateMarkers(qint64 from, qint64 to) {
         if (i < count) {
             const Trend::Event &event = history.event(first + i);
             marker->setXValue(double(event.timeMs));
+            marker->setLinePen(Colours::colour(Colours::Role::EventLine, colours), 0, Qt::DashLine);
             // Readable over the curves it crosses.
             QwtText label(event.text);
-            label.setBackgroundBrush(QColor(255, 255, 255, 200));
+            label.setColor(Colours::colour(Colours::Role::EventText, colours));
+            label.setBackgroundBrush(labelBehind);
             marker->setLabel(label);
         }
     }
@@ -603,7 +733,16 @@ bool TrendWindow::exportCsv(const QString &path, QString *error) {
     return false;
 }
 
-QImage TrendWindow::renderImage() const {
+QString TrendWindow::spanText() const {
+    const QwtInterval shown = trendPlot->axisScaleDiv(QwtPlot::xBottom).interval().normalized();
+    const QDateTime from = QwtDate::toDateTime(shown.minValue(), Qt::LocalTime);
+    const QDateTime to = QwtDate::toDateTime(shown.maxValue(), Qt::LocalTime);
+    const QString full = QStringLiteral("yyyy-MM-dd hh:mm:ss");
+    return tr("%1 to %2, local time")
+        .arg(from.toString(full), to.toString(from.date() == to.date() ? QStringLiteral("hh:mm:ss") : full));
+}
+
+QImage TrendWindow::renderImage(bool heading) const {
     // Laid out as on the screen and drawn at the screen's device pixel ratio: the renderer
     // scales by the image's resolution against the plot's.
     const qreal ratio = trendPlot->devicePixelRatioF();
@@ -611,9 +750,23 @@ QImage TrendWindow::renderImage() const {
     const auto dotsPerMeter = [ratio](int dpi) { return qRound(dpi * ratio / 0.0254); };
     image.setDotsPerMeterX(dotsPerMeter(trendPlot->logicalDpiX()));
     image.setDotsPerMeterY(dotsPerMeter(trendPlot->logicalDpiY()));
-    image.fill(Qt::white);
+    image.fill(palette().color(QPalette::Window));
+    QPainter painter(&image);
+    QRectF plotArea(QPointF(0, 0), QSizeF(image.size()));
+    if (heading) {
+        // Who the readings are from and when, above the plot; the value axes name their units.
+        painter.setFont(font());
+        painter.setPen(palette().color(QPalette::WindowText));
+        const QString lines = (unit.isEmpty() ? windowTitle() : unit) + QLatin1Char('\n') + spanText();
+        const qreal margin = painter.fontMetrics().height() / 2.0;
+        const QRectF text = painter.boundingRect(plotArea.adjusted(margin, margin, -margin, 0),
+                                                 Qt::AlignLeft | Qt::AlignTop, lines);
+        painter.drawText(text, Qt::AlignLeft | Qt::AlignTop, lines);
+        plotArea.setTop(text.bottom() + margin);
+    }
     QwtPlotRenderer renderer;
-    renderer.renderTo(trendPlot, image);
+    renderer.render(trendPlot, &painter, plotArea);
+    painter.end();
     return image;
 }
 
@@ -623,7 +776,7 @@ bool TrendWindow::exportPng(const QString &path, QString *error) {
     }
     refreshNow();
     QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && renderImage().save(&file, "PNG") && file.commit()) {
+    if (file.open(QIODevice::WriteOnly) && renderImage(true).save(&file, "PNG") && file.commit()) {
         return true;
     }
     if (error) {

@@ -13,6 +13,7 @@ class QAbstractButton;
 class QButtonGroup;
 class QwtPlot;
 class QwtPlotCurve;
+class QwtPlotGrid;
 class QwtPlotMarker;
 class QwtPlotZoomer;
 
@@ -37,8 +38,9 @@ public:
     explicit TrendWindow(QWidget *parent = nullptr, int points = Trend::TrendBuffer::DefaultPoints);
     ~TrendWindow() override;
 
-    // Title "Trend - <model> address <n>".
-    void setDevice(const QString &model, int address);
+    // Title "Trend - <model> address <n>"; the unit, its serial number as well, heads an
+    // exported picture.
+    void setDevice(const QString &model, int address, const QString &serial = QString());
 
     // Times are milliseconds since the epoch, UTC, and never go back (see Trend::TrendBuffer).
     void addReading(qint64 timeMs, const Trend::Reading &reading);
@@ -70,8 +72,11 @@ public:
 
     // Brings the curves up to date and redraws now instead of at the next redraw tick.
     void refreshNow();
-    // The plot as it is shown, rendered into an image of its size in device pixels.
-    QImage renderImage() const;
+    // The plot as it is shown, rendered into an image of its size in device pixels; with a
+    // heading (as exported), the unit and the span shown above it.
+    QImage renderImage(bool heading = false) const;
+    // The span of the time axis, "yyyy-MM-dd hh:mm:ss to hh:mm:ss, local time".
+    QString spanText() const;
 
     QwtPlot *plot() const;
     const QwtPlotCurve *curve(Trend::Channel channel) const;
@@ -81,6 +86,8 @@ public:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    // A new palette (the desktop changed its theme) recolours the canvas, grid, curves and events.
+    void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private slots:
@@ -89,6 +96,7 @@ private slots:
 
 private:
     void scheduleRefresh();
+    void applyColours();
     // The time axis for the span ending at the newest reading, the value axes fitted to it.
     void applyFollowView();
     // Reduces every shown curve to the columns of the canvas over the time axis as it is.
@@ -102,7 +110,10 @@ private:
     TrendParts::Plot *trendPlot = nullptr;
     TrendParts::Curve *curves[Trend::ChannelCount] = {};
     QVector<QwtPlotMarker *> markers;
-    QwtPlotZoomer *zoomers[2] = {};
+    QwtPlotGrid *grid = nullptr;
+    QwtPlotZoomer *zoomer = nullptr;
+    // Who the readings are from, for the head of an exported picture.
+    QString unit;
     QAbstractButton *followButton = nullptr;
     QButtonGroup *spanButtons = nullptr;
     QTimer refreshTimer;

@@ -5,6 +5,8 @@
 #include "core/base/machine_text.h"
 #include "core/device/shared_data.h"
 #include "core/storage/log_file.h"
+#include "gui/colours.h"
+#include "gui/message_pane.h"
 #include "gui/version_text.h"
 #include "ui_widget.h"
 
@@ -23,12 +25,15 @@ Widget::Widget(QWidget *parent) : QWidget(parent), logWriter(new LogWriter) {
     // trims the oldest lines in large chunks (the log file keeps every line). No undo history
     // is kept of what the pane drops.
     ui->textBrowser->document()->setUndoRedoEnabled(false);
+    Pane::keepLargeBlocksApart();
 
     QDir().mkdir(QStringLiteral("Data"));
 
     lineClock.start();
     shared = new SharedDataClass(this);
     shared->readConfig();
+    Colours::applyTheme(shared->theme);
+    applyPaletteColours();
     serialPort = new QSerialPort(this);
     timerClear = new QTimer(this);
     timer1S = new QTimer(this);

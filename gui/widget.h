@@ -44,6 +44,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    // A new palette (the desktop changed its theme) recolours the pane and the readings.
+    void changeEvent(QEvent *event) override;
 
 private slots:
     void PushButtonLinkSlot();
@@ -171,6 +173,9 @@ private:
     void recordReading(ReadingStatus status, ReadingBlock block = ReadingBlock::Hundredths,
                        ReadingSelection selection = ReadingSelection::All);
     QString formatReading(float min, float max, float value, quint8 decimals, bool percent) const;
+    // The pane's lines, the readings shown and the disabled pane in the palette's colours
+    // (window_colours.cpp).
+    void applyPaletteColours();
     void showFirmwareVersion();
     void fillChannelList(int count);
 

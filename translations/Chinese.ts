@@ -119,6 +119,18 @@
         <translation>趋势</translation>
     </message>
     <message>
+        <source>%1, address %2</source>
+        <translation>%1，地址 %2</translation>
+    </message>
+    <message>
+        <source>%1, serial number %2, address %3</source>
+        <translation>%1，序列号 %2，地址 %3</translation>
+    </message>
+    <message>
+        <source>%1 to %2, local time</source>
+        <translation>%1 至 %2，本地时间</translation>
+    </message>
+    <message>
         <source>Temperature, dew point (%1)</source>
         <translation>温度、露点（%1）</translation>
     </message>

@@ -11,6 +11,7 @@ namespace {
 const char kSection[] = "System";
 const char kProgramNameKey[] = "ProgramName";
 const char kPortNameKey[] = "PortName";
+const char kThemeKey[] = "Theme";
 const char kDefaultProgramName[] = "ZRxxx test";
 } // namespace
 
@@ -37,6 +38,7 @@ void SharedDataClass::readConfig() {
     // A file that cannot be read yields empty values, as one without the keys does.
     programName = ConfigFile::value(content, kSection, kProgramNameKey);
     portName = ConfigFile::value(content, kSection, kPortNameKey);
+    theme = ConfigFile::themeFrom(ConfigFile::value(content, kSection, kThemeKey));
 }
 
 void SharedDataClass::writeConfig() {

@@ -1,6 +1,8 @@
 #ifndef ZR_CORE_DEVICE_SHARED_DATA_H
 #define ZR_CORE_DEVICE_SHARED_DATA_H
 
+#include "core/storage/config_file.h"
+
 #include <QByteArray>
 #include <QList>
 #include <QObject>
@@ -16,9 +18,9 @@ public:
     explicit SharedDataClass(QObject *parent = nullptr);
 
     // Ini/Config.ini under the working directory: created with its defaults when missing.
-    // Only the two keys are read and changed; every other byte of the file is kept. When the
-    // file cannot be written the values stay in memory for the run, configSaveError says why
-    // and configNotSaved() is emitted.
+    // ProgramName and PortName are read and changed, Theme only read; every other byte of the
+    // file is kept. When the file cannot be written the values stay in memory for the run,
+    // configSaveError says why and configNotSaved() is emitted.
     void readConfig();
     void writeConfig();
     static QString configFilePath();
@@ -32,6 +34,8 @@ signals:
 public:
     QString programName;
     QString portName;
+    // Read only; absent means the desktop's colours.
+    ConfigFile::Theme theme = ConfigFile::Theme::System;
     QString currentPortName;
     QByteArray rxBuffer;
     QList<QByteArray> txQueue;

@@ -248,6 +248,17 @@ QByteArray encodeValue(const QString &value) {
     return text.toUtf8();
 }
 
+Theme themeFrom(const QString &value) {
+    const QString name = value.trimmed().toLower();
+    if (name == QLatin1String("light")) {
+        return Theme::Light;
+    }
+    if (name == QLatin1String("dark")) {
+        return Theme::Dark;
+    }
+    return Theme::System;
+}
+
 QString value(const QByteArray &content, const QByteArray &section, const QByteArray &key, bool *found) {
     const Place place = locate(content, splitLines(content), section, key);
     if (found) {

@@ -24,6 +24,12 @@ QString value(const QByteArray &content, const QByteArray &section, const QByteA
 QByteArray withValue(const QByteArray &content, const QByteArray &section, const QByteArray &key,
                      const QString &value);
 
+// The window's colours: the desktop's own, or the tool's light or dark palette.
+enum class Theme { System, Light, Dark };
+// "system", "light" or "dark" in any case; anything else, an empty or absent value included,
+// is System.
+Theme themeFrom(const QString &value);
+
 // The text of one value as it is read back, and the bytes written for a value.
 QString decodeValue(const QByteArray &raw);
 QByteArray encodeValue(const QString &value);

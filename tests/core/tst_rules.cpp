@@ -135,46 +135,56 @@ void TstRules::configRead_data() {
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<QString>("program");
     QTest::addColumn<QString>("port");
+    QTest::addColumn<int>("theme"); // ConfigFile::Theme
+    const int kSystem = int(ConfigFile::Theme::System);
     QTest::newRow("plain") << QByteArray("[System]\nProgramName=ZRxxx test\nPortName=/dev/ttyUSB0\n")
                            << "ZRxxx test"
-                           << "/dev/ttyUSB0";
+                           << "/dev/ttyUSB0" << kSystem;
     QTest::newRow("comma by hand") << QByteArray("[System]\nProgramName=Bench, line 3\nPortName=ttyS0\n")
                                    << "Bench, line 3"
-                                   << "ttyS0";
+                                   << "ttyS0" << kSystem;
     QTest::newRow("comma quoted by an earlier version")
         << QByteArray("[System]\nProgramName=\"Bench, line 3\"\nPortName=\n") << "Bench, line 3"
-        << "";
+        << "" << kSystem;
     QTest::newRow("quotes by hand") << QByteArray("[System]\nProgramName=Lab \"A\" 2\n") << "Lab \"A\" 2"
-                                    << "";
+                                    << "" << kSystem;
     QTest::newRow("quoted words by hand")
         << QByteArray("[System]\nProgramName=\"A\" and \"B\"\n") << "\"A\" and \"B\""
-        << "";
+        << "" << kSystem;
     QTest::newRow("escaped quotes of an earlier version")
         << QByteArray("[System]\nProgramName=Lab \\\"A\\\" 2\n") << "Lab \"A\" 2"
-        << "";
+        << "" << kSystem;
     QTest::newRow("UTF-8 by hand") << QByteArray("[System]\nProgramName=Prüfstand 温湿度 1\n")
-                                   << QString::fromUtf8("Prüfstand 温湿度 1") << "";
+                                   << QString::fromUtf8("Prüfstand 温湿度 1") << "" << kSystem;
     QTest::newRow("escapes of an earlier version")
         << QByteArray("[System]\nProgramName=Pr\\xfc\\x66stand \\x6e29\\x6e7f\\x5ea6 1\n")
-        << QString::fromUtf8("Prüfstand 温湿度 1") << "";
+        << QString::fromUtf8("Prüfstand 温湿度 1") << "" << kSystem;
     QTest::newRow("Latin-1 by hand") << QByteArray("[System]\nProgramName=Pr\xfc"
                                                    "fstand\n")
-                                     << QString::fromUtf8("Prüfstand") << "";
+                                     << QString::fromUtf8("Prüfstand") << "" << kSystem;
     QTest::newRow("at sign of an earlier version") << QByteArray("[System]\nProgramName=@@home\n") << "@home"
-                                                   << "";
+                                                   << "" << kSystem;
     QTest::newRow("byte-order mark, CRLF, spaces")
         << QByteArray("\xEF\xBB\xBF[System]\r\n  ProgramName = Bench 7  \r\nPortName=COM3\r\n") << "Bench 7"
-        << "COM3";
+        << "COM3" << kSystem;
     QTest::newRow("other sections ignored")
         << QByteArray("[Other]\nProgramName=x\n[System]\nPortName=a\n[Later]\nPortName=b\n") << ""
-        << "a";
+        << "a" << kSystem;
     QTest::newRow("comment lines") << QByteArray("; note\n[System]\n# ProgramName=no\nProgramName=yes\n")
                                    << "yes"
-                                   << "";
+                                   << "" << kSystem;
     QTest::newRow("no keys") << QByteArray("[Other]\nkey=value\n") << ""
-                             << "";
+                             << "" << kSystem;
     QTest::newRow("garbage") << QByteArray("\x00\xff\xfe[[[=\x01\n\x80\x81", 11) << ""
-                             << "";
+                             << "" << kSystem;
+    QTest::newRow("theme dark") << QByteArray("[System]\nTheme=dark\n") << ""
+                                << "" << int(ConfigFile::Theme::Dark);
+    QTest::newRow("theme light, as typed") << QByteArray("[System]\r\nTheme = Light \r\n") << ""
+                                           << "" << int(ConfigFile::Theme::Light);
+    QTest::newRow("theme unknown") << QByteArray("[System]\nTheme=purple\n") << ""
+                                   << "" << kSystem;
+    QTest::newRow("theme of another section") << QByteArray("[Other]\nTheme=dark\n") << ""
+                                              << "" << kSystem;
 }
 
 void TstRules::configRead() {
@@ -183,6 +193,8 @@ void TstRules::configRead() {
     QFETCH(QString, port);
     QCOMPARE(ConfigFile::value(content, "System", "ProgramName"), program);
     QCOMPARE(ConfigFile::value(content, "System", "PortName"), port);
+    QFETCH(int, theme);
+    QCOMPARE(int(ConfigFile::themeFrom(ConfigFile::value(content, "System", "Theme"))), theme);
 }
 
 void TstRules::configWrite_data() {

@@ -1,16 +1,21 @@
 // The application shell: version text, first start, configuration file, log file and pane,
 // closing the window.
 #include "core/base/clock.h"
+#include "core/device/shared_data.h"
 #include "core/storage/log_file.h"
+#include "gui/colours.h"
 #include "gui/message_pane.h"
 #include "gui/version_text.h"
 #include "tests/support/harness.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QRegularExpression>
 #include <QSerialPort>
+#include <QStyle>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
@@ -42,6 +47,9 @@ private slots:
     void paneTrim_data();
     void paneTrim();
     void paneDropsOldestLinesInOneChunk();
+    void paletteColours_data();
+    void paletteColours();
+    void paneAndReadingsFollowPalette();
     void logWriterFullDisk_data();
     void logWriterFullDisk();
     void logFullThenFreed();
@@ -481,6 +489,115 @@ void TstShell::paneDropsOldestLinesInOneChunk() {
     QVERIFY(!pane->document()->isUndoRedoEnabled()); // what is dropped is not kept for an undo
     WidgetTestAccess::appendMessage(w, "0104", 0);
     QCOMPARE(pane->document()->blockCount(), Pane::LinesAfterTrim + 1);
+}
+
+namespace {
+// The palettes the colours are checked on: the tool's own two and another desktop's dark one.
+QPalette paletteNamed(const QString &name) {
+    if (name == QLatin1String("light")) {
+        return Colours::lightPalette();
+    }
+    QPalette palette = Colours::darkPalette();
+    if (name == QLatin1String("another dark")) {
+        palette.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
+        palette.setColor(QPalette::Window, QColor(0x3c, 0x3f, 0x41));
+        palette.setColor(QPalette::Text, QColor(0xbb, 0xbb, 0xbb));
+    }
+    return palette;
+}
+} // namespace
+
+void TstShell::paletteColours_data() {
+    QTest::addColumn<int>("role");
+    QTest::addColumn<QString>("palette");
+    QTest::addColumn<QString>("light"); // the colour on the light palette, as the tool always had it
+    QTest::addColumn<double>("least");  // the contrast against its background on a dark one
+    const struct {
+        Colours::Role role;
+        const char *name;
+        const char *light;
+    } roles[] = {{Colours::Role::Tx, "TX line", "#ff0000"},
+                 {Colours::Role::Rx, "RX line", "#008000"},
+                 {Colours::Role::Reading, "reading", "#ff0000"},
+                 {Colours::Role::Milliamps, "mA", "#008000"},
+                 {Colours::Role::Volts, "V", "#0000ff"},
+                 {Colours::Role::Temperature, "temperature curve", "#d62728"},
+                 {Colours::Role::Humidity, "humidity curve", "#1f77b4"},
+                 {Colours::Role::DewPoint, "dew point curve", "#2ca02c"},
+                 {Colours::Role::Grid, "grid", "#d8d8d8"},
+                 {Colours::Role::EventLine, "event line", "#707070"},
+                 {Colours::Role::EventText, "event label", "#000000"}};
+    for (const auto &r : roles) {
+        for (const char *palette : {"light", "dark", "another dark"}) {
+            // The grid stays as faint on a dark background as on a light one.
+            QTest::addRow("%s, %s", r.name, palette)
+                << int(r.role) << palette << r.light << (r.role == Colours::Role::Grid ? 1.3 : 4.5);
+        }
+    }
+}
+
+void TstShell::paletteColours() {
+    QFETCH(int, role);
+    QFETCH(QString, palette);
+    QFETCH(QString, light);
+    QFETCH(double, least);
+    const QPalette colours = paletteNamed(palette);
+    const auto r = Colours::Role(role);
+    const QColor colour = Colours::colour(r, colours);
+    const double contrast = Colours::contrast(colour, colours.color(Colours::background(r)));
+    if (palette == QLatin1String("light")) {
+        QCOMPARE(colour.name(), light);
+    } else {
+        QVERIFY2(contrast >= least, qPrintable(colour.name() + " " + QString::number(contrast)));
+        QCOMPARE(colour.hsvHue() < 0, QColor(light).hsvHue() < 0); // a hue stays a hue
+    }
+}
+
+void TstShell::paneAndReadingsFollowPalette() {
+    ScopedWorkDir dir;
+    ModalWatcher watcher;
+    const QPalette before = QApplication::palette();
+    QVERIFY(QDir().mkpath("Ini"));
+    QFile config("Ini/Config.ini");
+    QVERIFY(config.open(QIODevice::WriteOnly) && config.write("[System]\nTheme=dark\n") > 0);
+    config.close();
+    Widget w;
+    // Started with the tool's own dark palette in the Fusion style.
+    QCOMPARE(QApplication::palette().color(QPalette::Base), paletteNamed("dark").color(QPalette::Base));
+    QCOMPARE(QApplication::style()->objectName(), QString("fusion"));
+    WidgetUi *ui = WidgetTestAccess::ui(w);
+    QTextBrowser *pane = ui->textBrowser;
+    WidgetTestAccess::appendMessage(w, "0103", 0);
+    WidgetTestAccess::appendMessage(w, "0183", 1);
+    SharedDataClass *shared = WidgetTestAccess::shared(w);
+    shared->temperatureRaw = 2000;
+    shared->rangeMin = 0;
+    shared->rangeMax = 1000;
+    WidgetTestAccess::showReadings(w, ReadingBlock::Hundredths, ReadingSelection::Temperature);
+    const auto lineColour = [pane](int line) {
+        return pane->document()->findBlockByNumber(line).begin().fragment().charFormat().foreground().color();
+    };
+    for (const QString name : {"dark", "light", "another dark", "light"}) {
+        QApplication::setPalette(paletteNamed(name));
+        const QPalette colours = pane->palette();
+        QCOMPARE(colours.color(QPalette::Base), paletteNamed(name).color(QPalette::Base));
+        QCOMPARE(lineColour(0), Colours::colour(Colours::Role::Tx, colours));
+        QCOMPARE(lineColour(1), Colours::colour(Colours::Role::Rx, colours));
+        // The pane is still disabled (no device answered): its notices read as when enabled.
+        QVERIFY(!pane->isEnabled());
+        QVERIFY(Colours::contrast(colours.color(QPalette::Disabled, QPalette::Text),
+                                  colours.color(QPalette::Disabled, QPalette::Base)) >= 4.5);
+        const QPalette labels = ui->labelTemperature->palette();
+        const QString reading = ui->labelTemperature->text();
+        QVERIFY2(
+            reading.contains("<font color=" + Colours::htmlName(Colours::Role::Reading, labels) + ">20.00"),
+            qPrintable(reading));
+        QCOMPARE(reading.count("<font color=" + Colours::htmlName(Colours::Role::Volts, labels) + ">"), 2);
+    }
+    // On the light palette: today's colours, the reading's text as the light one makes it.
+    QCOMPARE(lineColour(0).name(), QString("#ff0000"));
+    QVERIFY(ui->labelTemperature->text().startsWith("Temperature:<font color=red>20.00"));
+    QApplication::setPalette(before);
 }
 
 void TstShell::logWriterFullDisk_data() {

@@ -20,6 +20,7 @@
 #include <cmath>
 
 Q_DECLARE_METATYPE(QVector<int>)
+Q_DECLARE_METATYPE(QVector<QRectF>)
 
 namespace {
 
@@ -101,6 +102,8 @@ private slots:
     void breakIsNotBridged();
     void userViewStopsFollowing_data();
     void userViewStopsFollowing();
+    void zoomShowsTheBox_data();
+    void zoomShowsTheBox();
     void csvParsesBack_data();
     void csvParsesBack();
     void pngIsTheShownPlot_data();
@@ -305,6 +308,106 @@ void TstTrendWindow::userViewStopsFollowing() {
     }
 }
 
+void TstTrendWindow::zoomShowsTheBox_data() {
+    // Boxes drawn one after the other: x in seconds of the readings, y in degrees (left axis).
+    QTest::addColumn<bool>("flat"); // temperature 21.0/21.1 and humidity 40.0/40.1 by turns
+    QTest::addColumn<QVector<QRectF>>("boxes");
+    QTest::addColumn<int>("backs"); // right clicks after them
+    QTest::newRow("followed, flat readings") << true << QVector<QRectF>{} << 0;
+    QTest::newRow("twenty seconds") << false << QVector<QRectF>{QRectF(QPointF(620, 21), QPointF(640, 23.5))}
+                                    << 0;
+    QTest::newRow("a box thinner than the least span")
+        << false << QVector<QRectF>{QRectF(QPointF(700, 21.5), QPointF(760, 21.8))} << 0;
+    QTest::newRow("flat readings, the box over them")
+        << true << QVector<QRectF>{QRectF(QPointF(500, 20.5), QPointF(800, 21.6))} << 0;
+    QTest::newRow("twice, one back") << false
+                                     << QVector<QRectF>{QRectF(QPointF(400, 20.5), QPointF(800, 23.5)),
+                                                        QRectF(QPointF(600, 21), QPointF(610, 22))}
+                                     << 1;
+    QTest::newRow("twice, back to the start")
+        << false
+        << QVector<QRectF>{QRectF(QPointF(400, 20.5), QPointF(800, 23.5)),
+                           QRectF(QPointF(600, 21), QPointF(610, 22))}
+        << 2;
+}
+
+void TstTrendWindow::zoomShowsTheBox() {
+    QFETCH(bool, flat);
+    QFETCH(QVector<QRectF>, boxes);
+    QFETCH(int, backs);
+    Shown shown;
+    QVERIFY(shown.ok);
+    TrendWindow &w = shown.window;
+    for (int i = 0; i < 900; ++i) {
+        Trend::Reading reading = readingAt(i, QStringLiteral("A"));
+        if (flat) {
+            reading.set(Trend::Temperature, 21.0 + (i % 2) * 0.1)
+                .set(Trend::DewPoint, 21.05)
+                .set(Trend::Humidity, 40.0 + (i % 2) * 0.1);
+        }
+        w.addReading(kStart + qint64(i) * 1000, reading);
+    }
+    w.refreshNow();
+    QwtPlot *plot = w.plot();
+    QWidget *canvas = plot->canvas();
+    const int axes[3] = {QwtPlot::xBottom, QwtPlot::yLeft, QwtPlot::yRight};
+    using View = QVector<QwtInterval>;
+    const auto shownView = [&] {
+        View view;
+        for (int axis : axes) {
+            view << plot->axisScaleDiv(axis).interval();
+        }
+        return view;
+    };
+    // What a box covers: its corner pixels read on the axes it was drawn on, each value axis
+    // widened about its middle to 2 degrees or 2 %RH.
+    QVector<View> views{shownView()};
+    for (const QRectF &box : boxes) {
+        const auto pixel = [plot](int axis, double value) { return qRound(plot->transform(axis, value)); };
+        const QPoint from(pixel(QwtPlot::xBottom, kStart + box.left() * 1000),
+                          pixel(QwtPlot::yLeft, box.bottom()));
+        const QPoint to(pixel(QwtPlot::xBottom, kStart + box.right() * 1000),
+                        pixel(QwtPlot::yLeft, box.top()));
+        View expected;
+        for (int axis : axes) {
+            const bool x = axis == QwtPlot::xBottom;
+            const double a = plot->invTransform(axis, x ? from.x() : to.y());
+            const double b = plot->invTransform(axis, x ? to.x() : from.y());
+            const double half = x ? (b - a) / 2 : qMax(b - a, 2.0) / 2;
+            expected << QwtInterval((a + b) / 2 - half, (a + b) / 2 + half);
+        }
+        // The box's own times, to the pixel.
+        const double msPerPixel = expected[0].width() / (to.x() - from.x());
+        QVERIFY(std::abs(expected[0].minValue() - (kStart + box.left() * 1000)) <= msPerPixel);
+        QVERIFY(std::abs(expected[0].maxValue() - (kStart + box.right() * 1000)) <= msPerPixel);
+        sendMouse(canvas, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+        sendMouse(canvas, QEvent::MouseMove, (from + to) / 2, Qt::NoButton, Qt::LeftButton);
+        sendMouse(canvas, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+        sendMouse(canvas, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+        views << expected;
+    }
+    for (int i = 0; i < backs; ++i) {
+        const QPoint middle = canvas->rect().center();
+        sendMouse(canvas, QEvent::MouseButtonPress, middle, Qt::RightButton, Qt::RightButton);
+        sendMouse(canvas, QEvent::MouseButtonRelease, middle, Qt::RightButton, Qt::NoButton);
+    }
+    w.refreshNow();
+    const View now = shownView();
+    const View expected = views[views.size() - 1 - backs];
+    QCOMPARE(w.follows(), boxes.isEmpty());
+    for (int a = 0; a < 3; ++a) {
+        QVERIFY(a == 0 || now[a].width() >= 2.0);
+        QVERIFY2(boxes.isEmpty() || (qFuzzyCompare(now[a].minValue(), expected[a].minValue()) &&
+                                     qFuzzyCompare(now[a].maxValue(), expected[a].maxValue())),
+                 qPrintable(QString::number(a)));
+    }
+    if (flat && boxes.isEmpty()) {
+        // Followed: the readings inside, and no more than the least span and a tick either side.
+        QVERIFY(now[1].contains(21.0) && now[1].contains(21.1) && now[1].width() <= 4.0);
+        QVERIFY(now[2].contains(40.0) && now[2].contains(40.1) && now[2].width() <= 4.0);
+    }
+}
+
 void TstTrendWindow::csvParsesBack_data() {
     QTest::addColumn<QString>("polls"); // one letter a reading: A, T, H, D, or "|" a break
     QTest::addColumn<QString>("file");
@@ -404,6 +507,14 @@ void TstTrendWindow::pngIsTheShownPlot() {
     }
     QVERIFY(dark > 500);
     QCOMPARE(red > 200, curveDrawn);
+    if (readings > 0) {
+        // The heading's span: the hour up to the newest reading, in local time.
+        const auto local = [](qint64 s, const char *format) {
+            return QDateTime::fromMSecsSinceEpoch(kStart + s * 1000).toLocalTime().toString(format);
+        };
+        QCOMPARE(w.spanText(),
+                 local(-1, "yyyy-MM-dd hh:mm:ss") + " to " + local(3599, "hh:mm:ss") + ", local time");
+    }
     // A file that cannot be written says why.
     QVERIFY(!w.exportPng(QStringLiteral("/proc/no/such/plot.png"), &error));
     QVERIFY(!error.isEmpty());
