@@ -11,7 +11,8 @@ constexpr int kUnitAt = 6;
 constexpr int kFunctionAt = 7;
 
 quint16 wordAt(const QByteArray &bytes, int offset) {
-    return static_cast<quint16>((static_cast<quint8>(bytes.at(offset)) << 8) | static_cast<quint8>(bytes.at(offset + 1)));
+    return static_cast<quint16>((static_cast<quint8>(bytes.at(offset)) << 8) |
+                                static_cast<quint8>(bytes.at(offset + 1)));
 }
 
 void appendWord(QByteArray &bytes, quint16 word) {
@@ -64,8 +65,8 @@ bool answers(const QByteArray &adu, const QByteArray &request, bool anyId) {
         return false;
     }
     const quint8 function = static_cast<quint8>(adu.at(kFunctionAt)) & static_cast<quint8>(~kExceptionBit);
-    return (anyId || transactionId(adu) == transactionId(request)) && adu.at(kUnitAt) == request.at(kUnitAt) &&
-           function == static_cast<quint8>(request.at(kFunctionAt));
+    return (anyId || transactionId(adu) == transactionId(request)) &&
+           adu.at(kUnitAt) == request.at(kUnitAt) && function == static_cast<quint8>(request.at(kFunctionAt));
 }
 
 } // namespace Mbap

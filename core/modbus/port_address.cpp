@@ -1,6 +1,5 @@
 #include "core/modbus/port_address.h"
 
-
 #include <QHostAddress>
 #include <QRegularExpression>
 
@@ -26,7 +25,8 @@ PortAddress PortAddress::parse(const QString &text) {
         address.kind = Kind::RtuOverTcp;
         rest = text.mid(rtuTcp.size());
     } else if (text.contains(QStringLiteral("://"))) {
-        return invalid(QStringLiteral("'%1': a network port is tcp://HOST[:PORT] or rtu+tcp://HOST:PORT").arg(text));
+        return invalid(
+            QStringLiteral("'%1': a network port is tcp://HOST[:PORT] or rtu+tcp://HOST:PORT").arg(text));
     } else if (text.trimmed().isEmpty()) {
         return invalid(QStringLiteral("no port given"));
     } else {
@@ -35,7 +35,8 @@ PortAddress PortAddress::parse(const QString &text) {
         return address;
     }
     // [v6]:port, [v6], host:port, host; a trailing slash is tolerated.
-    static const QRegularExpression form(QStringLiteral("^(?:\\[([0-9A-Fa-f:.]+(?:%[A-Za-z0-9_.-]+)?)\\]|([^\\[\\]:/]+))(?::([0-9]{1,5}))?/?$"));
+    static const QRegularExpression form(QStringLiteral(
+        "^(?:\\[([0-9A-Fa-f:.]+(?:%[A-Za-z0-9_.-]+)?)\\]|([^\\[\\]:/]+))(?::([0-9]{1,5}))?/?$"));
     const QRegularExpressionMatch match = form.match(rest);
     if (!match.hasMatch()) {
         return invalid(QStringLiteral("'%1' is no HOST[:PORT] (an IPv6 address goes in brackets)").arg(rest));

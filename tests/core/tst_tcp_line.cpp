@@ -32,7 +32,8 @@ public:
 };
 
 QString outcomeOf(const LineReply *reply) {
-    return QString::fromLatin1(QMetaEnum::fromType<LineReply::Outcome>().valueToKey(static_cast<int>(reply->outcome())));
+    return QString::fromLatin1(
+        QMetaEnum::fromType<LineReply::Outcome>().valueToKey(static_cast<int>(reply->outcome())));
 }
 
 // Sends `frame` and waits (in real time) for the outcome.
@@ -72,24 +73,37 @@ private slots:
     void loopback();
     void recovers_data();
     void recovers();
+    void independentMaster_data();
     void independentMaster();
 };
 
 void TestTcpLine::addresses_data() {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("parsed"); // kind host port, or "Invalid"
-    QTest::newRow("device path") << "/dev/ttyUSB0" << "Serial /dev/ttyUSB0 0";
-    QTest::newRow("tcp, default port") << "tcp://10.0.0.7" << "ModbusTcp 10.0.0.7 502";
-    QTest::newRow("tcp, host name") << "tcp://gw-3.plant:1502" << "ModbusTcp gw-3.plant 1502";
-    QTest::newRow("tcp, IPv6") << "tcp://[fe80::1%eth0]:5020" << "ModbusTcp fe80::1%eth0 5020";
-    QTest::newRow("rtu over tcp") << "rtu+tcp://[::1]:4001" << "RtuOverTcp ::1 4001";
-    QTest::newRow("rtu over tcp needs a port") << "rtu+tcp://10.0.0.7" << "Invalid";
-    QTest::newRow("IPv6 without brackets") << "tcp://::1:502" << "Invalid";
-    QTest::newRow("bracketed name") << "tcp://[plant]:502" << "Invalid";
-    QTest::newRow("port 0") << "tcp://10.0.0.7:0" << "Invalid";
-    QTest::newRow("port too high") << "tcp://10.0.0.7:65536" << "Invalid";
-    QTest::newRow("unknown scheme") << "udp://10.0.0.7:502" << "Invalid";
-    QTest::newRow("empty") << "" << "Invalid";
+    QTest::newRow("device path") << "/dev/ttyUSB0"
+                                 << "Serial /dev/ttyUSB0 0";
+    QTest::newRow("tcp, default port") << "tcp://10.0.0.7"
+                                       << "ModbusTcp 10.0.0.7 502";
+    QTest::newRow("tcp, host name") << "tcp://gw-3.plant:1502"
+                                    << "ModbusTcp gw-3.plant 1502";
+    QTest::newRow("tcp, IPv6") << "tcp://[fe80::1%eth0]:5020"
+                               << "ModbusTcp fe80::1%eth0 5020";
+    QTest::newRow("rtu over tcp") << "rtu+tcp://[::1]:4001"
+                                  << "RtuOverTcp ::1 4001";
+    QTest::newRow("rtu over tcp needs a port") << "rtu+tcp://10.0.0.7"
+                                               << "Invalid";
+    QTest::newRow("IPv6 without brackets") << "tcp://::1:502"
+                                           << "Invalid";
+    QTest::newRow("bracketed name") << "tcp://[plant]:502"
+                                    << "Invalid";
+    QTest::newRow("port 0") << "tcp://10.0.0.7:0"
+                            << "Invalid";
+    QTest::newRow("port too high") << "tcp://10.0.0.7:65536"
+                                   << "Invalid";
+    QTest::newRow("unknown scheme") << "udp://10.0.0.7:502"
+                                    << "Invalid";
+    QTest::newRow("empty") << ""
+                           << "Invalid";
 }
 
 void TestTcpLine::addresses() {
@@ -98,7 +112,10 @@ void TestTcpLine::addresses() {
     const PortAddress address = PortAddress::parse(text);
     static const char *const kinds[] = {"Serial", "ModbusTcp", "RtuOverTcp", "Invalid"};
     const QString kind = QString::fromLatin1(kinds[static_cast<int>(address.kind)]);
-    QCOMPARE(address.kind == PortAddress::Kind::Invalid ? kind : QStringLiteral("%1 %2 %3").arg(kind, address.host).arg(address.port), parsed);
+    QCOMPARE(address.kind == PortAddress::Kind::Invalid
+                 ? kind
+                 : QStringLiteral("%1 %2 %3").arg(kind, address.host).arg(address.port),
+             parsed);
     QCOMPARE(address.error.isEmpty(), address.kind != PortAddress::Kind::Invalid);
     QString error;
     LinePort *port = makeLinePort(text, &error);
@@ -118,12 +135,12 @@ void TestTcpLine::mbap_data() {
     QTest::addColumn<int>("length");
     QTest::addColumn<QString>("answers"); // strict, any id only, no
     const QByteArray poll = kPoll;
-    QTest::newRow("read 4 at 0 from unit 1") << poll << 1 << hexBytes("00 01 00 00 00 06 01 03 00 00 00 04")
-                                             << hexBytes("00 01 00 00 00 0b 01 03 08 00 01 00 02 00 03 00 04") << 17
-                                             << "strict";
-    QTest::newRow("high tid, exception") << buildWriteRequest(7, Reg::Heater, 1) << 0xfffe
-                                         << hexBytes("ff fe 00 00 00 06 07 06 01 09 00 01")
-                                         << hexBytes("ff fe 00 00 00 03 07 86 02") << 9 << "strict";
+    QTest::newRow("read 4 at 0 from unit 1")
+        << poll << 1 << hexBytes("00 01 00 00 00 06 01 03 00 00 00 04")
+        << hexBytes("00 01 00 00 00 0b 01 03 08 00 01 00 02 00 03 00 04") << 17 << "strict";
+    QTest::newRow("high tid, exception")
+        << buildWriteRequest(7, Reg::Heater, 1) << 0xfffe << hexBytes("ff fe 00 00 00 06 07 06 01 09 00 01")
+        << hexBytes("ff fe 00 00 00 03 07 86 02") << 9 << "strict";
     QTest::newRow("tid 0 back") << poll << 5 << hexBytes("00 05 00 00 00 06 01 03 00 00 00 04")
                                 << hexBytes("00 00 00 00 00 03 01 83 02") << 9 << "any id only";
     QTest::newRow("other unit") << poll << 1 << hexBytes("00 01 00 00 00 06 01 03 00 00 00 04")
@@ -168,15 +185,20 @@ void TestTcpLine::fakeClock_data() {
     QTest::addColumn<int>("pauseMs");
     QTest::addColumn<QString>("outcomes");
     QTest::addColumn<QString>("trace"); // tx/rx/discarded and the transaction id
-    QTest::newRow("ids count up") << "s,p 1,s,p 2" << 0 << "Answer Answer" << "tx1 rx1 tx2 rx2";
+    QTest::newRow("ids count up") << "s,p 1,s,p 2" << 0 << "Answer Answer"
+                                  << "tx1 rx1 tx2 rx2";
     QTest::newRow("late reply discarded, not taken for the next")
-        << "s,t 123,s,p 1,p 2" << 0 << "NoReply Answer" << "tx1 tx2 discarded1 rx2";
+        << "s,t 123,s,p 1,p 2" << 0 << "NoReply Answer"
+        << "tx1 tx2 discarded1 rx2";
     QTest::newRow("second waits for the first") << "s,s,t 50,p 1" << 0 << "Answer Waiting"
                                                 << "tx1 rx1 tx2";
-    QTest::newRow("pause between requests") << "s,s,p 1,t 49" << 50 << "Answer Waiting" << "tx1 rx1";
-    QTest::newRow("pause passed") << "s,s,p 1,t 50" << 50 << "Answer Waiting" << "tx1 rx1 tx2";
+    QTest::newRow("pause between requests") << "s,s,p 1,t 49" << 50 << "Answer Waiting"
+                                            << "tx1 rx1";
+    QTest::newRow("pause passed") << "s,s,p 1,t 50" << 50 << "Answer Waiting"
+                                  << "tx1 rx1 tx2";
     QTest::newRow("three silent windows: half-open")
-        << "s,t 123,s,t 123,s,t 123,s" << 0 << "NoReply NoReply NoReply PortLost" << "tx1 tx2 tx3";
+        << "s,t 123,s,t 123,s,t 123,s" << 0 << "NoReply NoReply NoReply PortLost"
+        << "tx1 tx2 tx3";
     QTest::newRow("a reply in between keeps it open")
         << "s,t 123,s,t 123,s,p 3,s,t 123,s,t 123" << 0 << "NoReply NoReply Answer NoReply NoReply"
         << "tx1 tx2 tx3 rx3 tx4 tx5";
@@ -196,7 +218,9 @@ void TestTcpLine::fakeClock() {
     line.setTimes(times);
     QStringList traced;
     connect(&line, &ModbusLine::traced, [&traced](const QByteArray &bytes, ModbusLine::Trace kind) {
-        traced << QString::fromLatin1(QMetaEnum::fromType<ModbusLine::Trace>().valueToKey(static_cast<int>(kind))).toLower() +
+        traced << QString::fromLatin1(
+                      QMetaEnum::fromType<ModbusLine::Trace>().valueToKey(static_cast<int>(kind)))
+                          .toLower() +
                       QString::number(Mbap::transactionId(bytes));
     });
     QVERIFY(line.open(9600));
@@ -206,7 +230,8 @@ void TestTcpLine::fakeClock() {
             replies << line.send(kPoll);
             replies.last()->setParent(&line);
         } else if (step.startsWith("p ")) {
-            port->fake.push(Mbap::wrap(readReplyFrame({1, 2, 3, 4}), static_cast<quint16>(step.mid(2).toInt())));
+            port->fake.push(
+                Mbap::wrap(readReplyFrame({1, 2, 3, 4}), static_cast<quint16>(step.mid(2).toInt())));
         } else {
             clock.advance(step.mid(2).toInt());
         }
@@ -249,7 +274,8 @@ void TestTcpLine::loopback() {
     sim.setReplyDelay(delayMs);
     sim.setWrongTransactionId(wrongTid);
     QVERIFY(sim.listen(QHostAddress::LocalHost, 0));
-    ModbusLine line(makeLinePort(QStringLiteral("%1://127.0.0.1:%2").arg(rtu ? "rtu+tcp" : "tcp").arg(sim.port())));
+    ModbusLine line(
+        makeLinePort(QStringLiteral("%1://127.0.0.1:%2").arg(rtu ? "rtu+tcp" : "tcp").arg(sim.port())));
     LineTimes times;
     times.networkTimeoutMs = 150;
     times.anyTransactionId = anyId;
@@ -323,25 +349,60 @@ void TestTcpLine::recovers() {
     QCOMPARE(sim.connections(), fault == "refused" ? 1 : 2);
 }
 
-// mbpoll, an independent Modbus TCP master, reads the simulated transmitter's live registers.
+// mbpoll, an independent Modbus TCP master, reads the simulated transmitter: its live block from
+// the server in this process (on a standing clock), and the identity block from the zrsim
+// program started with --listen.
+void TestTcpLine::independentMaster_data() {
+    QTest::addColumn<bool>("program");
+    QTest::addColumn<int>("address");
+    QTest::addColumn<int>("start");
+    QTest::addColumn<int>("count");
+    QTest::newRow("live block, in process") << false << 1 << int(Reg::LiveHundredths) << 4;
+    QTest::newRow("identity block, zrsim --listen")
+        << true << 7 << int(Reg::SlaveAddress) << int(Reg::DeviceInfoCount);
+}
+
 void TestTcpLine::independentMaster() {
+    QFETCH(bool, program);
+    QFETCH(int, address);
+    QFETCH(int, start);
+    QFETCH(int, count);
     const QString mbpoll = QStandardPaths::findExecutable(QStringLiteral("mbpoll"));
     if (mbpoll.isEmpty()) {
-        QSKIP("mbpoll is not installed (scripts/setup.sh installs it): the independent master is not checked");
+        QSKIP(
+            "mbpoll is not installed (scripts/setup.sh installs it): the independent master is not checked");
     }
-    TcpTransmitter sim;
+    TransmitterConfig config;
+    config.address = static_cast<quint8>(address);
+    config.firmware = 123;
+    TcpTransmitter sim(config);
     const QDateTime at = QDateTime::fromSecsSinceEpoch(1700000000);
     sim.model().setTimeSource([at] { return at; });
-    QVERIFY(sim.listen(QHostAddress::LocalHost, 0));
+    QProcess zrsim;
+    QString where;
+    if (program) {
+        zrsim.start(QStringLiteral(ZRSIM_PATH),
+                    {"--listen", "0", "--address", QString::number(address), "--firmware", "123"});
+        QVERIFY(zrsim.waitForReadyRead(5000));
+        where = QString::fromLatin1(zrsim.readLine()).trimmed();
+    } else {
+        QVERIFY(sim.listen(QHostAddress::LocalHost, 0));
+        where = QStringLiteral("tcp://127.0.0.1:%1").arg(sim.port());
+    }
+    const PortAddress served = PortAddress::parse(where);
+    QCOMPARE(served.kind, PortAddress::Kind::ModbusTcp);
     qRegisterMetaType<QProcess::ExitStatus>();
     QProcess master;
-    master.start(mbpoll, {"-m", "tcp", "-a", "1", "-r", "1", "-c", "4", "-1", "-p", QString::number(sim.port()),
-                          "127.0.0.1"});
+    master.start(mbpoll, {"-m", "tcp", "-a", QString::number(address), "-r", QString::number(start + 1), "-c",
+                          QString::number(count), "-1", "-p", QString::number(served.port), served.host});
     QSignalSpy done(&master, qOverload<int, QProcess::ExitStatus>(&QProcess::finished));
     QVERIFY(done.wait(10000));
+    zrsim.terminate();
+    zrsim.waitForFinished(5000);
     const QString out = QString::fromLocal8Bit(master.readAllStandardOutput());
     QCOMPARE(master.exitCode(), 0);
-    QRegularExpressionMatchIterator it = QRegularExpression(QStringLiteral("\\[(\\d+)\\]:\\s+(-?\\d+)")).globalMatch(out);
+    QRegularExpressionMatchIterator it =
+        QRegularExpression(QStringLiteral("\\[(\\d+)\\]:\\s+(-?\\d+)")).globalMatch(out);
     int values = 0;
     while (it.hasNext()) {
         const QRegularExpressionMatch m = it.next();
@@ -349,7 +410,7 @@ void TestTcpLine::independentMaster() {
         QCOMPARE(static_cast<quint16>(m.captured(2).toInt()), sim.model().registerValue(reg));
         ++values;
     }
-    QCOMPARE(values, 4);
+    QCOMPARE(values, count);
 }
 
 QTEST_GUILESS_MAIN(TestTcpLine)
