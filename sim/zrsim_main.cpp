@@ -276,6 +276,24 @@ int main(int argc, char *argv[]) {
     if (ok && overTcp) {
         ok = parseListen(parser.value(QStringLiteral("listen")), &listenHost, &listenPort);
     }
+    // Faults of the serial line itself have no meaning behind a server, and the network's none on
+    // a pseudo-terminal: said rather than ignored.
+    for (const char *name : {"junk", "link", "garble", "flood-after", "split-size", "split-gap"}) {
+        if (ok && overTcp && parser.isSet(QLatin1String(name))) {
+            ok = refuse(QStringLiteral("--%1 applies to the pseudo-terminal, not to --listen")
+                            .arg(QLatin1String(name)));
+        }
+    }
+    if (ok && overTcp && fault != SimFault::None && fault != SimFault::Silence &&
+        fault != SimFault::FloodZero && fault != SimFault::FloodFF && fault != SimFault::ExceptionAll) {
+        ok = refuse(
+            QStringLiteral("with --listen, --fault is one of none, silence, flood00, floodff, exception"));
+    }
+    for (const char *name : {"framing", "drop-after", "wrong-tid"}) {
+        if (ok && !overTcp && parser.isSet(QLatin1String(name))) {
+            ok = refuse(QStringLiteral("--%1 applies to --listen only").arg(QLatin1String(name)));
+        }
+    }
     if (!ok) {
         return 2;
     }
