@@ -178,8 +178,8 @@ void TestTcpLine::mbap() {
 }
 
 // Modbus TCP on a fake clock: steps "s" sends the poll, "p TID" pushes the poll's reply with that
-// transaction id, "t N" advances the clock. The poll's window at 9600 baud with a 100 ms margin
-// is 22 + 100 ms.
+// transaction id ("h TID" in two pieces), "f" a flood of 0xFF, "t N" advances the clock. The
+// poll's window at 9600 baud with a 100 ms margin is 22 + 100 ms.
 void TestTcpLine::fakeClock_data() {
     QTest::addColumn<QString>("steps");
     QTest::addColumn<int>("pauseMs");
@@ -187,6 +187,10 @@ void TestTcpLine::fakeClock_data() {
     QTest::addColumn<QString>("trace"); // tx/rx/discarded and the transaction id
     QTest::newRow("ids count up") << "s,p 1,s,p 2" << 0 << "Answer Answer"
                                   << "tx1 rx1 tx2 rx2";
+    QTest::newRow("reply in two pieces") << "s,h 1" << 0 << "Answer"
+                                         << "tx1 rx1";
+    QTest::newRow("flood closes the line") << "s,f" << 0 << "Flood"
+                                           << "tx1";
     QTest::newRow("late reply discarded, not taken for the next")
         << "s,t 123,s,p 1,p 2" << 0 << "NoReply Answer"
         << "tx1 tx2 discarded1 rx2";
@@ -229,9 +233,15 @@ void TestTcpLine::fakeClock() {
         if (step == "s") {
             replies << line.send(kPoll);
             replies.last()->setParent(&line);
-        } else if (step.startsWith("p ")) {
-            port->fake.push(
-                Mbap::wrap(readReplyFrame({1, 2, 3, 4}), static_cast<quint16>(step.mid(2).toInt())));
+        } else if (step.startsWith("p ") || step.startsWith("h ")) {
+            const QByteArray adu =
+                Mbap::wrap(readReplyFrame({1, 2, 3, 4}), static_cast<quint16>(step.mid(2).toInt()));
+            // "h": the header and a part of the PDU first, the rest in the next segment.
+            const int cut = step.startsWith('h') ? 9 : adu.size();
+            port->fake.push(adu.left(cut));
+            port->fake.push(adu.mid(cut));
+        } else if (step == "f") {
+            port->fake.push(QByteArray(Rx::MaxBuffer, '\xff'));
         } else {
             clock.advance(step.mid(2).toInt());
         }
@@ -331,8 +341,12 @@ void TestTcpLine::recovers() {
     QSignalSpy lost(&line, &ModbusLine::portLost);
     QSignalSpy back(&line, &ModbusLine::portBack);
     QVERIFY(line.open(9600));
+    QSignalSpy retried(&line, &ModbusLine::reopenFailed);
     if (fault == "refused") {
         QVERIFY(lost.wait(2000));
+        // Refused again while the server is away: failed attempts, not a port back.
+        QTRY_VERIFY_WITH_TIMEOUT(retried.count() >= 2, 3000);
+        QCOMPARE(back.count(), 0);
         QVERIFY(sim.listen(QHostAddress::LocalHost, port));
     } else if (fault == "drop") {
         QCOMPARE(exchange(line, kPoll), QStringLiteral("Answer"));
