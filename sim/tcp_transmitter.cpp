@@ -43,6 +43,16 @@ quint16 TcpTransmitter::port() const {
     return server->serverPort();
 }
 
+QString TcpTransmitter::portString() const {
+    const QHostAddress host = server->serverAddress();
+    const QString name = host.protocol() == QAbstractSocket::IPv6Protocol
+                             ? QStringLiteral("[%1]").arg(host.toString())
+                             : host.toString();
+    return QStringLiteral("%1://%2:%3")
+        .arg(mode == Framing::Rtu ? QStringLiteral("rtu+tcp") : QStringLiteral("tcp"), name)
+        .arg(port());
+}
+
 Transmitter &TcpTransmitter::addUnit(const TransmitterConfig &config) {
     units.emplace_back(config);
     return units.back();

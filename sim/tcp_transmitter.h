@@ -32,6 +32,8 @@ public:
     // Listens on `address`:`port` (0: any free port); false with the reason in *error.
     bool listen(const QHostAddress &address, quint16 port, QString *error = nullptr);
     quint16 port() const;
+    // The port string a master is given for this server: tcp://HOST:PORT or rtu+tcp://HOST:PORT.
+    QString portString() const;
 
     Transmitter &model() { return units.front(); }
     // Bus mode: one more transmitter behind the same server, answering its own address.

@@ -331,12 +331,7 @@ int main(int argc, char *argv[]) {
                 QStringLiteral("cannot listen on %1: %2").arg(parser.value(QStringLiteral("listen")), error));
             return 1;
         }
-        const QString host = listenHost.protocol() == QAbstractSocket::IPv6Protocol
-                                 ? QStringLiteral("[%1]").arg(listenHost.toString())
-                                 : listenHost.toString();
-        // The port string a master is given.
-        std::printf("%s://%s:%u\n", rtu ? "rtu+tcp" : "tcp", qPrintable(host),
-                    static_cast<unsigned>(server.port()));
+        std::printf("%s\n", qPrintable(server.portString()));
         std::fflush(stdout);
         return app.exec();
     }

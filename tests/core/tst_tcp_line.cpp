@@ -284,8 +284,7 @@ void TestTcpLine::loopback() {
     sim.setReplyDelay(delayMs);
     sim.setWrongTransactionId(wrongTid);
     QVERIFY(sim.listen(QHostAddress::LocalHost, 0));
-    ModbusLine line(
-        makeLinePort(QStringLiteral("%1://127.0.0.1:%2").arg(rtu ? "rtu+tcp" : "tcp").arg(sim.port())));
+    ModbusLine line(makeLinePort(sim.portString()));
     LineTimes times;
     times.networkTimeoutMs = 150;
     times.anyTransactionId = anyId;
@@ -401,7 +400,7 @@ void TestTcpLine::independentMaster() {
         where = QString::fromLatin1(zrsim.readLine()).trimmed();
     } else {
         QVERIFY(sim.listen(QHostAddress::LocalHost, 0));
-        where = QStringLiteral("tcp://127.0.0.1:%1").arg(sim.port());
+        where = sim.portString();
     }
     const PortAddress served = PortAddress::parse(where);
     QCOMPARE(served.kind, PortAddress::Kind::ModbusTcp);
