@@ -30,8 +30,8 @@ struct LineTimes {
     // Over TCP, the margin on top of the line time at the serial server's rate, in place of the
     // turnaround: network, server and device together.
     int networkTimeoutMs = 1000;
-    // Over TCP, the silence kept between a reply (or a window that passed) and the next request,
-    // for servers that need it.
+    // The silence kept between a reply (or a window that passed) and the next request, for serial
+    // servers that need it; 0, the default, keeps none.
     int pauseMs = 0;
     // Modbus TCP: accept a reply whose transaction id is not the request's (gateways that answer
     // with 0 or do not echo it); unit id and function must still match.
