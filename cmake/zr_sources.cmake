@@ -76,4 +76,12 @@ set(ZR_CORE_SOURCES
     ${ZR_CORE_DIR}/modbus/line_watch.cpp
     ${ZR_CORE_DIR}/modbus/modbus_line.h
     ${ZR_CORE_DIR}/modbus/modbus_line.cpp
+    ${ZR_CORE_DIR}/modbus/mbap_frame.h
+    ${ZR_CORE_DIR}/modbus/mbap_frame.cpp
+    ${ZR_CORE_DIR}/modbus/tcp_line_port.h
+    ${ZR_CORE_DIR}/modbus/tcp_line_port.cpp
+    ${ZR_CORE_DIR}/modbus/port_address.h
+    ${ZR_CORE_DIR}/modbus/port_address.cpp
+    ${ZR_CORE_DIR}/modbus/port_factory.h
+    ${ZR_CORE_DIR}/modbus/port_factory.cpp
 )

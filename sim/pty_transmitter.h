@@ -89,6 +89,9 @@ public:
     // Every byte the tool put on the line since this transmitter was made, as it came, frame or not.
     QByteArray received() const { return rawReceived; }
 
+    // Length of the RTU request starting `head`: 0 while unknown, -1 when it cannot be one.
+    static int requestLength(const QByteArray &head);
+
 signals:
     void requestReceived(const QByteArray &request);
     void bytesSent(const QByteArray &bytes);
@@ -99,8 +102,6 @@ private:
     // The tool's side of the line is set to `rate`.
     bool lineAtRate(int rate) const;
     static QByteArray collide(const QVector<QByteArray> &replies);
-    // Length of the request starting the buffer: 0 while unknown, -1 when it cannot be one.
-    static int requestLength(const QByteArray &head);
     void onReadable();
     void processBuffer();
     void answer(const QByteArray &request);

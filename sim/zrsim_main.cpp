@@ -1,8 +1,10 @@
-// zrsim: one simulated transmitter of the family on a pseudo-terminal. Prints the slave device
-// path and serves requests until SIGINT or SIGTERM.
+// zrsim: one simulated transmitter of the family on a pseudo-terminal, or behind a simulated
+// serial server on TCP. Prints the slave device path (or the address it listens on) and serves
+// requests until SIGINT or SIGTERM.
 
 #include "core/base/stop_signals.h"
 #include "sim/pty_transmitter.h"
+#include "sim/tcp_transmitter.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -103,6 +105,25 @@ bool parseFault(const QString &name, SimFault *out) {
     return refuse(QStringLiteral("unknown fault '%1'").arg(name));
 }
 
+// HOST:PORT, [IPv6]:PORT or PORT alone (on the loopback interface).
+bool parseListen(const QString &text, QHostAddress *host, quint16 *port) {
+    static const QRegularExpression form(
+        QStringLiteral("^(?:(?:\\[([0-9A-Fa-f:.]+)\\]|([^\\[\\]:]+)):)?([0-9]{1,5})$"));
+    const QRegularExpressionMatch match = form.match(text);
+    const int number = match.captured(3).toInt();
+    const QString name = match.captured(1) + match.captured(2);
+    *host = name.isEmpty() ? QHostAddress(QHostAddress::LocalHost)
+                           : (name == QLatin1String("localhost") ? QHostAddress(QHostAddress::LocalHost)
+                                                                 : QHostAddress(name));
+    if (!match.hasMatch() || number > 65535 || host->isNull()) {
+        return refuse(QStringLiteral(
+                          "--listen must be [HOST:]PORT with HOST an IP address, IPv6 in brackets (got '%1')")
+                          .arg(text));
+    }
+    *port = static_cast<quint16>(number);
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char *argv[]) {
@@ -179,6 +200,21 @@ int main(int argc, char *argv[]) {
              "units answering address 0 together collide. SERIAL defaults to 261208041 and the "
              "address in three digits."),
          QStringLiteral("unit")},
+        {QStringLiteral("listen"),
+         QStringLiteral("Serve over TCP instead of a pseudo-terminal, as a serial server does: [HOST:]PORT, "
+                        "the loopback interface unless HOST is given (IPv6 in brackets), port 0 for any free "
+                        "one; clients are served one after another."),
+         QStringLiteral("address")},
+        {QStringLiteral("framing"),
+         QStringLiteral("Frames over TCP: tcp (Modbus TCP, the MBAP header) or rtu (RTU frames with their "
+                        "CRC, raw). Default tcp."),
+         QStringLiteral("framing"), QStringLiteral("tcp")},
+        {QStringLiteral("drop-after"),
+         QStringLiteral(
+             "Over TCP: close the connection, unanswered, at the request after the first N on it."),
+         QStringLiteral("N")},
+        {QStringLiteral("wrong-tid"),
+         QStringLiteral("Over Modbus TCP: answer with transaction id 0 instead of the request's.")},
     });
     parser.process(app);
 
@@ -228,6 +264,36 @@ int main(int argc, char *argv[]) {
         }
         config.serialNumber = bytes;
     }
+    int dropAfter = -1;
+    ok = ok && parseInt(parser, QStringLiteral("drop-after"), 0, 1000000, &dropAfter);
+    const QString framing = parser.value(QStringLiteral("framing"));
+    if (ok && framing != QLatin1String("tcp") && framing != QLatin1String("rtu")) {
+        ok = refuse(QStringLiteral("--framing must be tcp or rtu"));
+    }
+    QHostAddress listenHost;
+    quint16 listenPort = 0;
+    const bool overTcp = parser.isSet(QStringLiteral("listen"));
+    if (ok && overTcp) {
+        ok = parseListen(parser.value(QStringLiteral("listen")), &listenHost, &listenPort);
+    }
+    // Faults of the serial line itself have no meaning behind a server, and the network's none on
+    // a pseudo-terminal: said rather than ignored.
+    for (const char *name : {"junk", "link", "garble", "flood-after", "split-size", "split-gap"}) {
+        if (ok && overTcp && parser.isSet(QLatin1String(name))) {
+            ok = refuse(QStringLiteral("--%1 applies to the pseudo-terminal, not to --listen")
+                            .arg(QLatin1String(name)));
+        }
+    }
+    if (ok && overTcp && fault != SimFault::None && fault != SimFault::Silence &&
+        fault != SimFault::FloodZero && fault != SimFault::FloodFF && fault != SimFault::ExceptionAll) {
+        ok = refuse(
+            QStringLiteral("with --listen, --fault is one of none, silence, flood00, floodff, exception"));
+    }
+    for (const char *name : {"framing", "drop-after", "wrong-tid"}) {
+        if (ok && !overTcp && parser.isSet(QLatin1String(name))) {
+            ok = refuse(QStringLiteral("--%1 applies to --listen only").arg(QLatin1String(name)));
+        }
+    }
     if (!ok) {
         return 2;
     }
@@ -243,6 +309,31 @@ int main(int argc, char *argv[]) {
             return 2;
         }
         units.append(unit);
+    }
+
+    StopSignals stop;
+    QObject::connect(&stop, &StopSignals::stopRequested, &app, &QCoreApplication::quit);
+
+    if (overTcp) {
+        TcpTransmitter server(config);
+        for (const TransmitterConfig &unit : units) {
+            server.addUnit(unit);
+        }
+        const bool rtu = framing == QLatin1String("rtu");
+        server.setFraming(rtu ? TcpTransmitter::Framing::Rtu : TcpTransmitter::Framing::ModbusTcp);
+        server.setFault(fault);
+        server.setReplyDelay(delay);
+        server.setDropAfter(dropAfter);
+        server.setWrongTransactionId(parser.isSet(QStringLiteral("wrong-tid")));
+        QString error;
+        if (!server.listen(listenHost, listenPort, &error)) {
+            refuse(
+                QStringLiteral("cannot listen on %1: %2").arg(parser.value(QStringLiteral("listen")), error));
+            return 1;
+        }
+        std::printf("%s\n", qPrintable(server.portString()));
+        std::fflush(stdout);
+        return app.exec();
     }
 
     PtyTransmitter sim(config);
@@ -265,9 +356,6 @@ int main(int argc, char *argv[]) {
         refuse(QStringLiteral("cannot create the link %1").arg(parser.value(QStringLiteral("link"))));
         return 1;
     }
-
-    StopSignals stop;
-    QObject::connect(&stop, &StopSignals::stopRequested, &app, &QCoreApplication::quit);
 
     std::printf("%s\n", qPrintable(sim.slavePath()));
     std::fflush(stdout);

@@ -24,10 +24,19 @@ public:
     virtual QIODevice *device() = 0;
     // The port as the user named it.
     virtual QString name() const = 0;
+    // False while an open() that returned true is still connecting: bytes wait until opened().
+    virtual bool isReady() const { return true; }
+    // A TCP connection rather than a serial line: its reply windows carry a network margin, and
+    // a connection that stops answering is taken as lost.
+    virtual bool isNetwork() const { return false; }
+    // Frames go on the wire with an MBAP header (Modbus TCP) instead of as RTU frames.
+    virtual bool isMbap() const { return false; }
 
 signals:
-    // The open device failed for good (unplugged, hung up); `reason` is one of the texts of
-    // lineFailureText, untranslated.
+    // An open() that was still connecting has connected (a port that opens at once does not say so).
+    void opened();
+    // The open device failed for good (unplugged, hung up, connection refused or reset), or a
+    // connection being made failed; `reason` in words, untranslated.
     void failed(const QString &reason);
 };
 

@@ -17,16 +17,34 @@ void LineWatch::start(int lineRate, int firstMs, int maxMs) {
 
 void LineWatch::stop() {
     next->stop();
+    disconnect(onOpened);
+    disconnect(onFailed);
 }
 
 bool LineWatch::isActive() const {
-    return next->isActive();
+    return next->isActive() || onOpened;
 }
 
 void LineWatch::attempt() {
     ++attempts;
     QString error;
-    if (port.open(rate, &error)) {
+    if (!port.open(rate, &error)) {
+        settle(false, error);
+        return;
+    }
+    if (port.isReady()) {
+        settle(true, QString());
+        return;
+    }
+    onOpened = connect(&port, &LinePort::opened, this, [this] { settle(true, QString()); });
+    onFailed =
+        connect(&port, &LinePort::failed, this, [this](const QString &reason) { settle(false, reason); });
+}
+
+void LineWatch::settle(bool connected, const QString &error) {
+    disconnect(onOpened);
+    disconnect(onFailed);
+    if (connected) {
         emit back();
         return;
     }

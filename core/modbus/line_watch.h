@@ -11,7 +11,8 @@ class LineDeadline;
 class LinePort;
 
 // Looks for a lost port to come back: tries to open it at the rate it had, first after
-// `firstMs`, then after delays growing to `maxMs` (equal values: a fixed period).
+// `firstMs`, then after delays growing to `maxMs` (equal values: a fixed period). A port that
+// connects in the background is back once it has connected; its failing to is a failed attempt.
 class LineWatch : public QObject {
     Q_OBJECT
 
@@ -30,12 +31,16 @@ signals:
 
 private:
     void attempt();
+    void settle(bool connected, const QString &error);
 
     LinePort &port;
     LineDeadline *next;
     Backoff backoff;
     int rate = 0;
     int attempts = 0;
+    // While a background connect of the attempt is under way.
+    QMetaObject::Connection onOpened;
+    QMetaObject::Connection onFailed;
 };
 
 #endif

@@ -2,12 +2,15 @@
 
 #include "core/modbus/line_port.h"
 #include "core/modbus/line_watch.h"
+#include "core/modbus/mbap_frame.h"
 #include "core/modbus/serial_ports.h"
 
 #include <QIODevice>
 
 namespace {
 constexpr quint8 kExceptionBit = 0x80;
+// Windows in a row without a reply after which an open connection is taken as half-open.
+constexpr int kSilentWindowsLost = 3;
 } // namespace
 
 ModbusLine::ModbusLine(LinePort *port, LineClock &lineClock, QObject *parent)
@@ -15,6 +18,8 @@ ModbusLine::ModbusLine(LinePort *port, LineClock &lineClock, QObject *parent)
       gap(lineClock.deadline(this)), window(lineClock.deadline(this)), clock(lineClock) {
     linePort->setParent(this);
     connect(linePort, &LinePort::failed, this, &ModbusLine::fail);
+    // Requests wait while a connection is being made.
+    connect(linePort, &LinePort::opened, this, &ModbusLine::sendWaiting);
     connect(watcher, &LineWatch::back, this, &ModbusLine::onBack);
     connect(watcher, &LineWatch::tried, this, &ModbusLine::reopenFailed);
     connect(gap, &LineDeadline::expired, this, [this] { dropBuffer(true); });
@@ -89,10 +94,14 @@ bool ModbusLine::idle() const {
 void ModbusLine::attach() {
     device = linePort->device();
     current = State::Open;
+    silentWindows = 0;
+    freedAtMs = -1;
     connect(device, &QIODevice::readyRead, this, &ModbusLine::onReadyRead);
-    // A device whose input ends (a hung-up line, a closed connection) has failed.
-    connect(device, &QIODevice::readChannelFinished, this,
-            [this] { fail(QString::fromLatin1(lineFailureText(QSerialPort::ReadError, false))); });
+    // A device whose input ends (a hung-up line) has failed; a connection says why itself.
+    if (!linePort->isNetwork()) {
+        connect(device, &QIODevice::readChannelFinished, this,
+                [this] { fail(QString::fromLatin1(lineFailureText(QSerialPort::ReadError, false))); });
+    }
 }
 
 bool ModbusLine::intake() {
@@ -122,9 +131,16 @@ void ModbusLine::onReadyRead() {
 }
 
 void ModbusLine::takeReplies() {
+    if (linePort->isMbap()) {
+        takeMbapReplies();
+        return;
+    }
     while (current == State::Open && !buffer.isEmpty()) {
         // A reply whose window has passed answers nothing any more.
         expireWire(clock.nowMs());
+        if (current != State::Open) {
+            return;
+        }
         const Rx::Found found = Rx::findReply(buffer, queue.onTheWire().list());
         if (found.kind == Rx::Found::Kind::None) {
             // Incomplete or damaged: kept until the reply completes or the gap passes.
@@ -155,13 +171,63 @@ void ModbusLine::takeReplies() {
     }
 }
 
+void ModbusLine::takeMbapReplies() {
+    while (current == State::Open && !buffer.isEmpty()) {
+        expireWire(clock.nowMs());
+        if (current != State::Open) {
+            return;
+        }
+        const int length = Mbap::frameLength(buffer);
+        if (length <= 0) {
+            // Incomplete, or not the start of a frame: kept until it completes or the gap passes.
+            return;
+        }
+        const QByteArray adu = buffer.left(length);
+        buffer.remove(0, length);
+        if (buffer.isEmpty()) {
+            gap->stop();
+        }
+        const QVector<Rx::Request> &pending = queue.onTheWire().list();
+        if (wireSet && !pending.isEmpty() && Mbap::answers(adu, wireBytes, timing.anyTransactionId)) {
+            const QByteArray frame = Mbap::unwrap(adu);
+            if (Rx::answerAt(pending.last(), frame, 0) == frame.size()) {
+                trace(adu, Trace::Rx);
+                queue.onTheWire().take(pending.size() - 1);
+                const bool exception = (static_cast<quint8>(frame.at(1)) & kExceptionBit) != 0;
+                finishWire(exception ? LineReply::Outcome::Exception : LineReply::Outcome::Answer, frame);
+                sendWaiting();
+                continue;
+            }
+        }
+        // A late reply, one for another request or another unit: never taken for this one.
+        stray += adu.size();
+        trace(adu, Trace::Discarded);
+    }
+}
+
+bool ModbusLine::pausing(qint64 now) {
+    if (timing.pauseMs <= 0 || wireSet || freedAtMs < 0 || queue.waiting() == 0) {
+        return false;
+    }
+    const qint64 left = freedAtMs + timing.pauseMs - now;
+    if (left <= 0) {
+        return false;
+    }
+    window->start(static_cast<int>(left));
+    return true;
+}
+
 void ModbusLine::sendWaiting() {
-    if (current != State::Open) {
+    if (current != State::Open || !linePort->isReady()) {
         return;
     }
     const qint64 now = clock.nowMs();
     expireWire(now);
-    const QByteArray frame = queue.next(now, lineRate, timing.turnaroundMs);
+    if (current != State::Open || pausing(now)) {
+        return;
+    }
+    const int margin = linePort->isNetwork() ? timing.networkTimeoutMs : timing.turnaroundMs;
+    const QByteArray frame = queue.next(now, lineRate, margin);
     if (!frame.isEmpty()) {
         wire = waiting.front();
         waiting.pop_front();
@@ -172,8 +238,9 @@ void ModbusLine::sendWaiting() {
             return;
         }
         dropBuffer(false);
-        trace(frame, Trace::Tx);
-        if (device->write(frame) != frame.size()) {
+        wireBytes = linePort->isMbap() ? Mbap::wrap(frame, ++transaction) : frame;
+        trace(wireBytes, Trace::Tx);
+        if (device->write(wireBytes) != wireBytes.size()) {
             fail(QString::fromLatin1(lineFailureText(QSerialPort::WriteError, false)));
             return;
         }
@@ -192,8 +259,17 @@ void ModbusLine::expireWire(qint64 now) {
         return;
     }
     queue.onTheWire().expire(now);
-    if (queue.onTheWire().list().isEmpty()) {
-        finishWire(LineReply::Outcome::NoReply);
+    if (!queue.onTheWire().list().isEmpty()) {
+        return;
+    }
+    // Bytes that came answer nothing, but show the connection still carries something.
+    silentWindows = stray > 0 ? 0 : silentWindows + 1;
+    finishWire(LineReply::Outcome::NoReply);
+    // An open connection on which nothing comes any more is half-open (the server rebooted).
+    if (linePort->isNetwork() && current == State::Open && silentWindows >= kSilentWindowsLost) {
+        fail(QStringLiteral("no reply from %1 for %2 windows in a row: the connection is taken as lost")
+                 .arg(linePort->name())
+                 .arg(kSilentWindowsLost));
     }
 }
 
@@ -202,6 +278,10 @@ void ModbusLine::finishWire(LineReply::Outcome outcome, const QByteArray &frame)
         return;
     }
     wireSet = false;
+    freedAtMs = clock.nowMs();
+    if (outcome == LineReply::Outcome::Answer || outcome == LineReply::Outcome::Exception) {
+        silentWindows = 0;
+    }
     const QPointer<LineReply> reply = wire;
     wire = nullptr;
     if (reply) {

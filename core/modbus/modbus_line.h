@@ -27,14 +27,22 @@ struct LineTimes {
     // watchMaxMs; equal values look once a period.
     int watchFirstMs = 1000;
     int watchMaxMs = 1000;
+    // Over TCP, the margin on top of the line time at the serial server's rate, in place of the
+    // turnaround: network, server and device together.
+    int networkTimeoutMs = 1000;
+    // The silence kept between a reply (or a window that passed) and the next request, for serial
+    // servers that need it; 0, the default, keeps none.
+    int pauseMs = 0;
+    // Modbus TCP: accept a reply whose transaction id is not the request's (gateways that answer
+    // with 0 or do not echo it); unit id and function must still match.
+    bool anyTransactionId = false;
 };
 
-// A Modbus RTU master on one port: requests go out one at a time, each reply is found and matched
-// to its request, and every frame is traced in wire order; a port that fails is closed and looked
-// for until it is back. Asynchronous, in the manner of QModbusClient: send() hands back a
-// LineReply that finishes with the outcome. Its signals come straight from the port's and the
-// clock's notifications: a slot may send, close or reopen, but deletes the line only with
-// deleteLater().
+// A Modbus master on one port (a serial line, RTU over TCP, or Modbus TCP): requests go out one at a time,
+// each reply is found and matched to its request, and every frame is traced in wire order; a port that fails
+// is closed and looked for until it is back. Asynchronous, in the manner of QModbusClient: send() hands back
+// a LineReply that finishes with the outcome. Its signals come straight from the port's and the clock's
+// notifications: a slot may send, close or reopen, but deletes the line only with deleteLater().
 class ModbusLine : public QObject {
     Q_OBJECT
 
@@ -83,6 +91,7 @@ public:
     bool idle() const;
 
 signals:
+    // The bytes as they were on the wire (MBAP frames over Modbus TCP).
     void traced(const QByteArray &bytes, ModbusLine::Trace kind);
     // The port failed; said once a loss, `reason` one of the texts of lineFailureText.
     void portLost(const QString &reason);
@@ -99,6 +108,8 @@ private:
     bool intake();
     void onReadyRead();
     void takeReplies();
+    void takeMbapReplies();
+    bool pausing(qint64 now);
     void sendWaiting();
     void expireWire(qint64 now);
     void finishWire(LineReply::Outcome outcome, const QByteArray &frame = QByteArray());
@@ -128,6 +139,12 @@ private:
     // The reply send() is making: it finishes from the event loop, after the caller has it.
     LineReply *sending = nullptr;
     QByteArray buffer;
+    // Modbus TCP: the request on the wire as written, and the last transaction id used.
+    QByteArray wireBytes;
+    quint16 transaction = 0;
+    // Over TCP: windows passed in a row without a reply, and when the line was last freed.
+    int silentWindows = 0;
+    qint64 freedAtMs = -1;
 };
 
 #endif
