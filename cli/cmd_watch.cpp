@@ -372,7 +372,8 @@ int cliWatch(const CliContext &context) {
         }
     };
 
-    const bool anyAnswer = watch.run(stop);
+    cliExec([&](const CliDone &finish) { watch.start(stop, [finish] { finish(CliArgs::Done); }); });
+    const bool anyAnswer = watch.anyAnswer();
     if (mqtt) {
         dashboard->end();
         mqtt->stop(2000);

@@ -22,6 +22,7 @@ cmake --build "$build" --target zrbench zrsim zrctl -j"$(nproc)"
 "$build/zrbench" --unplugged 10
 "$root/scripts/bench_scan.sh" "$build"
 "$root/scripts/bench_gateway.sh" "$build"
+"$root/scripts/bench_poll.sh" "$build"
 
 seconds=${1:-60}
 work=$(mktemp -d)
