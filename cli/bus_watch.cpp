@@ -232,7 +232,7 @@ void BusWatch::onBack() {
 
 ReadingRow BusWatch::rowFor(const WatchUnit &unit, ReadingStatus status) const {
     ReadingRow r;
-    r.time = Clock::now().toUTC();
+    r.time = Clock::nowUtc();
     r.address = unit.address;
     r.status = status;
     r.decimals = Readings::decimals(true);

@@ -25,7 +25,7 @@ QString CliLine::portName() const {
     return line->port().name();
 }
 
-void CliLine::request(const QByteArray &frame, const std::function<void(const LineReply &)> &done,
+void CliLine::request(const QByteArray &frame, const std::function<void(const LineReply &)> &then,
                       int timeoutMs) {
     LineTimes times = line->times();
     times.turnaroundMs = Rx::TurnaroundMs;
@@ -37,9 +37,9 @@ void CliLine::request(const QByteArray &frame, const std::function<void(const Li
     }
     line->setTimes(times);
     LineReply *reply = line->send(frame);
-    connect(reply, &LineReply::finished, this, [reply, done] {
-        reply->deleteLater();
-        done(*reply);
+    connect(reply, &LineReply::finished, this, [this, reply, then] {
+        lastReply.reset(reply);
+        then(*reply);
     });
 }
 

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class SerialLinePort;
 
@@ -23,7 +24,7 @@ public:
     // Opens (or reopens) the port at `rate`; false with the reason, naming the port as given, in
     // *error (see openPort).
     bool open(int rate, QString *error);
-    // Sends `request` and calls `done` with its finished reply (deleted after); a `timeoutMs` of
+    // Sends `request` and calls `done` with its finished reply (deleted later); a `timeoutMs` of
     // 0 takes the reply window of the line rate.
     void request(const QByteArray &request, const std::function<void(const LineReply &)> &done,
                  int timeoutMs = 0);
@@ -36,6 +37,9 @@ private:
     void trace(const QByteArray &bytes, ModbusLine::Trace kind);
 
     ModbusLine *line;
+    // The reply finished last, kept until the next one finishes (its own finished() is over by
+    // then) or the end: no event is posted, and the loop woken, to delete each reply.
+    std::unique_ptr<LineReply> lastReply;
     bool verbose = false;
     QString logPath;
     LogWriter log;

@@ -19,7 +19,7 @@
 namespace {
 
 QString stamp() {
-    return Clock::now().toUTC().toString(Qt::ISODateWithMs);
+    return Clock::nowUtc().toString(Qt::ISODateWithMs);
 }
 
 // A row as a line of text: the file's cells with their names and units; signals "--" where the
