@@ -201,6 +201,9 @@ bool BusWatch::lineLost(const LineReply &reply) {
 }
 
 void BusWatch::reopening() {
+    if (ended) {
+        return;
+    }
     away.start();
     awayRounds.start(static_cast<int>(qMax<qint64>(settings.intervalMs, 1)));
     if (lostReason.isEmpty()) {
