@@ -1,6 +1,5 @@
 #include "cli/bus_watch.h"
 
-#include "core/base/backoff.h"
 #include "core/base/clock.h"
 #include "core/base/stop_signals.h"
 #include "core/device/device_model.h"
@@ -9,10 +8,7 @@
 #include "core/device/reply_parser.h"
 #include "core/device/shared_data.h"
 #include "core/modbus/modbus_frame.h"
-
-#include <QElapsedTimer>
-#include <QEventLoop>
-#include <QTimer>
+#include "core/modbus/serial_ports.h"
 
 namespace {
 
@@ -22,118 +18,224 @@ QString seconds(qint64 ms) {
 
 } // namespace
 
-BusWatch::BusWatch(CliLine &serialLine, const Settings &watchSettings)
-    : line(serialLine), settings(watchSettings) {
+BusWatch::BusWatch(CliLine &serialLine, const Settings &watchSettings, QObject *parent)
+    : QObject(parent), line(serialLine), settings(watchSettings) {
     for (int address : settings.addresses) {
         WatchUnit unit;
         unit.address = address;
         units.append(unit);
     }
+    pause.setSingleShot(true);
+    connect(&pause, &QTimer::timeout, this, &BusWatch::beginRound);
+    connect(&awayRounds, &QTimer::timeout, this, [this] {
+        // The rounds go on while the port is away, one an interval, none of them answered: the
+        // units go offline after as many as a silent unit.
+        for (WatchUnit &unit : units) {
+            ++unit.silentRounds;
+            wentOffline(unit);
+        }
+    });
+    ModbusLine &modbus = line.modbus();
+    connect(&modbus, &ModbusLine::portLost, this, [this](const QString &reason) { lostReason = reason; });
+    connect(&modbus, &ModbusLine::portBack, this, &BusWatch::onBack);
+    connect(&modbus, &ModbusLine::reopenFailed, this, [this](int attempt, const QString &error) {
+        say(QStringLiteral("reopening %1, attempt %2: %3").arg(line.portName()).arg(attempt).arg(error),
+            true);
+    });
 }
 
-bool BusWatch::run(StopSignals &stop) {
-    QElapsedTimer clock;
+void BusWatch::start(StopSignals &stop, const std::function<void()> &done) {
+    stopSignals = &stop;
+    finished = done;
+    connect(&stop, &StopSignals::stopRequested, this, &BusWatch::onStop);
     clock.start();
-    qint64 next = 0;
-    bool overrunSaid = false;
-    for (int round = 0; !stop.requested() && (settings.rounds == 0 || round < settings.rounds); ++round) {
-        for (int i = 0; i < units.size() && !stop.requested(); ++i) {
-            bool lost = false;
-            readUnit(units[i], &lost);
-            if (lost) {
-                portLost(i + 1);
-                if (!reopen(stop)) {
-                    return anyAnswer;
+    beginRound();
+}
+
+void BusWatch::beginRound() {
+    current = 0;
+    readNext();
+}
+
+void BusWatch::readNext() {
+    if (stopSignals->requested()) {
+        end();
+        return;
+    }
+    if (current >= units.size()) {
+        roundDone();
+        return;
+    }
+    WatchUnit &unit = units[current];
+    if (unit.identified) {
+        readLive(unit);
+        return;
+    }
+    inFlight = true;
+    line.request(buildReadRequest(static_cast<quint8>(unit.address), Reg::SlaveAddress, Reg::DeviceInfoCount),
+                 [this, &unit](const LineReply &info) {
+                     inFlight = false;
+                     if (lineLost(info)) {
+                         return;
+                     }
+                     if (info.outcome() != LineReply::Outcome::Answer) {
+                         noAnswer(unit,
+                                  info.outcome() == LineReply::Outcome::Exception ? ReadingStatus::Exception
+                                                                                  : ReadingStatus::NoReply,
+                                  info);
+                         unitDone();
+                         return;
+                     }
+                     SharedDataClass d;
+                     Rx::decode(Reg::SlaveAddress, info.frame(), d);
+                     unit.identified = true;
+                     unit.serial = d.serialNumber;
+                     unit.model = Model::name(d.deviceType);
+                     unit.firmware = Model::firmwareText(d.firmwareVersion);
+                     unit.rangeMin = static_cast<float>(d.rangeMin / 10.0);
+                     unit.rangeMax = static_cast<float>(d.rangeMax / 10.0);
+                     if (identified) {
+                         identified(unit);
+                     }
+                     readLive(unit);
+                 });
+}
+
+void BusWatch::readLive(WatchUnit &unit) {
+    inFlight = true;
+    line.request(
+        buildReadRequest(static_cast<quint8>(unit.address), Reg::LiveHundredths, Reg::LiveBlockCount),
+        [this, &unit](const LineReply &live) {
+            inFlight = false;
+            if (lineLost(live)) {
+                return;
+            }
+            switch (live.outcome()) {
+            case LineReply::Outcome::Answer: {
+                SharedDataClass d;
+                Rx::decode(Reg::LiveHundredths, live.frame(), d);
+                answered(unit);
+                ReadingRow r = rowFor(unit, ReadingStatus::Ok);
+                r.temperature = Readings::scaled(d.temperatureRaw, true);
+                r.humidity = Readings::scaled(d.humidityRaw, true);
+                r.dewPoint = Readings::scaled(d.dewPointRaw, true);
+                if (row) {
+                    row(unit, r);
                 }
-                // The time the port was away is no round that ran long: the rounds go on at
-                // their next place in the schedule.
-                next = clock.elapsed() / qMax<qint64>(settings.intervalMs, 1) * settings.intervalMs;
                 break;
             }
-        }
-        if (settings.rounds != 0 && round + 1 >= settings.rounds) {
-            break;
-        }
-        // The next round at its place in the schedule; one that ran long is said once, and the
-        // rounds then follow each other without waiting.
-        next += settings.intervalMs;
-        const qint64 wait = next - clock.elapsed();
-        if (wait < 0) {
-            if (!overrunSaid) {
-                say(QStringLiteral(
-                        "a round of %1 unit(s) takes %2 s, longer than the interval of %3 s: rounds "
-                        "follow each other without waiting")
-                        .arg(units.size())
-                        .arg(seconds(settings.intervalMs - wait), seconds(settings.intervalMs)));
-                overrunSaid = true;
+            case LineReply::Outcome::Exception:
+                noAnswer(unit, ReadingStatus::Exception, live);
+                break;
+            default:
+                noAnswer(unit, ReadingStatus::NoReply, live);
+                break;
             }
-            next = clock.elapsed();
-        } else if (!BusWatch::wait(stop, wait)) {
-            break;
-        }
-    }
-    return anyAnswer;
+            unitDone();
+        });
 }
 
-void BusWatch::readUnit(WatchUnit &unit, bool *portLost) {
-    const auto address = static_cast<quint8>(unit.address);
-    SharedDataClass d;
-    if (!unit.identified) {
-        const Exchange::Result info =
-            line.transact(buildReadRequest(address, Reg::SlaveAddress, Reg::DeviceInfoCount));
-        if (info.outcome == Exchange::Outcome::PortError || info.outcome == Exchange::Outcome::Flood) {
-            *portLost = true;
-            return;
-        }
-        if (info.outcome != Exchange::Outcome::Answer) {
-            noAnswer(unit,
-                     info.outcome == Exchange::Outcome::Exception ? ReadingStatus::Exception
-                                                                  : ReadingStatus::NoReply,
-                     info);
-            return;
-        }
-        Rx::decode(Reg::SlaveAddress, info.reply, d);
-        unit.identified = true;
-        unit.serial = d.serialNumber;
-        unit.model = Model::name(d.deviceType);
-        unit.firmware = Model::firmwareText(d.firmwareVersion);
-        unit.rangeMin = static_cast<float>(d.rangeMin / 10.0);
-        unit.rangeMax = static_cast<float>(d.rangeMax / 10.0);
-        if (identified) {
-            identified(unit);
-        }
+void BusWatch::unitDone() {
+    ++current;
+    readNext();
+}
+
+void BusWatch::roundDone() {
+    if (settings.rounds != 0 && round + 1 >= settings.rounds) {
+        end();
+        return;
     }
-    const Exchange::Result live =
-        line.transact(buildReadRequest(address, Reg::LiveHundredths, Reg::LiveBlockCount));
-    switch (live.outcome) {
-    case Exchange::Outcome::Answer: {
-        Rx::decode(Reg::LiveHundredths, live.reply, d);
-        answered(unit);
-        ReadingRow r = rowFor(unit, ReadingStatus::Ok);
-        r.temperature = Readings::scaled(d.temperatureRaw, true);
-        r.humidity = Readings::scaled(d.humidityRaw, true);
-        r.dewPoint = Readings::scaled(d.dewPointRaw, true);
-        if (row) {
-            row(unit, r);
+    ++round;
+    // The next round at its place in the schedule; one that ran long is said once, and the
+    // rounds then follow each other without waiting.
+    next += settings.intervalMs;
+    const qint64 wait = next - clock.elapsed();
+    if (wait < 0) {
+        if (!overrunSaid) {
+            say(QStringLiteral("a round of %1 unit(s) takes %2 s, longer than the interval of %3 s: rounds "
+                               "follow each other without waiting")
+                    .arg(units.size())
+                    .arg(seconds(settings.intervalMs - wait), seconds(settings.intervalMs)));
+            overrunSaid = true;
         }
-        break;
+        next = clock.elapsed();
+        beginRound();
+    } else {
+        pause.start(static_cast<int>(wait));
     }
-    case Exchange::Outcome::Exception:
-        noAnswer(unit, ReadingStatus::Exception, live);
-        break;
-    case Exchange::Outcome::Timeout:
-        noAnswer(unit, ReadingStatus::NoReply, live);
-        break;
-    case Exchange::Outcome::Flood:
-    case Exchange::Outcome::PortError:
-        *portLost = true;
-        break;
+}
+
+void BusWatch::onStop() {
+    // The reading under way ends first; a wait for the next round or for the port does not.
+    if (!inFlight) {
+        end();
     }
+}
+
+void BusWatch::end() {
+    if (ended) {
+        return;
+    }
+    ended = true;
+    pause.stop();
+    awayRounds.stop();
+    if (lost) {
+        line.modbus().close();
+    }
+    if (finished) {
+        finished();
+    }
+}
+
+bool BusWatch::lineLost(const LineReply &reply) {
+    const LineReply::Outcome outcome = reply.outcome();
+    if (outcome == LineReply::Outcome::Answer || outcome == LineReply::Outcome::Exception ||
+        outcome == LineReply::Outcome::NoReply) {
+        return false;
+    }
+    portLost(current + 1);
+    lost = true;
+    // The line says why, and begins to look for the port, once this reply's end has returned.
+    QTimer::singleShot(0, this, &BusWatch::reopening);
+    return true;
+}
+
+void BusWatch::reopening() {
+    if (ended) {
+        return;
+    }
+    away.start();
+    awayRounds.start(static_cast<int>(qMax<qint64>(settings.intervalMs, 1)));
+    if (lostReason.isEmpty()) {
+        // A flooded line closes without a failure of its own.
+        lostReason = QString::fromLatin1(lineFailureText({}, false));
+    }
+    say(QStringLiteral("port %1 lost: %2; reopening").arg(line.portName(), lostReason));
+    lostReason.clear();
+    if (line.modbus().state() != ModbusLine::State::Lost) {
+        line.modbus().watch();
+    }
+    if (stopSignals->requested()) {
+        end();
+    }
+}
+
+void BusWatch::onBack() {
+    if (!lost || ended) {
+        return;
+    }
+    lost = false;
+    awayRounds.stop();
+    say(QStringLiteral("port %1 back after %2 s").arg(line.portName(), seconds(away.elapsed())));
+    // The time the port was away is no round that ran long: the rounds go on at their next
+    // place in the schedule.
+    next = clock.elapsed() / qMax<qint64>(settings.intervalMs, 1) * settings.intervalMs;
+    roundDone();
 }
 
 ReadingRow BusWatch::rowFor(const WatchUnit &unit, ReadingStatus status) const {
     ReadingRow r;
-    r.time = Clock::now().toUTC();
+    r.time = Clock::nowUtc();
     r.address = unit.address;
     r.status = status;
     r.decimals = Readings::decimals(true);
@@ -151,7 +253,7 @@ void BusWatch::answered(WatchUnit &unit) {
     unit.silentRounds = 0;
     unit.portWasLost = false;
     unit.answeredOnce = true;
-    anyAnswer = true;
+    answeredAny = true;
     if (!unit.online) {
         unit.online = true;
         if (availability) {
@@ -160,18 +262,18 @@ void BusWatch::answered(WatchUnit &unit) {
     }
 }
 
-void BusWatch::noAnswer(WatchUnit &unit, ReadingStatus status, const Exchange::Result &result) {
+void BusWatch::noAnswer(WatchUnit &unit, ReadingStatus status, const LineReply &reply) {
     ++unit.silentRounds;
     if (unit.silentRounds == 1 || unit.portWasLost) {
         // Said when it starts (or first after the port was lost), not every round.
         unit.portWasLost = false;
         QString why;
         if (status == ReadingStatus::Exception) {
-            why = QStringLiteral("refused the read (exception code %1)").arg(result.exceptionCode);
-        } else if (result.unmatchedBytes > 0) {
+            why = QStringLiteral("refused the read (exception code %1)").arg(reply.exceptionCode());
+        } else if (reply.unmatchedBytes() > 0) {
             why =
                 QStringLiteral("%1 byte(s) came that answer nothing (noise, another function or a wrong CRC)")
-                    .arg(result.unmatchedBytes);
+                    .arg(reply.unmatchedBytes());
         } else {
             why = QStringLiteral("no reply");
         }
@@ -210,51 +312,8 @@ void BusWatch::portLost(int fromUnit) {
     }
 }
 
-bool BusWatch::reopen(StopSignals &stop) {
-    QElapsedTimer gap;
-    gap.start();
-    say(QStringLiteral("port %1 lost: %2; reopening").arg(line.portName(), line.errorText()));
-    Backoff backoff(settings.reopenFirstMs, settings.reopenMaxMs);
-    // The rounds go on while the port is away, one an interval, none of them answered: the units
-    // go offline after as many as a silent unit.
-    qint64 roundsAway = 0;
-    for (int attempt = 1;; ++attempt) {
-        const qint64 attemptAt = gap.elapsed() + backoff.nextDelayMs();
-        for (qint64 now = gap.elapsed(); now < attemptAt; now = gap.elapsed()) {
-            const qint64 nextRound = (roundsAway + 1) * settings.intervalMs;
-            if (!wait(stop, qMax<qint64>(0, qMin(attemptAt, nextRound) - now))) {
-                return false;
-            }
-            for (; (roundsAway + 1) * settings.intervalMs <= gap.elapsed(); ++roundsAway) {
-                for (WatchUnit &unit : units) {
-                    ++unit.silentRounds;
-                    wentOffline(unit);
-                }
-            }
-        }
-        QString error;
-        if (line.open(settings.baud, &error)) {
-            say(QStringLiteral("port %1 back after %2 s").arg(line.portName(), seconds(gap.elapsed())));
-            return true;
-        }
-        say(QStringLiteral("reopening %1, attempt %2: %3").arg(line.portName()).arg(attempt).arg(error),
-            true);
-    }
-}
-
 void BusWatch::say(const QString &text, bool verboseOnly) {
     if (status) {
         status(text, verboseOnly);
     }
-}
-
-bool BusWatch::wait(StopSignals &stop, qint64 ms) {
-    if (stop.requested()) {
-        return false;
-    }
-    QEventLoop loop;
-    QTimer::singleShot(static_cast<int>(ms), &loop, &QEventLoop::quit);
-    QObject::connect(&stop, &StopSignals::stopRequested, &loop, &QEventLoop::quit);
-    loop.exec();
-    return !stop.requested();
 }

@@ -4,11 +4,15 @@
 #include "cli/cli_line.h"
 #include "core/device/readings_file.h"
 
+#include <QElapsedTimer>
+#include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QVector>
 
 #include <functional>
 
+class LineReply;
 class StopSignals;
 
 // One unit of the bus as the watch knows it.
@@ -32,21 +36,20 @@ struct WatchUnit {
 // The readings of a whole bus on one open port: each round reads every unit once, in the order
 // given, one request on the wire at a time, and hands one row a unit to `row`. A unit that does
 // not answer gets a no-reply (or exception) row and the others go on; a lost port gives one
-// port-lost row a unit, then the port is reopened with a growing delay until it is back.
-class BusWatch {
+// port-lost row a unit, then the line looks for the port with a growing delay until it is back.
+// Driven by the event loop: every step is the continuation of a reply or a timer.
+class BusWatch : public QObject {
 public:
     struct Settings {
         QVector<int> addresses;
         int baud = 9600;
         qint64 intervalMs = 1000;
         int rounds = 0; // 0: until stopped
-        int reopenFirstMs = 500;
-        int reopenMaxMs = 30000;
     };
     // Silent units go offline after this many rounds without an answer.
     static constexpr int OfflineRounds = 3;
 
-    BusWatch(CliLine &line, const Settings &settings);
+    BusWatch(CliLine &line, const Settings &settings, QObject *parent = nullptr);
 
     // Every row of every round, in order.
     std::function<void(const WatchUnit &, const ReadingRow &)> row;
@@ -58,26 +61,52 @@ public:
     // A status line for standard error (stamped by the caller); `verboseOnly` for the -v lines.
     std::function<void(const QString &, bool verboseOnly)> status;
 
-    // Runs until the rounds are done or `stop` is requested. Returns true when any unit answered.
-    bool run(StopSignals &stop);
+    // Starts the rounds; `done` once they are done, or after the reading under way once `stop`
+    // is requested.
+    void start(StopSignals &stop, const std::function<void()> &done);
+    // Any unit answered.
+    bool anyAnswer() const { return answeredAny; }
 
 private:
-    void readUnit(WatchUnit &unit, bool *portLost);
+    void beginRound();
+    void readNext();
+    void readLive(WatchUnit &unit);
+    void unitDone();
+    void roundDone();
+    void onStop();
+    void end();
+    // The reply did not come because the line was lost or flooded: rows, then the watch.
+    bool lineLost(const LineReply &reply);
+    void reopening();
+    void onBack();
     ReadingRow rowFor(const WatchUnit &unit, ReadingStatus status) const;
-    void noAnswer(WatchUnit &unit, ReadingStatus status, const Exchange::Result &result);
+    void noAnswer(WatchUnit &unit, ReadingStatus status, const LineReply &reply);
     void answered(WatchUnit &unit);
     // Offline at the OfflineRounds-th round in a row without an answer.
     void wentOffline(WatchUnit &unit);
     void portLost(int fromUnit);
-    bool reopen(StopSignals &stop);
     void say(const QString &text, bool verboseOnly = false);
-    // Waits `ms` unless stopped first; false when stopped.
-    static bool wait(StopSignals &stop, qint64 ms);
 
     CliLine &line;
     Settings settings;
     QVector<WatchUnit> units;
-    bool anyAnswer = false;
+    bool answeredAny = false;
+    StopSignals *stopSignals = nullptr;
+    std::function<void()> finished;
+    QElapsedTimer clock;
+    qint64 next = 0;
+    int round = 0;
+    int current = 0;
+    bool overrunSaid = false;
+    bool inFlight = false;
+    bool lost = false;
+    bool ended = false;
+    QString lostReason;
+    // Until the next round.
+    QTimer pause;
+    // The rounds that pass while the port is away.
+    QTimer awayRounds;
+    QElapsedTimer away;
 };
 
 #endif

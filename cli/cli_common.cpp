@@ -5,7 +5,9 @@
 #include "core/device/shared_data.h"
 #include "core/modbus/modbus_frame.h"
 
+#include <QCoreApplication>
 #include <QJsonDocument>
+#include <QTimer>
 
 #include <cerrno>
 #include <cstdio>
@@ -39,49 +41,57 @@ bool cliPrintJson(const QJsonObject &object) {
     return cliPrint(QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact)));
 }
 
-int cliFailure(const Exchange::Result &result, const QString &what) {
-    switch (result.outcome) {
-    case Exchange::Outcome::Answer:
+int cliFailure(const LineReply &reply, const QString &what) {
+    switch (reply.outcome()) {
+    case LineReply::Outcome::Answer:
         return CliArgs::Done;
-    case Exchange::Outcome::Exception:
+    case LineReply::Outcome::Exception:
         cliError(QStringLiteral("%1: the device refused it (exception code %2)")
                      .arg(what)
-                     .arg(result.exceptionCode));
+                     .arg(reply.exceptionCode()));
         return CliArgs::Refused;
-    case Exchange::Outcome::Timeout:
+    case LineReply::Outcome::NoReply:
         cliError(QStringLiteral("%1: no reply").arg(what));
         return CliArgs::NoReply;
-    case Exchange::Outcome::Flood:
+    case LineReply::Outcome::Flood:
         cliError(
             QStringLiteral("%1: the line is flooded with 0x00 or 0xFF, reconnect the USB adapter").arg(what));
         return CliArgs::PortFailure;
-    case Exchange::Outcome::PortError:
-        cliError(QStringLiteral("%1: the port failed").arg(what));
-        return CliArgs::PortFailure;
+    case LineReply::Outcome::Waiting:
+    case LineReply::Outcome::PortLost:
+    case LineReply::Outcome::Closed:
+        break;
     }
+    cliError(QStringLiteral("%1: the port failed").arg(what));
     return CliArgs::PortFailure;
 }
 
-int cliRead(CliLine &line, int address, quint16 start, quint16 count, SharedDataClass &shared,
-            QByteArray *reply) {
-    const Exchange::Result result =
-        line.transact(buildReadRequest(static_cast<quint8>(address), start, count));
-    const int status =
-        cliFailure(result, QStringLiteral("reading register 0x%1").arg(start, 4, 16, QLatin1Char('0')));
-    if (status != CliArgs::Done) {
-        return status;
-    }
-    Rx::decode(start, result.reply, shared);
-    if (reply) {
-        *reply = result.reply;
-    }
-    return CliArgs::Done;
+int cliExec(const std::function<void(const CliDone &finish)> &start) {
+    QTimer::singleShot(0, QCoreApplication::instance(),
+                       [start] { start([](int status) { QCoreApplication::exit(status); }); });
+    return QCoreApplication::exec();
 }
 
-int cliReadInfo(CliLine &line, int address, SharedDataClass &shared) {
-    int status = cliRead(line, address, Reg::SlaveAddress, Reg::DeviceInfoCount, shared);
-    if (status == CliArgs::Done && Model::hasClock(shared.deviceType, shared.firmwareVersion)) {
-        status = cliRead(line, address, Reg::ClockYear, Reg::ClockBlockCount, shared);
-    }
-    return status;
+void cliRead(CliLine &line, int address, quint16 start, quint16 count, SharedDataClass &shared,
+             const CliDone &then) {
+    line.request(buildReadRequest(static_cast<quint8>(address), start, count),
+                 [start, &shared, then](const LineReply &reply) {
+                     const int status = cliFailure(
+                         reply, QStringLiteral("reading register 0x%1").arg(start, 4, 16, QLatin1Char('0')));
+                     if (status == CliArgs::Done) {
+                         Rx::decode(start, reply.frame(), shared);
+                     }
+                     then(status);
+                 });
+}
+
+void cliReadInfo(CliLine &line, int address, SharedDataClass &shared, const CliDone &then) {
+    cliRead(line, address, Reg::SlaveAddress, Reg::DeviceInfoCount, shared,
+            [&line, address, &shared, then](int status) {
+                if (status == CliArgs::Done && Model::hasClock(shared.deviceType, shared.firmwareVersion)) {
+                    cliRead(line, address, Reg::ClockYear, Reg::ClockBlockCount, shared, then);
+                } else {
+                    then(status);
+                }
+            });
 }

@@ -3,12 +3,14 @@
 
 #include "cli/cli_args.h"
 #include "cli/cli_line.h"
-#include "core/modbus/exchange.h"
+#include "core/modbus/line_reply.h"
 
 #include <QCommandLineParser>
 #include <QJsonObject>
 #include <QString>
 #include <QVector>
+
+#include <functional>
 
 class SharedDataClass;
 
@@ -33,15 +35,23 @@ void cliError(const QString &text);
 bool cliPrint(const QString &text);
 bool cliPrintJson(const QJsonObject &object);
 
-// The exit status for an exchange that did not bring an answer, with its line on stderr.
-int cliFailure(const Exchange::Result &result, const QString &what);
+// The exit status for a request that did not bring an answer, with its line on stderr.
+int cliFailure(const LineReply &reply, const QString &what);
+
+// Told a command's exit status once it is done.
+using CliDone = std::function<void(int status)>;
+// Runs the application's event loop from `start` until it calls its `finish` with the exit status;
+// returns that status. Every command's requests and waits are continuations on this one loop.
+int cliExec(const std::function<void(const CliDone &finish)> &start);
 
 // Reads the device information at `address` into `shared` (the block from 0x0100, then the clock
-// block where the model has one): the frames the window's "Read info" sends. Done or an exit status.
-int cliReadInfo(CliLine &line, int address, SharedDataClass &shared);
-// One read, decoded into `shared` by the register it asked for. Done or an exit status.
-int cliRead(CliLine &line, int address, quint16 start, quint16 count, SharedDataClass &shared,
-            QByteArray *reply = nullptr);
+// block where the model has one): the frames the window's "Read info" sends. Then `then` with done
+// or an exit status.
+void cliReadInfo(CliLine &line, int address, SharedDataClass &shared, const CliDone &then);
+// One read, decoded into `shared` by the register it asked for; then `then` with done or an exit
+// status.
+void cliRead(CliLine &line, int address, quint16 start, quint16 count, SharedDataClass &shared,
+             const CliDone &then);
 
 // The commands; each returns its exit status.
 int cliPorts(const CliContext &context);

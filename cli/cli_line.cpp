@@ -1,41 +1,51 @@
 #include "cli/cli_line.h"
 
 #include "core/base/clock.h"
+#include "core/modbus/line_port.h"
 #include "core/modbus/modbus_frame.h"
-#include "core/modbus/port_access.h"
 
 #include <cstdio>
 
-CliLine::CliLine(const QString &portName, bool traceFrames, const QString &log)
-    : givenName(portName), exchange(port), verbose(traceFrames), logPath(log) {
-    port.setPortName(portName);
-    exchange.trace = [this](const QByteArray &bytes, bool tx) { trace(bytes, tx); };
+CliLine::CliLine(const QString &portName, bool traceFrames, const QString &logFile, QObject *parent)
+    : QObject(parent), line(new ModbusLine(new SerialLinePort(portName), LineClock::system(), this)),
+      verbose(traceFrames), logPath(logFile) {
+    LineTimes times = line->times();
+    // A lost port is looked for after 0.5 s, then after delays doubling up to 30 s.
+    times.watchFirstMs = 500;
+    times.watchMaxMs = 30000;
+    line->setTimes(times);
+    connect(line, &ModbusLine::traced, this, &CliLine::trace);
 }
 
 bool CliLine::open(int rate, QString *error) {
-    if (port.isOpen()) {
-        port.close();
-    }
-    port.setBaudRate(rate);
-    port.setDataBits(QSerialPort::Data8);
-    port.setParity(QSerialPort::NoParity);
-    port.setStopBits(QSerialPort::OneStop);
-    port.setFlowControl(QSerialPort::NoFlowControl);
-    const PortAccess access = openPort(port, givenName);
-    if (access.kind != PortAccess::Ok) {
-        *error = access.message;
-        return false;
-    }
-    // Bytes the driver kept from before are no replies to this run's requests.
-    port.clear(QSerialPort::Input);
-    return true;
+    return line->open(rate, error);
 }
 
-Exchange::Result CliLine::transact(const QByteArray &request, int timeoutMs) {
-    return exchange.transact(request, timeoutMs);
+QString CliLine::portName() const {
+    return line->port().name();
 }
 
-void CliLine::trace(const QByteArray &bytes, bool tx) {
+void CliLine::request(const QByteArray &frame, const std::function<void(const LineReply &)> &then,
+                      int timeoutMs) {
+    LineTimes times = line->times();
+    times.turnaroundMs = Rx::TurnaroundMs;
+    if (timeoutMs > 0) {
+        // The window asked for in place of both frames' wire time and the turnaround.
+        const int wire =
+            Rx::replyWindowMs(Rx::requestOfFrame(frame), frame.size(), line->rate()) - Rx::TurnaroundMs;
+        times.turnaroundMs = qMax(0, timeoutMs - wire);
+    }
+    line->setTimes(times);
+    LineReply *reply = line->send(frame);
+    connect(reply, &LineReply::finished, this, [this, reply, then] {
+        lastReply.reset(reply);
+        then(*reply);
+    });
+}
+
+void CliLine::trace(const QByteArray &bytes, ModbusLine::Trace kind) {
+    // Bytes dropped are bytes received: the trace holds everything that came, as it came.
+    const bool tx = kind == ModbusLine::Trace::Tx;
     const QString hex = frameToHex(bytes);
     if (verbose) {
         std::fprintf(stderr, "%s  %s\n", tx ? "TX" : "RX", qPrintable(hex));

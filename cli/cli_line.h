@@ -1,35 +1,45 @@
 #ifndef ZR_CLI_CLI_LINE_H
 #define ZR_CLI_CLI_LINE_H
 
-#include "core/modbus/exchange.h"
-#include "core/modbus/serial_ports.h"
+#include "core/modbus/line_reply.h"
+#include "core/modbus/modbus_line.h"
 #include "core/storage/log_file.h"
 
-#include <QSerialPort>
+#include <QObject>
 #include <QString>
 
-// The serial line of one zrctl run: the port at a rate, 8 data bits, no parity, one stop bit,
-// no flow control, and every frame traced on standard error (-v) and appended to a log file in
-// the window's format (--log).
-class CliLine {
+#include <functional>
+#include <memory>
+
+class SerialLinePort;
+
+// The serial line of one zrctl run: a ModbusLine on the port as the user named it, and every
+// frame traced on standard error (-v) and appended to a log file in the window's format (--log).
+class CliLine : public QObject {
+    Q_OBJECT
+
 public:
-    CliLine(const QString &portName, bool verbose, const QString &logPath);
+    CliLine(const QString &portName, bool verbose, const QString &logPath, QObject *parent = nullptr);
 
     // Opens (or reopens) the port at `rate`; false with the reason, naming the port as given, in
     // *error (see openPort).
     bool open(int rate, QString *error);
-    Exchange::Result transact(const QByteArray &request, int timeoutMs = 0);
-    int rate() const { return port.baudRate(); }
-    // The port as the user named it, and why it last failed.
-    QString portName() const { return givenName; }
-    QString errorText() const { return QString::fromLatin1(lineFailureText(port)); }
+    // Sends `request` and calls `done` with its finished reply (deleted later); a `timeoutMs` of
+    // 0 takes the reply window of the line rate.
+    void request(const QByteArray &request, const std::function<void(const LineReply &)> &done,
+                 int timeoutMs = 0);
+    ModbusLine &modbus() { return *line; }
+    int rate() const { return line->rate(); }
+    // The port as the user named it.
+    QString portName() const;
 
 private:
-    void trace(const QByteArray &bytes, bool tx);
+    void trace(const QByteArray &bytes, ModbusLine::Trace kind);
 
-    QSerialPort port;
-    QString givenName;
-    Exchange exchange;
+    ModbusLine *line;
+    // The reply finished last, kept until the next one finishes (its own finished() is over by
+    // then) or the end: no event is posted, and the loop woken, to delete each reply.
+    std::unique_ptr<LineReply> lastReply;
     bool verbose = false;
     QString logPath;
     LogWriter log;

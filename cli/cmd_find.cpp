@@ -12,6 +12,7 @@
 #include <QJsonArray>
 
 #include <cstdio>
+#include <functional>
 #include <unistd.h>
 
 namespace {
@@ -104,52 +105,67 @@ int cliScan(const CliContext &context) {
     const bool progress = ::isatty(STDERR_FILENO) == 1;
     CliLine line(context.port, context.verbose, context.logPath);
     int found = 0;
-    for (int rate : rates) {
-        if (!line.open(rate, &error)) {
-            cliError(error);
-            return CliArgs::PortFailure;
+    int rateAt = 0;
+    int address = first;
+    // The next address, or the first of the next rate; the scan ends after the last.
+    std::function<void(const CliDone &)> probe = [&](const CliDone &finish) {
+        if (address > last) {
+            ++rateAt;
+            address = first;
         }
-        for (int address = first; address <= last; ++address) {
-            if (progress) {
-                std::fprintf(stderr, "\rscanning %6d baud, address %3d of %d-%d ", rate, address, first,
-                             last);
-                std::fflush(stderr);
-            }
-            const Exchange::Result result = line.transact(
-                buildReadRequest(static_cast<quint8>(address), Reg::SlaveAddress, Reg::DeviceInfoCount),
-                timeout);
-            if (result.outcome == Exchange::Outcome::Timeout) {
-                continue;
-            }
-            if (result.outcome == Exchange::Outcome::Flood ||
-                result.outcome == Exchange::Outcome::PortError) {
-                if (progress) {
-                    std::fprintf(stderr, "\n");
-                }
-                return cliFailure(result, QStringLiteral("scanning at %1 baud").arg(rate));
-            }
-            // An exception reply still shows a unit at this address and rate.
-            SharedDataClass unit;
-            if (result.outcome == Exchange::Outcome::Answer) {
-                Rx::decode(Reg::SlaveAddress, result.reply, unit);
-            }
+        if (rateAt >= rates.size()) {
             if (progress) {
                 std::fprintf(stderr, "\r%50s\r", "");
             }
-            if (context.json) {
-                cliPrintJson(unitJson(address, rate, unit));
+            if (found == 0) {
+                cliError(QStringLiteral("no transmitter answered"));
+                finish(CliArgs::NoReply);
             } else {
-                cliPrint(unitText(address, rate, unit));
+                finish(CliArgs::Done);
             }
-            ++found;
+            return;
         }
-    }
-    if (progress) {
-        std::fprintf(stderr, "\r%50s\r", "");
-    }
-    if (found == 0) {
-        cliError(QStringLiteral("no transmitter answered"));
-        return CliArgs::NoReply;
-    }
-    return CliArgs::Done;
+        const int rate = rates.at(rateAt);
+        if (address == first && !line.open(rate, &error)) {
+            cliError(error);
+            finish(CliArgs::PortFailure);
+            return;
+        }
+        if (progress) {
+            std::fprintf(stderr, "\rscanning %6d baud, address %3d of %d-%d ", rate, address, first, last);
+            std::fflush(stderr);
+        }
+        const int asked = address++;
+        line.request(
+            buildReadRequest(static_cast<quint8>(asked), Reg::SlaveAddress, Reg::DeviceInfoCount),
+            [&, finish, asked, rate](const LineReply &reply) {
+                const LineReply::Outcome outcome = reply.outcome();
+                if (outcome != LineReply::Outcome::NoReply) {
+                    if (outcome != LineReply::Outcome::Answer && outcome != LineReply::Outcome::Exception) {
+                        if (progress) {
+                            std::fprintf(stderr, "\n");
+                        }
+                        finish(cliFailure(reply, QStringLiteral("scanning at %1 baud").arg(rate)));
+                        return;
+                    }
+                    // An exception reply still shows a unit at this address and rate.
+                    SharedDataClass unit;
+                    if (outcome == LineReply::Outcome::Answer) {
+                        Rx::decode(Reg::SlaveAddress, reply.frame(), unit);
+                    }
+                    if (progress) {
+                        std::fprintf(stderr, "\r%50s\r", "");
+                    }
+                    if (context.json) {
+                        cliPrintJson(unitJson(asked, rate, unit));
+                    } else {
+                        cliPrint(unitText(asked, rate, unit));
+                    }
+                    ++found;
+                }
+                probe(finish);
+            },
+            timeout);
+    };
+    return cliExec(probe);
 }

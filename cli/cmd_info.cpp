@@ -31,23 +31,8 @@ QString startText(const SharedDataClass &d) {
         .arg(d.heaterStartMinutes % 60, 2, 10, QLatin1Char('0'));
 }
 
-} // namespace
-
-int cliInfo(const CliContext &context) {
-    CliLine line(context.port, context.verbose, context.logPath);
-    QString error;
-    if (!line.open(context.baud, &error)) {
-        cliError(error);
-        return CliArgs::PortFailure;
-    }
-    SharedDataClass d;
-    int status = cliReadInfo(line, context.address, d);
-    if (status == CliArgs::Done) {
-        status = cliRead(line, context.address, Reg::OutputBlock, Reg::OutputBlockCount, d);
-    }
-    if (status != CliArgs::Done) {
-        return status;
-    }
+// The information read, on standard output.
+int report(const CliContext &context, const SharedDataClass &d) {
     const quint16 outputData = d.outputRegisters[Reg::OutputDataChannel1 - Reg::OutputBlock];
     const bool clock = Model::hasClock(d.deviceType, d.firmwareVersion);
     if (context.json) {
@@ -99,4 +84,26 @@ int cliInfo(const CliContext &context) {
                      .arg(d.heaterDuration));
     }
     return CliArgs::Done;
+}
+
+} // namespace
+
+int cliInfo(const CliContext &context) {
+    CliLine line(context.port, context.verbose, context.logPath);
+    QString error;
+    if (!line.open(context.baud, &error)) {
+        cliError(error);
+        return CliArgs::PortFailure;
+    }
+    SharedDataClass d;
+    return cliExec([&](const CliDone &finish) {
+        cliReadInfo(line, context.address, d, [&, finish](int status) {
+            if (status != CliArgs::Done) {
+                finish(status);
+                return;
+            }
+            cliRead(line, context.address, Reg::OutputBlock, Reg::OutputBlockCount, d,
+                    [&, finish](int read) { finish(read == CliArgs::Done ? report(context, d) : read); });
+        });
+    });
 }

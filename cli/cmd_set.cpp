@@ -29,19 +29,13 @@ struct Write {
     QString note = QString(); // said after the value in the text line, not in --json
 };
 
-bool readWords(CliLine &line, quint8 address, quint16 start, quint16 count, QVector<quint16> *words,
-               int *status) {
-    const Exchange::Result result = line.transact(buildReadRequest(address, start, count));
-    *status =
-        cliFailure(result, QStringLiteral("reading back register 0x%1").arg(start, 4, 16, QLatin1Char('0')));
-    if (*status != CliArgs::Done) {
-        return false;
-    }
-    words->clear();
+// The words of a read reply.
+QVector<quint16> wordsOf(const LineReply &reply, quint16 count) {
+    QVector<quint16> words;
     for (int i = 0; i < count; ++i) {
-        words->append(frameWordAt(result.reply, 3 + 2 * i));
+        words.append(frameWordAt(reply.frame(), 3 + 2 * i));
     }
-    return true;
+    return words;
 }
 
 QString wordsText(const QVector<quint16> &words) {
@@ -217,32 +211,52 @@ int cliSet(const CliContext &context) {
         return CliArgs::PortFailure;
     }
     QJsonObject done;
-    for (const Write &write : writes) {
-        const Exchange::Result result = line.transact(write.frame);
-        int status = cliFailure(result, QStringLiteral("--%1").arg(write.name));
-        if (status != CliArgs::Done) {
-            return status;
+    int at = 0;
+    // Each write, then its read back, then the next write.
+    std::function<void(const CliDone &)> next = [&](const CliDone &finish) {
+        if (at >= writes.size()) {
+            if (context.json) {
+                cliPrintJson(done);
+            }
+            finish(CliArgs::Done);
+            return;
         }
-        if (write.readRate != 0 && write.readRate != line.rate() && !line.open(write.readRate, &error)) {
-            cliError(error);
-            return CliArgs::PortFailure;
-        }
-        QVector<quint16> words;
-        if (!readWords(line, write.readAddress, write.readStart, write.readCount, &words, &status)) {
-            return status;
-        }
-        if (!write.matches(words)) {
-            cliError(QStringLiteral("--%1: the device reads back %2").arg(write.name, wordsText(words)));
-            return CliArgs::Refused;
-        }
-        if (context.json) {
-            done[write.name] = write.shown;
-        } else {
-            cliPrint(QStringLiteral("%1 set: %2%3").arg(write.name, write.shown, write.note));
-        }
-    }
-    if (context.json) {
-        cliPrintJson(done);
-    }
-    return CliArgs::Done;
+        const Write &write = writes.at(at++);
+        line.request(write.frame, [&, finish](const LineReply &written) {
+            const int status = cliFailure(written, QStringLiteral("--%1").arg(write.name));
+            if (status != CliArgs::Done) {
+                finish(status);
+                return;
+            }
+            if (write.readRate != 0 && write.readRate != line.rate() && !line.open(write.readRate, &error)) {
+                cliError(error);
+                finish(CliArgs::PortFailure);
+                return;
+            }
+            line.request(
+                buildReadRequest(write.readAddress, write.readStart, write.readCount),
+                [&, finish](const LineReply &read) {
+                    const int back = cliFailure(read, QStringLiteral("reading back register 0x%1")
+                                                          .arg(write.readStart, 4, 16, QLatin1Char('0')));
+                    if (back != CliArgs::Done) {
+                        finish(back);
+                        return;
+                    }
+                    const QVector<quint16> words = wordsOf(read, write.readCount);
+                    if (!write.matches(words)) {
+                        cliError(QStringLiteral("--%1: the device reads back %2")
+                                     .arg(write.name, wordsText(words)));
+                        finish(CliArgs::Refused);
+                        return;
+                    }
+                    if (context.json) {
+                        done[write.name] = write.shown;
+                    } else {
+                        cliPrint(QStringLiteral("%1 set: %2%3").arg(write.name, write.shown, write.note));
+                    }
+                    next(finish);
+                });
+        });
+    };
+    return cliExec(next);
 }

@@ -19,7 +19,7 @@
 namespace {
 
 QString stamp() {
-    return Clock::now().toUTC().toString(Qt::ISODateWithMs);
+    return Clock::nowUtc().toString(Qt::ISODateWithMs);
 }
 
 // A row as a line of text: the file's cells with their names and units; signals "--" where the
@@ -309,20 +309,9 @@ int cliWatch(const CliContext &context) {
         mqtt = std::make_unique<MqttPublisher>(mqttOptions);
         mqtt->status = [](const QString &text) { cliError(stamp() + QStringLiteral(" ") + text); };
         dashboard = std::make_unique<DashboardUnits>(*mqtt, addresses);
-        if (!mqtt->start(5000, &error)) {
-            cliError(error);
-            return CliArgs::PortFailure;
-        }
     }
 
     CliLine line(context.port, context.verbose, context.logPath);
-    if (!line.open(context.baud, &error)) {
-        cliError(error);
-        if (mqtt) {
-            mqtt->stop(2000);
-        }
-        return CliArgs::PortFailure;
-    }
     // Ctrl-C or SIGTERM end the watch after the reading under way; every row written stays written.
     StopSignals stop;
 
@@ -372,17 +361,52 @@ int cliWatch(const CliContext &context) {
         }
     };
 
-    const bool anyAnswer = watch.run(stop);
-    if (mqtt) {
-        dashboard->end();
-        mqtt->stop(2000);
-    }
-    if (outputs.unwritten() > 0) {
-        cliError(QStringLiteral("%1 row(s) could not be written").arg(outputs.unwritten()));
-        return CliArgs::PortFailure;
-    }
-    if (mqtt && mqtt->failed()) {
-        return CliArgs::PortFailure;
-    }
-    return anyAnswer || stop.requested() ? CliArgs::Done : CliArgs::NoReply;
+    const auto ended = [&]() {
+        if (outputs.unwritten() > 0) {
+            cliError(QStringLiteral("%1 row(s) could not be written").arg(outputs.unwritten()));
+            return int(CliArgs::PortFailure);
+        }
+        if (mqtt && mqtt->failed()) {
+            return int(CliArgs::PortFailure);
+        }
+        return watch.anyAnswer() || stop.requested() ? int(CliArgs::Done) : int(CliArgs::NoReply);
+    };
+    return cliExec([&](const CliDone &finish) {
+        // The end: a normal one says every unit offline, and the broker is left cleanly.
+        const auto leave = [&, finish](int status) {
+            if (!mqtt) {
+                finish(status);
+                return;
+            }
+            mqtt->stop(2000, [finish, status] { finish(status); });
+        };
+        const auto run = [&, finish, leave] {
+            QString lineError;
+            if (!line.open(context.baud, &lineError)) {
+                cliError(lineError);
+                leave(CliArgs::PortFailure);
+                return;
+            }
+            watch.start(stop, [&, finish] {
+                if (!mqtt) {
+                    finish(ended());
+                    return;
+                }
+                dashboard->end();
+                mqtt->stop(2000, [&ended, finish] { finish(ended()); });
+            });
+        };
+        if (!mqtt) {
+            run();
+            return;
+        }
+        mqtt->start(5000, [&, finish, run](const QString &refused) {
+            if (!refused.isEmpty()) {
+                cliError(refused);
+                finish(CliArgs::PortFailure);
+                return;
+            }
+            run();
+        });
+    });
 }

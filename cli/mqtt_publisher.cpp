@@ -1,9 +1,9 @@
 #include "cli/mqtt_publisher.h"
 
-#include <QEventLoop>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QRegularExpression>
+#include <QScopeGuard>
 
 #include <mosquitto.h>
 #include <mqtt_protocol.h>
@@ -76,6 +76,10 @@ MqttPublisher::MqttPublisher(const MqttSettings &mqttSettings, QObject *parent)
     connect(&loopTimer, &QTimer::timeout, this, &MqttPublisher::pump);
     reconnectTimer.setSingleShot(true);
     connect(&reconnectTimer, &QTimer::timeout, this, &MqttPublisher::reconnect);
+    startTimer.setSingleShot(true);
+    connect(&startTimer, &QTimer::timeout, this, &MqttPublisher::settle);
+    stopTimer.setSingleShot(true);
+    connect(&stopTimer, &QTimer::timeout, this, &MqttPublisher::settle);
 }
 
 MqttPublisher::~MqttPublisher() {
@@ -101,7 +105,22 @@ qint64 MqttPublisher::undelivered() const {
     return droppedTotal + static_cast<qint64>(queue.size()) + static_cast<qint64>(inFlight.size());
 }
 
-bool MqttPublisher::start(int timeoutMs, QString *error) {
+void MqttPublisher::start(int timeoutMs, const std::function<void(const QString &error)> &ready) {
+    // The broker's answer decides: refused credentials end the run, a broker that does not answer
+    // yet is tried again and again. The wait is on before the connection can move.
+    startTimer.start(timeoutMs);
+    whenStarted = ready;
+    QString error;
+    if (!connectTo(&error)) {
+        startTimer.stop();
+        whenStarted = nullptr;
+        QTimer::singleShot(0, this, [ready, error] { ready(error); });
+        return;
+    }
+    settle();
+}
+
+bool MqttPublisher::connectTo(QString *error) {
     client = mosquitto_new(settings.clientId.toUtf8().constData(), true, this);
     if (!client) {
         *error = QStringLiteral("--mqtt: cannot make an MQTT client: %1").arg(reasonOf(MOSQ_ERR_ERRNO));
@@ -142,46 +161,59 @@ bool MqttPublisher::start(int timeoutMs, QString *error) {
         return true;
     }
     watchSocket();
-    // The broker's answer decides: refused credentials end the run here, a broker that does not
-    // answer yet is tried again and again.
-    QEventLoop loop;
-    QTimer timeout;
-    timeout.setSingleShot(true);
-    connect(&timeout, &QTimer::timeout, &loop, &QEventLoop::quit);
-    QTimer poll;
-    connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (connackCode != -1 || lostSaid || failed()) {
-            loop.quit();
-        }
-    });
-    timeout.start(timeoutMs);
-    poll.start(10);
-    loop.exec();
-    if (connackCode > 0) {
-        *error = QStringLiteral("--mqtt: the broker %1 refused the connection: %2")
-                     .arg(brokerName(), QString::fromUtf8(v5 ? mosquitto_reason_string(connackCode)
-                                                             : mosquitto_connack_string(connackCode)));
-        return false;
-    }
     return true;
 }
 
-void MqttPublisher::stop(int timeoutMs) {
-    if (client) {
-        if (isConnected) {
-            publish(gatewayTopic().toUtf8(), "offline", true);
+void MqttPublisher::settle() {
+    if (whenStarted && (connackCode != -1 || lostSaid || failed() || !startTimer.isActive())) {
+        startTimer.stop();
+        QString error;
+        if (connackCode > 0) {
+            error = QStringLiteral("--mqtt: the broker %1 refused the connection: %2")
+                        .arg(brokerName(), QString::fromUtf8(v5 ? mosquitto_reason_string(connackCode)
+                                                                : mosquitto_connack_string(connackCode)));
         }
-        // Everything goes out and is acknowledged before the DISCONNECT: a socket closed with an
-        // acknowledgement still unread is reset, and the broker may then lose the DISCONNECT and
-        // send the last will.
-        QElapsedTimer clock;
-        clock.start();
-        while (isConnected && clock.elapsed() < timeoutMs && (!queue.empty() || !inFlight.empty())) {
+        const std::function<void(const QString &)> ready = whenStarted;
+        whenStarted = nullptr;
+        QTimer::singleShot(0, this, [ready, error] { ready(error); });
+    }
+    if (!whenStopped) {
+        return;
+    }
+    // Everything goes out and is acknowledged before the DISCONNECT: a socket closed with an
+    // acknowledgement still unread is reset, and the broker may then lose the DISCONNECT and
+    // send the last will.
+    if (client && isConnected && stopTimer.isActive() && (!queue.empty() || !inFlight.empty())) {
+        // The acknowledgements wake the socket's notifier; only what still waits is sent now.
+        if (!queue.empty()) {
             flushQueue();
-            if (mosquitto_loop(client, 10, 1) != MOSQ_ERR_SUCCESS) {
-                break;
-            }
         }
+        return;
+    }
+    stopTimer.stop();
+    const std::function<void()> done = whenStopped;
+    whenStopped = nullptr;
+    // From the event loop: this may run in a slot of the socket's own notifier.
+    QTimer::singleShot(0, this, [this, done] {
+        disconnectNow();
+        done();
+    });
+}
+
+void MqttPublisher::stop(int timeoutMs, const std::function<void()> &done) {
+    whenStarted = nullptr;
+    startTimer.stop();
+    // The wait is on before anything is published: publishing may pump the connection.
+    stopTimer.start(timeoutMs);
+    whenStopped = done;
+    if (client && isConnected) {
+        publish(gatewayTopic().toUtf8(), "offline", true);
+    }
+    settle();
+}
+
+void MqttPublisher::disconnectNow() {
+    if (client) {
         stopping = true;
         if (isConnected) {
             // The library closes the socket once the DISCONNECT is written.
@@ -314,6 +346,8 @@ void MqttPublisher::flushQueue() {
 }
 
 void MqttPublisher::pump() {
+    // Whatever this pass changed may end a start or a stop that waits for it.
+    const auto settleAfter = qScopeGuard([this] { settle(); });
     if (!client || stopping || reconnectTimer.isActive()) {
         return;
     }

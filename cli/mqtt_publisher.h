@@ -53,14 +53,15 @@ public:
     explicit MqttPublisher(const MqttSettings &settings, QObject *parent = nullptr);
     ~MqttPublisher() override;
 
-    // Connects and waits for the broker's answer up to `timeoutMs`. False with the reason in
-    // *error when the broker refuses the connection (credentials, client id); a broker that is not
-    // there yet is not an error: the publisher keeps trying and queues meanwhile.
-    bool start(int timeoutMs, QString *error);
+    // Connects, and calls `ready` from the event loop at the broker's answer or after `timeoutMs`:
+    // with the reason when the broker refuses the connection (credentials, client id), else with
+    // an empty text. A broker that is not there yet is not an error: the publisher keeps trying
+    // and queues meanwhile.
+    void start(int timeoutMs, const std::function<void(const QString &error)> &ready);
     // Publishes the gateway's offline and, once the broker has acknowledged every message (or
-    // `timeoutMs` passed), disconnects cleanly, so the broker does not send the last will. Says
-    // how many messages never reached the broker.
-    void stop(int timeoutMs);
+    // `timeoutMs` passed), disconnects cleanly, so the broker does not send the last will; says
+    // how many messages never reached the broker, then calls `done` from the event loop.
+    void stop(int timeoutMs, const std::function<void()> &done);
 
     // PREFIX/<unit>/state, QoS 1, not retained.
     void publishState(const QString &unit, const QJsonObject &state);
@@ -93,6 +94,10 @@ private:
         QByteArray payload;
         bool retain = false;
     };
+    bool connectTo(QString *error);
+    // Ends a start or a stop whose wait is over.
+    void settle();
+    void disconnectNow();
     void publish(const QByteArray &topic, const QByteArray &payload, bool retain);
     void enqueue(Message message);
     void flushQueue();
@@ -127,6 +132,10 @@ private:
     std::unique_ptr<QSocketNotifier> writeNotifier;
     QTimer loopTimer;
     QTimer reconnectTimer;
+    QTimer startTimer;
+    QTimer stopTimer;
+    std::function<void(const QString &)> whenStarted;
+    std::function<void()> whenStopped;
     Backoff backoff;
     std::deque<Message> queue;
     bool isConnected = false;

@@ -52,8 +52,6 @@ set(ZR_CORE_SOURCES
     ${ZR_CORE_DIR}/modbus/port_watch.cpp
     ${ZR_CORE_DIR}/modbus/request_queue.h
     ${ZR_CORE_DIR}/modbus/request_queue.cpp
-    ${ZR_CORE_DIR}/modbus/exchange.h
-    ${ZR_CORE_DIR}/modbus/exchange.cpp
     ${ZR_CORE_DIR}/device/search_schedule.h
     ${ZR_CORE_DIR}/device/search_schedule.cpp
     ${ZR_CORE_DIR}/device/line_timing.h

@@ -4,7 +4,8 @@
 # 100,000 and 1,000,000 lines with the cost at the pane's cap against just below it, the CPU used
 # in 10 s after the linked transmitter goes away while idle, a zrctl scan of 247 addresses at 9600
 # and 115200 baud against the time the line needs, a simulated day of the gateway (memory and
-# descriptors of zrctl watch over ten units through broker restarts), the trend with a full day
+# descriptors of zrctl watch over ten units through broker restarts), the CPU of zrctl's 1 Hz
+# poll beside mbpoll's on the same simulated transmitter, the trend with a full day
 # (repaint, a reading added, memory), and the CPU used by live polling against the simulated
 # transmitter, without and with the trend shown.
 # scripts/bench.sh [polling-seconds]   (60 by default)
@@ -22,6 +23,7 @@ cmake --build "$build" --target zrbench zrsim zrctl -j"$(nproc)"
 "$build/zrbench" --unplugged 10
 "$root/scripts/bench_scan.sh" "$build"
 "$root/scripts/bench_gateway.sh" "$build"
+"$root/scripts/bench_poll.sh" "$build" "${1:-60}"
 
 seconds=${1:-60}
 work=$(mktemp -d)

@@ -12,6 +12,11 @@ QDateTime Clock::now() {
     return fixed.isValid() ? fixed : QDateTime::currentDateTime();
 }
 
+QDateTime Clock::nowUtc() {
+    const QDateTime &fixed = fixedNow();
+    return fixed.isValid() ? fixed.toUTC() : QDateTime::currentDateTimeUtc();
+}
+
 void Clock::setFixedNow(const QDateTime &fixed) {
     fixedNow() = fixed;
 }

@@ -106,6 +106,7 @@ private slots:
     void busRounds();
     void existingCsv_data();
     void existingCsv();
+    void stopDuringReplyWindow();
     void portGoesAndComesBack();
     void fullDisk();
     void mqttPublishes();
@@ -158,6 +159,26 @@ void TstGateway::busRounds() {
     if (!saidOnce.isEmpty()) {
         QCOMPARE(watch.err.count(saidOnce), 1);
     }
+}
+
+// SIGTERM while a request waits for its reply ends the run once that reply's window has passed,
+// with its row written, not at the next round a minute later and not without the row.
+void TstGateway::stopDuringReplyWindow() {
+    ScopedWorkDir dir;
+    PtyTransmitter sim(unitAt(11, "261208000011"));
+    QVERIFY(sim.start());
+    const QString csv = dir.path() + "/bus.csv";
+    Watch watch({"--port", sim.slavePath(), "--address", "11,20", "--baud", "19200", "--interval", "60",
+                 "--csv", csv});
+    QVERIFY(watch.waitForLines(1, 10000));
+    // Address 20 is silent: its request is on the wire now.
+    watch.interrupt();
+    QElapsedTimer ended;
+    ended.start();
+    QCOMPARE(watch.finish(5000), 0);
+    QVERIFY2(ended.elapsed() < 3000, qPrintable(QString::number(ended.elapsed())));
+    QCOMPARE(csvRows(csv), (QStringList{"11 ok", "20 no-reply"}));
+    QCOMPARE(watch.out.count('\n'), 2);
 }
 
 void TstGateway::existingCsv_data() {
