@@ -6,6 +6,7 @@
 #include "core/device/shared_data.h"
 #include "core/storage/log_file.h"
 #include "gui/colours.h"
+#include "gui/message_log.h"
 #include "gui/message_pane.h"
 #include "gui/version_text.h"
 #include "ui_widget.h"
@@ -18,9 +19,10 @@
 #include <QTextDocument>
 #include <QTimer>
 
-Widget::Widget(QWidget *parent) : QWidget(parent), logWriter(new LogWriter) {
+Widget::Widget(QWidget *parent) : QWidget(parent) {
     ui = new WidgetUi;
     ui->setupUi(this);
+    messages = std::make_unique<MessageLog>(ui->textBrowser);
     // A tool left polling for days would otherwise grow the pane without bound; appendMessage
     // trims the oldest lines in large chunks (the log file keeps every line). No undo history
     // is kept of what the pane drops.
@@ -82,7 +84,7 @@ Widget::Widget(QWidget *parent) : QWidget(parent), logWriter(new LogWriter) {
     autoRead = true;
     // Made here and now, so a second run started within the same second gets a file of its own.
     runStart = Clock::now();
-    logFilePath = createLogFile(QDir::currentPath() + QStringLiteral("/Data"), runStart);
+    messages->path() = createLogFile(QDir::currentPath() + QStringLiteral("/Data"), runStart);
     appendMessage(tr("Application start!"), 2);
     // The configuration was read before the log existed: a failed first write is said now.
     if (!shared->configSaveError.isEmpty()) {
@@ -109,6 +111,10 @@ void Widget::closeEvent(QCloseEvent *event) {
 
 QString Widget::versionText() const {
     return versionTextFrom(QStringLiteral(__DATE__), QStringLiteral(__TIME__));
+}
+
+void Widget::appendMessage(const QString &text, int kind) {
+    messages->append(text, kind);
 }
 
 void Widget::showError(const QString &text) {

@@ -14,6 +14,7 @@
 #include "core/device/line_timing.h"
 #include "core/device/readings_file.h"
 #include "core/device/reply_parser.h"
+#include "gui/message_log.h"
 
 #include <QElapsedTimer>
 
@@ -23,7 +24,6 @@ class QSerialPort;
 class QTimer;
 class QByteArray;
 class SharedDataClass;
-class LogWriter;
 class TrendWindow;
 struct PortAccess;
 
@@ -33,8 +33,9 @@ class Widget;
 using WidgetUi = Ui::Widget;
 
 // The main window: owns the form, the one serial port, the five timers and the shared state.
-// Its behaviour lives in the slots below; their definitions are spread over the folders of
-// their subsystems (link/, device/, ui/).
+// Its slots are defined in the gui/ file of their group (link_control.cpp, auto_baud.cpp,
+// reply_handling.cpp, live_readings.cpp, identity_settings.cpp, output_settings.cpp,
+// heater_clock.cpp); the message pane and log file are a MessageLog.
 class Widget : public QWidget {
     Q_OBJECT
 
@@ -93,14 +94,14 @@ private:
     // Window title version, " V" + build date and time.
     QString versionText() const;
 
-    // Message pane and log file (app/message_log.cpp). kind: 0 TX, 1 RX, other status.
+    // Message pane and log file (MessageLog). kind: 0 TX, 1 RX, other status.
     void appendMessage(const QString &text, int kind);
     // A status line that the user has to see: it goes to the pane as well as to the log.
-    static constexpr int kNoticeLine = 3;
+    static constexpr int kNoticeLine = MessageLog::Notice;
     // Says once a run, in the pane and the log, that Ini/Config.ini cannot be written and why.
     void reportConfigNotSaved();
 
-    // Request side (link/transmit.cpp).
+    // Request side (transmit.cpp).
     quint16 deviceAddress() const;
     void readRegisters(quint16 start, quint16 count);
     void writeRegister(quint16 reg, quint16 value);
@@ -142,7 +143,7 @@ private:
     void newRateAnswered();
     void newRateUnanswered();
 
-    // Reply side (device/reply_handling.cpp).
+    // Reply side (reply_handling.cpp).
     void showAddress();
     void showBaudRate();
     void showSerialNumber();
@@ -156,7 +157,7 @@ private:
     // hold leaves no item selected and is logged, as received, in the pane and the log.
     void showListValue(QComboBox *box, int index, int value, const QString &notInList);
 
-    // Live readings (device/live_readings.cpp).
+    // Live readings (live_readings.cpp).
     void showReadings(ReadingBlock block, ReadingSelection selection);
     // Readings that stopped: greyed, with their age; once, a line in the pane and the log.
     void showReadingsStale(qint64 ageMs);
@@ -179,7 +180,7 @@ private:
     void showFirmwareVersion();
     void fillChannelList(int count);
 
-    // Start state of the form (ui/ui_state.cpp).
+    // Start state of the form (ui_state.cpp).
     void UiStateInit();
     void setClockRowHidden(bool hidden);
 
@@ -197,8 +198,7 @@ private:
     quint16 lastRegister = 0;
     WidgetUi *ui = nullptr;
     SharedDataClass *shared = nullptr;
-    QString logFilePath;
-    std::unique_ptr<LogWriter> logWriter;
+    std::unique_ptr<MessageLog> messages;
     quint8 autoBaudPasses = 0;
     bool autoRead = false;
     int heaterCountdown = 0;

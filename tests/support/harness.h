@@ -39,7 +39,7 @@ public:
     static int &heaterCountdown(Widget &w) { return w.heaterCountdown; }
     static quint8 &autoBaudPasses(Widget &w) { return w.autoBaudPasses; }
     // The log file in use; a test may point it elsewhere (/dev/full for a full disk).
-    static QString &logFilePath(Widget &w) { return w.logFilePath; }
+    static QString &logFilePath(Widget &w) { return w.messages->path(); }
     static QString versionText(Widget &w) { return w.versionText(); }
     static void appendMessage(Widget &w, const QString &text, int kind) { w.appendMessage(text, kind); }
     static QString formatReading(Widget &w, float min, float max, float value, quint8 decimals,
