@@ -23,6 +23,7 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
     ui = new WidgetUi;
     ui->setupUi(this);
     messages = std::make_unique<MessageLog>(ui->textBrowser);
+    heaterClock = std::make_unique<HeaterClockView>(ui, *messages);
     // A tool left polling for days would otherwise grow the pane without bound; appendMessage
     // trims the oldest lines in large chunks (the log file keeps every line). No undo history
     // is kept of what the pane drops.
@@ -34,6 +35,10 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
     lineClock.start();
     shared = new SharedDataClass(this);
     shared->readConfig();
+    QLabel *const labels[] = {ui->labelTemperature, ui->labelHumidity, ui->labelDewTemp};
+    device = std::make_unique<DeviceView>(ui, *shared, *messages);
+    readings = std::make_unique<ReadingsView>(
+        this, labels, *shared, *messages, [this] { return lineNowMs(); }, timing.pollMs);
     Colours::applyTheme(shared->theme);
     applyPaletteColours();
     serialPort = new QSerialPort(this);
@@ -71,7 +76,7 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
     connect(timerAutoBaud, &QTimer::timeout, this, &Widget::AUTOUartInit);
     connect(timerDelay, &QTimer::timeout, this, &Widget::TimerDelaySlot);
     connect(&portWatch, &QTimer::timeout, this, &Widget::watchLostPort);
-    connect(ui->pushButtonTrend, &QPushButton::clicked, this, [this] { showTrend(); });
+    connect(ui->pushButtonTrend, &QPushButton::clicked, this, [this] { readings->showTrend(); });
     rateChangeWait.setSingleShot(true);
     connect(&rateChangeWait, &QTimer::timeout, this, &Widget::newRateUnanswered);
     lineFree.setSingleShot(true);
@@ -83,8 +88,9 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
 
     autoRead = true;
     // Made here and now, so a second run started within the same second gets a file of its own.
-    runStart = Clock::now();
+    const QDateTime runStart = Clock::now();
     messages->path() = createLogFile(QDir::currentPath() + QStringLiteral("/Data"), runStart);
+    readings->setRunStart(runStart);
     appendMessage(tr("Application start!"), 2);
     // The configuration was read before the log existed: a failed first write is said now.
     if (!shared->configSaveError.isEmpty()) {
@@ -102,8 +108,8 @@ Widget::~Widget() {
 
 void Widget::closeEvent(QCloseEvent *event) {
     // The trend goes with the window, so the program ends as before.
-    if (trendWindow) {
-        trendWindow->close();
+    if (TrendWindow *trend = readings->trendIfMade()) {
+        trend->close();
     }
     appendMessage(tr("Application close!"), 2);
     event->accept();
