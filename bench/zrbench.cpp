@@ -171,6 +171,8 @@ int pollingRun(int seconds, const QString &port, const QString &trendPicture = Q
         std::fprintf(stderr, "no transmitter answered on %s\n", qPrintable(port));
         return 1;
     }
+    // Nothing modal comes while polling; the watcher's own look every 5 ms is not the window's.
+    watcher.stop();
     WidgetTestAccess::invoke(w, "PushButtonReadSlot");
     if (!trendPicture.isEmpty()) {
         w.show();
@@ -215,6 +217,7 @@ int unpluggedRun(int seconds) {
         std::fprintf(stderr, "the simulated transmitter did not answer\n");
         return 1;
     }
+    watcher.stop();
     sim.vanish();
     const Run run = runEventLoop(seconds);
     std::printf("unplugged while idle: %.1f s wall, %.3f s CPU, %.3f %% of a core, port %s\n",

@@ -18,11 +18,7 @@ void Widget::resetLink() {
     // Link starts afresh: a lost port is no longer looked for, old readings are no readings.
     portWatch.stop();
     lostPort.recovering = false;
-    lastReadingMs = -1;
-    readingsStale = false;
-    for (QLabel *label : {ui->labelTemperature, ui->labelHumidity, ui->labelDewTemp}) {
-        label->setEnabled(true);
-    }
+    readings->reset();
     shared->responseReceived = false;
     serialPort->close();
     requestQueue.clear();

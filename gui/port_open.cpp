@@ -68,10 +68,10 @@ void Widget::closePortOnLineError(int error) {
     requestQueue.clear();
     closingOnLineError = false;
     if (autoRead && !recovering) {
-        recordReading(ReadingStatus::PortLost);
+        readings->record(ReadingStatus::PortLost);
     }
-    if (!recovering && trendWindow) {
-        trendEvent(static_cast<int>(TrendWindow::Event::LinkLost));
+    if (!recovering && readings->trendIfMade()) {
+        readings->trendEvent(static_cast<int>(TrendWindow::Event::LinkLost));
     }
     if (recovering) {
         // Lost again while checking who came back: keep looking, said already.
@@ -138,8 +138,8 @@ void Widget::recoveredUnit() {
     lostPort.recovering = false;
     const QString gap = PortWatch::gapText(lineNowMs() - lostPort.since);
     if (shared->serialNumber == lostPort.serial) {
-        if (trendWindow) {
-            trendEvent(static_cast<int>(TrendWindow::Event::LinkOpened));
+        if (readings->trendIfMade()) {
+            readings->trendEvent(static_cast<int>(TrendWindow::Event::LinkOpened));
         }
         appendMessage(autoRead
                           ? tr("Serial port %1 is back after %2: polling resumed").arg(lostPort.name, gap)
@@ -160,14 +160,7 @@ void Widget::recoveredUnit() {
 void Widget::clearUnitFields() {
     // Readings and the values read from a unit (output data, clock, heating schedule) belong to
     // it: none of them stays beside another unit's identity.
-    ui->labelTemperature->setText(tr("Temperature:---"));
-    ui->labelHumidity->setText(tr("Humidity:---"));
-    ui->labelDewTemp->setText(tr("DewTemp:---"));
-    for (QString &text : readingTexts) {
-        text.clear();
-    }
-    ui->comboBoxOutputData->setCurrentIndex(-1);
-    ui->dateTimeEditDeviceTime->setDateTime(ui->dateTimeEditDeviceTime->minimumDateTime());
-    ui->comboBoxInterval->setCurrentIndex(-1);
-    ui->comboBoxHeaterTime->setCurrentIndex(-1);
+    readings->clear();
+    device->clear();
+    heaterClock->clear();
 }

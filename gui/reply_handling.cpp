@@ -21,14 +21,6 @@ namespace {
 
 // Bytes that do not complete a reply are dropped after this much silence on the line.
 constexpr int kReceptionGapMs = 100;
-// After "heater on" the buttons offer "on" again after this many one-second ticks.
-// Heater buttons for a heater value echoed or read back: any non-zero value counts as on.
-void showHeater(WidgetUi *ui, int &countdown, quint16 value) {
-    const bool onOffered = HeaterButtons::onOffered(value, &countdown);
-    ui->pushButtonHeaterON->setEnabled(onOffered);
-    ui->pushButtonHeaterOFF->setEnabled(!onOffered);
-}
-
 } // namespace
 
 void Widget::my_readuart() {
@@ -72,7 +64,7 @@ void Widget::my_readuart() {
             const Rx::Request request = pending.take(found.request);
             if (!request.fromUser && (static_cast<quint8>(frame.at(1)) & 0x80) != 0) {
                 // The unit refused the live poll.
-                recordReading(ReadingStatus::Exception);
+                readings->record(ReadingStatus::Exception);
             }
             applyReply(Rx::decodeRegister(request, frame), frame);
             // Every reply to a request, whatever it decoded, counts as an answer.
@@ -93,16 +85,16 @@ void Widget::applyReply(quint16 reg, const QByteArray &frame) {
     case Rx::Effect::None:
         break;
     case Rx::Effect::Readings:
-        showReadings(decoded.block, decoded.selection);
-        recordReading(ReadingStatus::Ok, decoded.block, decoded.selection);
+        readings->show(decoded.block, decoded.selection);
+        readings->record(ReadingStatus::Ok, decoded.block, decoded.selection);
         break;
     case Rx::Effect::Address:
-        showAddress();
+        device->showAddress();
         break;
     case Rx::Effect::DeviceInfo:
-        showAddress();
+        device->showAddress();
         showDeviceInfo();
-        trendUnit();
+        readings->trendUnit();
         if (rateChangeWait.isActive()) {
             newRateAnswered();
         }
@@ -111,7 +103,7 @@ void Widget::applyReply(quint16 reg, const QByteArray &frame) {
         }
         break;
     case Rx::Effect::BaudRate:
-        showBaudRate();
+        device->showBaudRate();
         if (static_cast<quint8>(frame.at(1)) == Fn::Write) {
             // The device has echoed at the old rate and answers at the new one from now on. Followed
             // once this reply has been dealt with, since the port is opened anew.
@@ -120,52 +112,20 @@ void Widget::applyReply(quint16 reg, const QByteArray &frame) {
         }
         break;
     case Rx::Effect::SerialNumber:
-        showSerialNumber();
+        device->showSerialNumber();
         break;
     case Rx::Effect::Heater:
-        showHeater(ui, heaterCountdown, decoded.heaterValue);
-        trendEvent(static_cast<int>(decoded.heaterValue != 0 ? TrendWindow::Event::HeaterOn
-                                                             : TrendWindow::Event::HeaterOff));
+        heaterClock->showHeater(decoded.heaterValue);
+        readings->trendEvent(static_cast<int>(decoded.heaterValue != 0 ? TrendWindow::Event::HeaterOn
+                                                                       : TrendWindow::Event::HeaterOff));
         break;
     case Rx::Effect::OutputData:
-        showListValue(ui->comboBoxOutputData, decoded.outputData,
-                      shared->outputRegisters[Reg::OutputDataChannel1 - Reg::OutputBlock],
-                      tr("The device reports an output data code that is not in the list: %1"));
+        device->showOutputData(decoded.outputData,
+                               shared->outputRegisters[Reg::OutputDataChannel1 - Reg::OutputBlock]);
         break;
-    case Rx::Effect::Clock: {
-        // Shown as the device holds it, whatever the computer's zone makes of that time.
-        const QDateTime clock =
-            ValueRules::deviceClockTime(shared->clockYear, shared->clockMonth, shared->clockDay,
-                                        shared->clockHour, shared->clockMinute, shared->clockSecond);
-        if (clock.isValid()) {
-            ui->dateTimeEditDeviceTime->setDateTime(clock);
-        } else {
-            // The editor's minimum reads "not read", so Setting cannot send back a stale time.
-            ui->dateTimeEditDeviceTime->setDateTime(ui->dateTimeEditDeviceTime->minimumDateTime());
-            appendMessage(tr("The device clock holds an impossible date: %1")
-                              .arg(ValueRules::deviceClockText(shared->clockYear, shared->clockMonth,
-                                                               shared->clockDay, shared->clockHour,
-                                                               shared->clockMinute, shared->clockSecond)),
-                          kNoticeLine);
-        }
-        // A start past 23:59 cannot be shown as it is: shown as 23:59 and said, never left stale.
-        const int lastMinute = 23 * 60 + 59;
-        const int start = qMin<int>(shared->heaterStartMinutes, lastMinute);
-        if (shared->heaterStartMinutes > lastMinute) {
-            appendMessage(
-                tr("The device reports a heating start time past 23:59 (%1 minutes): shown as 23:59")
-                    .arg(shared->heaterStartMinutes),
-                kNoticeLine);
-        }
-        ui->timeEditStartTime->setTime(QTime(start / 60, start % 60, 0));
-        showListValue(
-            ui->comboBoxInterval, ValueRules::listIndex(ValueRules::HeatingIntervals, shared->heaterInterval),
-            shared->heaterInterval, tr("The device reports a heating interval that is not in the list: %1"));
-        showListValue(
-            ui->comboBoxHeaterTime, ValueRules::listIndex(ValueRules::HeatingTimes, shared->heaterDuration),
-            shared->heaterDuration, tr("The device reports a heating time that is not in the list: %1"));
+    case Rx::Effect::Clock:
+        heaterClock->showClock(*shared);
         break;
-    }
     }
 }
 
@@ -189,44 +149,16 @@ void Widget::TimerClearSlot() {
     shared->rxBuffer.clear();
 }
 
-void Widget::showAddress() {
-    ui->lineEditAddress->setText(QString::number(shared->slaveAddress));
-}
-
-// The baud-rate code is the list index plus one; a code outside 1 to 6 leaves no item selected.
-void Widget::showBaudRate() {
-    showListValue(ui->comboBoxBaudRate, ValueRules::listIndex(ValueRules::BaudCodes, shared->baudCode),
-                  shared->baudCode, tr("The device reports a baud rate code that is not in the list: %1"));
-}
-
-void Widget::showListValue(QComboBox *box, int index, int value, const QString &notInList) {
-    box->setCurrentIndex(index);
-    if (index < 0) {
-        appendMessage(notInList.arg(value), kNoticeLine);
-    }
-}
-
-void Widget::showSerialNumber() {
-    ui->lineEditSN->setText(shared->serialNumber);
-}
-
 void Widget::showDeviceInfo() {
-    ui->lineEditAddress->setText(QString::number(shared->slaveAddress));
-    showBaudRate();
-    ui->lineEditSN->setText(shared->serialNumber);
-    // The range registers are tenths of a degree.
-    ui->lineEditRangeMin->setText(QString::number(shared->rangeMin / 10.0, 'f', 1));
-    ui->lineEditRangeMax->setText(QString::number(shared->rangeMax / 10.0, 'f', 1));
-    showFirmwareVersion();
-    fillChannelList(Model::channelCount(shared->deviceType));
-    showHeater(ui, heaterCountdown, shared->heaterState);
-    ui->comboBoxType->setCurrentIndex(shared->deviceType);
+    device->showInfo();
+    heaterClock->showHeater(shared->heaterState);
+    device->showModel();
     if (Model::hasClock(shared->deviceType, shared->firmwareVersion)) {
         // Only this model from this firmware on has a clock; fetch it so the row shows real values.
         readRegisters(Reg::ClockYear, Reg::ClockBlockCount);
-        setClockRowHidden(false);
+        heaterClock->setRowHidden(false);
     } else {
-        setClockRowHidden(true);
+        heaterClock->setRowHidden(true);
     }
 }
 

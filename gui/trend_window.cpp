@@ -1,45 +1,28 @@
 #include "gui/trend_window.h"
 
 #include "core/base/clock.h"
-#include "core/base/machine_text.h"
 #include "gui/colours.h"
+#include "gui/trend_export.h"
+#include "gui/trend_interaction.h"
+#include "gui/trend_parts.h"
 
 #include <QButtonGroup>
-#include <QDir>
 #include <QEvent>
-#include <QFileDialog>
-#include <QFileInfo>
 #include <QHBoxLayout>
-#include <QImage>
-#include <QLocale>
-#include <QMessageBox>
-#include <QPainter>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QVBoxLayout>
 
-#include <qwt_date.h>
-#include <qwt_date_scale_draw.h>
 #include <qwt_date_scale_engine.h>
 #include <qwt_legend.h>
 #include <qwt_legend_label.h>
-#include <qwt_picker_machine.h>
-#include <qwt_plot.h>
-#include <qwt_plot_canvas.h>
-#include <qwt_plot_curve.h>
 #include <qwt_plot_grid.h>
-#include <qwt_plot_magnifier.h>
 #include <qwt_plot_marker.h>
-#include <qwt_plot_panner.h>
-#include <qwt_plot_picker.h>
-#include <qwt_plot_renderer.h>
-#include <qwt_plot_zoomer.h>
-#include <qwt_scale_engine.h>
-#include <qwt_scale_map.h>
 #include <qwt_text.h>
 
 #include <cmath>
-#include <functional>
+
+using TrendParts::kLeastDegrees;
+using TrendParts::kLeastPercent;
 
 namespace {
 
@@ -47,43 +30,11 @@ namespace {
 constexpr int kRefreshMs = 250;
 // Markers drawn at most in one view, the newest first.
 constexpr int kMaxMarkers = 200;
-// The tracker takes the reading nearest the cursor within this many pixels, or two seconds.
-constexpr int kTrackerPixels = 8;
-constexpr qint64 kTrackerMinMs = 2000;
 // The shortest time axis, for a history of one reading.
 constexpr qint64 kMinSpanMs = 60 * 1000;
 
 const Colours::Role kCurveColours[Trend::ChannelCount] = {Colours::Role::Temperature, Colours::Role::Humidity,
                                                           Colours::Role::DewPoint};
-// The narrowest span of each value axis, so that a step of a tenth is not drawn as a cliff.
-constexpr double kLeastDegrees = 2.0;
-constexpr double kLeastPercent = 2.0;
-
-// `interval` widened about its middle to at least `least`.
-QwtInterval atLeast(const QwtInterval &interval, double least) {
-    const QwtInterval normal = interval.normalized();
-    if (normal.width() >= least) {
-        return normal;
-    }
-    const double middle = (normal.minValue() + normal.maxValue()) / 2;
-    return QwtInterval(middle - least / 2, middle + least / 2);
-}
-
-// Fits a value axis to what is shown, never narrower than its least span.
-class LeastSpanEngine : public QwtLinearScaleEngine {
-public:
-    explicit LeastSpanEngine(double least) : least(least) {}
-
-    void autoScale(int maxNumSteps, double &x1, double &x2, double &stepSize) const override {
-        const QwtInterval wide = atLeast(QwtInterval(x1, x2), least);
-        x1 = wide.minValue();
-        x2 = wide.maxValue();
-        QwtLinearScaleEngine::autoScale(maxNumSteps, x1, x2, stepSize);
-    }
-
-private:
-    double least;
-};
 
 qint64 spanMs(TrendWindow::Span span) {
     switch (span) {
@@ -101,257 +52,7 @@ qint64 spanMs(TrendWindow::Span span) {
     return 0;
 }
 
-// Units, written the same in every language.
-const QString kDegrees = QStringLiteral("\u00b0C");
-const QString kPercentRh = QStringLiteral("%RH");
-
-QString valueText(const std::optional<Trend::Sample> &sample, const QString &unit) {
-    return sample ? QString::number(sample->value, 'f', 2) + QLatin1Char(' ') + unit : QStringLiteral("---");
-}
-
-// Wall-clock labels; the date joins the time at midnight.
-class TimeScaleDraw : public QwtDateScaleDraw {
-public:
-    TimeScaleDraw() : QwtDateScaleDraw(Qt::LocalTime) {
-        setDateFormat(QwtDate::Millisecond, QStringLiteral("hh:mm:ss.zzz"));
-        setDateFormat(QwtDate::Second, QStringLiteral("hh:mm:ss"));
-        setDateFormat(QwtDate::Minute, QStringLiteral("hh:mm"));
-        setDateFormat(QwtDate::Hour, QStringLiteral("hh:mm"));
-    }
-
-protected:
-    QString dateFormatOfDate(const QDateTime &when, QwtDate::IntervalType type) const override {
-        const QString format = QwtDateScaleDraw::dateFormatOfDate(when, type);
-        if (type <= QwtDate::Hour && when.time() == QTime(0, 0)) {
-            return format + QStringLiteral("\nyyyy-MM-dd");
-        }
-        return format;
-    }
-};
-
-// The cursor's time and the three readings nearest it.
-class Tracker : public QwtPlotPicker {
-public:
-    Tracker(const Trend::TrendBuffer &history, QWidget *canvas)
-        : QwtPlotPicker(QwtPlot::xBottom, QwtPlot::yLeft, QwtPicker::VLineRubberBand, QwtPicker::AlwaysOn,
-                        canvas),
-          history(history) {
-        setStateMachine(new QwtPickerTrackerMachine);
-    }
-
-protected:
-    QwtText trackerTextF(const QPointF &position) const override {
-        const QwtScaleMap map = plot()->canvasMap(QwtPlot::xBottom);
-        const double msPerPixel = std::abs(map.invTransform(kTrackerPixels) - map.invTransform(0));
-        const qint64 within = qMax(kTrackerMinMs, qint64(msPerPixel));
-        const auto time = qint64(std::llround(position.x()));
-        const QString when = QLocale().toString(QwtDate::toDateTime(double(time), Qt::LocalTime),
-                                                QStringLiteral("yyyy-MM-dd hh:mm:ss"));
-        const QStringList lines{
-            when,
-            TrendWindow::tr("Temperature: %1")
-                .arg(valueText(history.nearest(Trend::Temperature, time, within), kDegrees)),
-            TrendWindow::tr("Humidity: %1")
-                .arg(valueText(history.nearest(Trend::Humidity, time, within), kPercentRh)),
-            TrendWindow::tr("Dew point: %1")
-                .arg(valueText(history.nearest(Trend::DewPoint, time, within), kDegrees))};
-        QwtText text(lines.join(QLatin1Char('\n')));
-        text.setRenderFlags(Qt::AlignLeft);
-        QColor behind = plot()->palette().color(QPalette::Base);
-        behind.setAlpha(220);
-        text.setBackgroundBrush(behind);
-        text.setColor(Colours::colour(Colours::Role::EventText, plot()->palette()));
-        return text;
-    }
-
-private:
-    const Trend::TrendBuffer &history;
-};
-
-// The rubber-band zoom: the time axis and both value axes show what the box covered (the
-// left axis given by the zoom rectangle, the right one kept beside it, level for level), each
-// value axis at least its least span. The first zoom of a view starts from the view as it is
-// then, as the axes change while the newest reading is followed.
-class Zoomer : public QwtPlotZoomer {
-public:
-    explicit Zoomer(QWidget *canvas) : QwtPlotZoomer(QwtPlot::xBottom, QwtPlot::yLeft, canvas, false) {
-        setTrackerMode(QwtPicker::AlwaysOff);
-        // Right button: one zoom back; Ctrl + right button: back to the start. The middle
-        // button pans.
-        setMousePattern(QwtEventPattern::MouseSelect2, Qt::RightButton, Qt::ControlModifier);
-        setMousePattern(QwtEventPattern::MouseSelect3, Qt::RightButton);
-    }
-
-    void setZoomBase(bool doReplot = true) override {
-        if (doReplot) {
-            plot()->replot();
-        }
-        rightStack = {plot()->axisScaleDiv(QwtPlot::yRight).interval()};
-        QwtPlotZoomer::setZoomBase(false);
-    }
-
-    void zoom(const QRectF &rect) override {
-        // The right axis over the same rows of pixels, read while the axes are still those the
-        // box was drawn on.
-        const QwtScaleMap left = plot()->canvasMap(QwtPlot::yLeft);
-        const QwtScaleMap right = plot()->canvasMap(QwtPlot::yRight);
-        const QwtInterval rows(right.invTransform(left.transform(rect.top())),
-                               right.invTransform(left.transform(rect.bottom())));
-        rightStack.resize(int(zoomRectIndex()) + 1);
-        rightStack.append(rows.normalized());
-        QwtPlotZoomer::zoom(rect);
-        rightStack.resize(zoomStack().size());
-    }
-    // The arrow keys move the zoomed view; the right axis moves along, level for level.
-    void moveTo(const QPointF &position) override {
-        const QRectF before = zoomRect();
-        const int index = int(zoomRectIndex());
-        QwtPlotZoomer::moveTo(position);
-        const QRectF after = zoomRect();
-        if (after.top() != before.top() && index < rightStack.size() && before.height() > 0) {
-            const double shift = (after.top() - before.top()) / before.height() * rightStack[index].width();
-            rightStack[index] =
-                QwtInterval(rightStack[index].minValue() + shift, rightStack[index].maxValue() + shift);
-            rescale();
-        }
-    }
-    using QwtPlotZoomer::setZoomBase;
-    using QwtPlotZoomer::zoom;
-
-protected:
-    void begin() override {
-        if (zoomRectIndex() == 0) {
-            setZoomBase(false);
-        }
-        QwtPlotZoomer::begin();
-    }
-
-    // The box as drawn, corner pixel to corner pixel (the toolkit's own adds a pixel to it).
-    bool end(bool ok = true) override {
-        if (!QwtPlotPicker::end(ok) || !plot()) {
-            return false;
-        }
-        const QPolygon &corners = selection();
-        if (corners.count() < 2) {
-            return false;
-        }
-        zoom(QRectF(invTransform(corners.first()), invTransform(corners.last())).normalized());
-        return true;
-    }
-
-    void rescale() override {
-        QwtPlot *plt = plot();
-        const QRectF rect = zoomRect();
-        const int index = int(zoomRectIndex());
-        const QwtInterval time(rect.left(), rect.right());
-        const QwtInterval left = atLeast(QwtInterval(rect.top(), rect.bottom()), kLeastDegrees);
-        const QwtInterval right = atLeast(
-            index < rightStack.size() ? rightStack[index] : plt->axisScaleDiv(QwtPlot::yRight).interval(),
-            kLeastPercent);
-        if (time == plt->axisScaleDiv(QwtPlot::xBottom).interval() &&
-            left == plt->axisScaleDiv(QwtPlot::yLeft).interval() &&
-            right == plt->axisScaleDiv(QwtPlot::yRight).interval()) {
-            return;
-        }
-        const bool autoReplot = plt->autoReplot();
-        plt->setAutoReplot(false);
-        plt->setAxisScale(QwtPlot::xBottom, time.minValue(), time.maxValue());
-        plt->setAxisScale(QwtPlot::yLeft, left.minValue(), left.maxValue());
-        plt->setAxisScale(QwtPlot::yRight, right.minValue(), right.maxValue());
-        plt->setAutoReplot(autoReplot);
-        plt->replot();
-    }
-
-private:
-    // The right axis for each rectangle of the zoom stack.
-    QVector<QwtInterval> rightStack;
-};
-
-// The wheel zooms the time axis.
-class Magnifier : public QwtPlotMagnifier {
-public:
-    Magnifier(QWidget *canvas, std::function<void()> moved)
-        : QwtPlotMagnifier(canvas), moved(std::move(moved)) {
-        setMouseButton(Qt::NoButton);
-        // Wheel forward narrows the time axis, backward widens it.
-        setWheelFactor(1.25);
-        setAxisEnabled(QwtPlot::yLeft, false);
-        setAxisEnabled(QwtPlot::yRight, false);
-    }
-
-protected:
-    void rescale(double factor) override {
-        moved();
-        QwtPlotMagnifier::rescale(factor);
-    }
-
-private:
-    std::function<void()> moved;
-};
-
 } // namespace
-
-namespace TrendParts {
-
-// A plot that brings its curves up to date with the time axis before every redraw, whoever
-// asks for it (zoom, pan, wheel, resize or new readings).
-class Plot : public QwtPlot {
-public:
-    using QwtPlot::QwtPlot;
-    std::function<void()> beforeReplot;
-
-    void replot() override {
-        updateAxes();
-        if (beforeReplot) {
-            beforeReplot();
-        }
-        QwtPlot::replot();
-    }
-};
-
-// A curve drawn run by run, so it is broken where the readings stopped; a run of one reading is
-// a dot.
-class Curve : public QwtPlotCurve {
-public:
-    using QwtPlotCurve::QwtPlotCurve;
-
-    void setLine(const Trend::Polyline &line) {
-        ends = line.runEnds;
-        setSamples(line.points);
-    }
-    const QVector<int> &runEnds() const { return ends; }
-
-protected:
-    void drawSeries(QPainter *painter, const QwtScaleMap &xMap, const QwtScaleMap &yMap,
-                    const QRectF &canvasRect, int from, int to) const override {
-        if (to < 0) {
-            to = int(dataSize()) - 1;
-        }
-        int start = 0;
-        for (int end : ends) {
-            const int first = qMax(start, from);
-            const int last = qMin(end - 1, to);
-            if (first == last && end - start == 1) {
-                const QPointF point = sample(first);
-                painter->save();
-                QPen dot = pen();
-                dot.setWidthF(qMax(3.0, dot.widthF() * 3));
-                dot.setCapStyle(Qt::RoundCap);
-                painter->setPen(dot);
-                painter->drawPoint(QPointF(xMap.transform(point.x()), yMap.transform(point.y())));
-                painter->restore();
-            } else if (first < last) {
-                QwtPlotCurve::drawSeries(painter, xMap, yMap, canvasRect, first, last);
-            }
-            start = end;
-        }
-    }
-
-private:
-    QVector<int> ends;
-};
-
-} // namespace TrendParts
 
 TrendWindow::TrendWindow(QWidget *parent, int points) : QWidget(parent, Qt::Window), history(points) {
     setObjectName(QStringLiteral("trendWindow"));
@@ -359,13 +60,13 @@ TrendWindow::TrendWindow(QWidget *parent, int points) : QWidget(parent, Qt::Wind
 
     trendPlot = new TrendParts::Plot(this);
     trendPlot->setObjectName(QStringLiteral("trendPlot"));
-    trendPlot->setAxisScaleDraw(QwtPlot::xBottom, new TimeScaleDraw);
+    trendPlot->setAxisScaleDraw(QwtPlot::xBottom, new TrendParts::TimeScaleDraw);
     trendPlot->setAxisScaleEngine(QwtPlot::xBottom, new QwtDateScaleEngine(Qt::LocalTime));
-    trendPlot->setAxisScaleEngine(QwtPlot::yLeft, new LeastSpanEngine(kLeastDegrees));
-    trendPlot->setAxisScaleEngine(QwtPlot::yRight, new LeastSpanEngine(kLeastPercent));
+    trendPlot->setAxisScaleEngine(QwtPlot::yLeft, new TrendParts::LeastSpanEngine(kLeastDegrees));
+    trendPlot->setAxisScaleEngine(QwtPlot::yRight, new TrendParts::LeastSpanEngine(kLeastPercent));
     trendPlot->enableAxis(QwtPlot::yRight);
-    trendPlot->setAxisTitle(QwtPlot::yLeft, tr("Temperature, dew point (%1)").arg(kDegrees));
-    trendPlot->setAxisTitle(QwtPlot::yRight, tr("Relative humidity (%1)").arg(kPercentRh));
+    trendPlot->setAxisTitle(QwtPlot::yLeft, tr("Temperature, dew point (%1)").arg(TrendParts::degrees()));
+    trendPlot->setAxisTitle(QwtPlot::yRight, tr("Relative humidity (%1)").arg(TrendParts::percentRh()));
 
     grid = new QwtPlotGrid;
     grid->attach(trendPlot);
@@ -394,21 +95,9 @@ TrendWindow::TrendWindow(QWidget *parent, int points) : QWidget(parent, Qt::Wind
         }
     });
 
-    QWidget *canvas = trendPlot->canvas();
-    canvas->installEventFilter(this);
-    zoomer = new Zoomer(canvas);
-    zoomer->setRubberBandPen(QColor(Qt::darkGray));
-    connect(zoomer, &QwtPlotZoomer::zoomed, this, [this] {
-        if (zoomer->zoomRectIndex() > 0) {
-            userMovedView();
-        }
-    });
-    auto *panner = new QwtPlotPanner(canvas);
-    panner->setMouseButton(Qt::MiddleButton);
-    connect(panner, &QwtPanner::moved, this, [this] { userMovedView(); });
-    new Magnifier(canvas, [this] { userMovedView(); });
-    auto *tracker = new Tracker(history, canvas);
-    tracker->setRubberBandPen(QColor(0x80, 0x80, 0x80));
+    trendPlot->canvas()->installEventFilter(this);
+    interaction = new TrendParts::Interaction(trendPlot, history, this);
+    connect(interaction, &TrendParts::Interaction::moved, this, &TrendWindow::userMovedView);
 
     // The buttons above the plot.
     auto *bar = new QHBoxLayout;
@@ -560,7 +249,7 @@ void TrendWindow::setFollow(bool on) {
         trendPlot->setAxisAutoScale(QwtPlot::yLeft);
         trendPlot->setAxisAutoScale(QwtPlot::yRight);
         // Forget the zooms; the next one starts from the followed view.
-        zoomer->setZoomBase(false);
+        interaction->forgetZooms();
         refreshNow();
     }
 }
@@ -697,116 +386,36 @@ QVector<int> TrendWindow::runEnds(Trend::Channel channel) const {
 }
 
 QString TrendWindow::defaultExportPath(const QString &suffix) {
-    return QDir::current().absoluteFilePath(
-        QStringLiteral("Data/Trend-") + MachineText::logFileStamp(Clock::now()) + QLatin1Char('.') + suffix);
+    return TrendExport::defaultPath(suffix);
 }
-
-namespace {
-
-bool makeFolderFor(const QString &path, QString *error) {
-    const QDir folder = QFileInfo(path).absoluteDir();
-    if (folder.exists() || QDir().mkpath(folder.path())) {
-        return true;
-    }
-    if (error) {
-        *error = TrendWindow::tr("cannot create the folder %1").arg(QDir::toNativeSeparators(folder.path()));
-    }
-    return false;
-}
-
-} // namespace
 
 bool TrendWindow::exportCsv(const QString &path, QString *error) {
-    if (!makeFolderFor(path, error)) {
-        return false;
-    }
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        const QByteArray text = history.csv();
-        if (file.write(text) == text.size() && file.commit()) {
-            return true;
-        }
-    }
-    if (error) {
-        *error = file.errorString();
-    }
-    return false;
+    return TrendExport::writeCsv(history, path, error);
 }
 
 QString TrendWindow::spanText() const {
-    const QwtInterval shown = trendPlot->axisScaleDiv(QwtPlot::xBottom).interval().normalized();
-    const QDateTime from = QwtDate::toDateTime(shown.minValue(), Qt::LocalTime);
-    const QDateTime to = QwtDate::toDateTime(shown.maxValue(), Qt::LocalTime);
-    const QString full = QStringLiteral("yyyy-MM-dd hh:mm:ss");
-    return tr("%1 to %2, local time")
-        .arg(from.toString(full), to.toString(from.date() == to.date() ? QStringLiteral("hh:mm:ss") : full));
+    return TrendExport::spanText(trendPlot);
 }
 
 QImage TrendWindow::renderImage(bool heading) const {
-    // Laid out as on the screen and drawn at the screen's device pixel ratio: the renderer
-    // scales by the image's resolution against the plot's.
-    const qreal ratio = trendPlot->devicePixelRatioF();
-    QImage image(trendPlot->size() * ratio, QImage::Format_ARGB32_Premultiplied);
-    const auto dotsPerMeter = [ratio](int dpi) { return qRound(dpi * ratio / 0.0254); };
-    image.setDotsPerMeterX(dotsPerMeter(trendPlot->logicalDpiX()));
-    image.setDotsPerMeterY(dotsPerMeter(trendPlot->logicalDpiY()));
-    image.fill(palette().color(QPalette::Window));
-    QPainter painter(&image);
-    QRectF plotArea(QPointF(0, 0), QSizeF(image.size()));
-    if (heading) {
-        // Who the readings are from and when, above the plot; the value axes name their units.
-        painter.setFont(font());
-        painter.setPen(palette().color(QPalette::WindowText));
-        const QString lines = (unit.isEmpty() ? windowTitle() : unit) + QLatin1Char('\n') + spanText();
-        const qreal margin = painter.fontMetrics().height() / 2.0;
-        const QRectF text = painter.boundingRect(plotArea.adjusted(margin, margin, -margin, 0),
-                                                 Qt::AlignLeft | Qt::AlignTop, lines);
-        painter.drawText(text, Qt::AlignLeft | Qt::AlignTop, lines);
-        plotArea.setTop(text.bottom() + margin);
-    }
-    QwtPlotRenderer renderer;
-    renderer.render(trendPlot, &painter, plotArea);
-    painter.end();
-    return image;
+    return TrendExport::render(trendPlot, this,
+                               heading ? (unit.isEmpty() ? windowTitle() : unit) : QString());
 }
 
 bool TrendWindow::exportPng(const QString &path, QString *error) {
-    if (!makeFolderFor(path, error)) {
+    if (!TrendExport::makeFolderFor(path, error)) {
         return false;
     }
     refreshNow();
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && renderImage(true).save(&file, "PNG") && file.commit()) {
-        return true;
-    }
-    if (error) {
-        *error = file.errorString();
-    }
-    return false;
-}
-
-void TrendWindow::showExportError(const QString &path, const QString &error) {
-    QMessageBox::information(
-        this, tr("Error"),
-        tr("The trend cannot be written to %1: %2").arg(QDir::toNativeSeparators(path), error));
+    return TrendExport::writePng(renderImage(true), path, error);
 }
 
 void TrendWindow::exportCsvWithDialog() {
-    QDir().mkpath(QFileInfo(defaultExportPath(QStringLiteral("csv"))).path());
-    const QString path = QFileDialog::getSaveFileName(
-        this, tr("Export CSV"), defaultExportPath(QStringLiteral("csv")), tr("CSV files (*.csv)"));
-    QString error;
-    if (!path.isEmpty() && !exportCsv(path, &error)) {
-        showExportError(path, error);
-    }
+    TrendExport::withDialog(this, tr("Export CSV"), QStringLiteral("csv"), tr("CSV files (*.csv)"),
+                            [this](const QString &path, QString *error) { return exportCsv(path, error); });
 }
 
 void TrendWindow::exportPngWithDialog() {
-    QDir().mkpath(QFileInfo(defaultExportPath(QStringLiteral("png"))).path());
-    const QString path = QFileDialog::getSaveFileName(
-        this, tr("Export PNG"), defaultExportPath(QStringLiteral("png")), tr("PNG images (*.png)"));
-    QString error;
-    if (!path.isEmpty() && !exportPng(path, &error)) {
-        showExportError(path, error);
-    }
+    TrendExport::withDialog(this, tr("Export PNG"), QStringLiteral("png"), tr("PNG images (*.png)"),
+                            [this](const QString &path, QString *error) { return exportPng(path, error); });
 }

@@ -15,11 +15,11 @@ class QwtPlot;
 class QwtPlotCurve;
 class QwtPlotGrid;
 class QwtPlotMarker;
-class QwtPlotZoomer;
 
 namespace TrendParts {
 class Plot;
 class Curve;
+class Interaction;
 } // namespace TrendParts
 
 // The trend of live readings: temperature and dew point against the left axis, relative
@@ -104,14 +104,13 @@ private:
     void updateMarkers(qint64 from, qint64 to);
     // The user moved the view: stop following.
     void userMovedView();
-    void showExportError(const QString &path, const QString &error);
 
     Trend::TrendBuffer history;
     TrendParts::Plot *trendPlot = nullptr;
     TrendParts::Curve *curves[Trend::ChannelCount] = {};
     QVector<QwtPlotMarker *> markers;
     QwtPlotGrid *grid = nullptr;
-    QwtPlotZoomer *zoomer = nullptr;
+    TrendParts::Interaction *interaction = nullptr;
     // Who the readings are from, for the head of an exported picture.
     QString unit;
     QAbstractButton *followButton = nullptr;

@@ -55,7 +55,7 @@ void Widget::UiStateInit() {
     ui->checkBoxSystemTime->setChecked(true);
 
     // Only a ZR200Pro with a recent firmware has a clock; the reply handling shows the row.
-    setClockRowHidden(true);
+    heaterClock->setRowHidden(true);
 
     // Index i is a heating interval of i + 1 hours.
     for (int hours = 1; hours <= 24; ++hours) {
@@ -65,19 +65,4 @@ void Widget::UiStateInit() {
     for (int seconds = 0; seconds <= 480; ++seconds) {
         ui->comboBoxHeaterTime->addItem(QString::number(seconds) + tr("S"));
     }
-}
-
-// Shows or hides the device clock and heating schedule row; its spacers stay in the layout.
-void Widget::setClockRowHidden(bool hidden) {
-    ui->labelDeviceTime->setHidden(hidden);
-    ui->dateTimeEditDeviceTime->setHidden(hidden);
-    ui->checkBoxSystemTime->setHidden(hidden);
-    ui->pushButtonDeviceTime->setHidden(hidden);
-    ui->labelStartTime->setHidden(hidden);
-    ui->timeEditStartTime->setHidden(hidden);
-    ui->labelInterval->setHidden(hidden);
-    ui->comboBoxInterval->setHidden(hidden);
-    ui->labelHeaterTime->setHidden(hidden);
-    ui->comboBoxHeaterTime->setHidden(hidden);
-    ui->pushButtonHeaterTime->setHidden(hidden);
 }

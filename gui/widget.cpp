@@ -6,6 +6,7 @@
 #include "core/device/shared_data.h"
 #include "core/storage/log_file.h"
 #include "gui/colours.h"
+#include "gui/message_log.h"
 #include "gui/message_pane.h"
 #include "gui/version_text.h"
 #include "ui_widget.h"
@@ -18,9 +19,11 @@
 #include <QTextDocument>
 #include <QTimer>
 
-Widget::Widget(QWidget *parent) : QWidget(parent), logWriter(new LogWriter) {
+Widget::Widget(QWidget *parent) : QWidget(parent) {
     ui = new WidgetUi;
     ui->setupUi(this);
+    messages = std::make_unique<MessageLog>(ui->textBrowser);
+    heaterClock = std::make_unique<HeaterClockView>(ui, *messages);
     // A tool left polling for days would otherwise grow the pane without bound; appendMessage
     // trims the oldest lines in large chunks (the log file keeps every line). No undo history
     // is kept of what the pane drops.
@@ -32,6 +35,10 @@ Widget::Widget(QWidget *parent) : QWidget(parent), logWriter(new LogWriter) {
     lineClock.start();
     shared = new SharedDataClass(this);
     shared->readConfig();
+    QLabel *const labels[] = {ui->labelTemperature, ui->labelHumidity, ui->labelDewTemp};
+    device = std::make_unique<DeviceView>(ui, *shared, *messages);
+    readings = std::make_unique<ReadingsView>(
+        this, labels, *shared, *messages, [this] { return lineNowMs(); }, timing.pollMs);
     Colours::applyTheme(shared->theme);
     applyPaletteColours();
     serialPort = new QSerialPort(this);
@@ -69,7 +76,7 @@ Widget::Widget(QWidget *parent) : QWidget(parent), logWriter(new LogWriter) {
     connect(timerAutoBaud, &QTimer::timeout, this, &Widget::AUTOUartInit);
     connect(timerDelay, &QTimer::timeout, this, &Widget::TimerDelaySlot);
     connect(&portWatch, &QTimer::timeout, this, &Widget::watchLostPort);
-    connect(ui->pushButtonTrend, &QPushButton::clicked, this, [this] { showTrend(); });
+    connect(ui->pushButtonTrend, &QPushButton::clicked, this, [this] { readings->showTrend(); });
     rateChangeWait.setSingleShot(true);
     connect(&rateChangeWait, &QTimer::timeout, this, &Widget::newRateUnanswered);
     lineFree.setSingleShot(true);
@@ -81,8 +88,9 @@ Widget::Widget(QWidget *parent) : QWidget(parent), logWriter(new LogWriter) {
 
     autoRead = true;
     // Made here and now, so a second run started within the same second gets a file of its own.
-    runStart = Clock::now();
-    logFilePath = createLogFile(QDir::currentPath() + QStringLiteral("/Data"), runStart);
+    const QDateTime runStart = Clock::now();
+    messages->path() = createLogFile(QDir::currentPath() + QStringLiteral("/Data"), runStart);
+    readings->setRunStart(runStart);
     appendMessage(tr("Application start!"), 2);
     // The configuration was read before the log existed: a failed first write is said now.
     if (!shared->configSaveError.isEmpty()) {
@@ -100,8 +108,8 @@ Widget::~Widget() {
 
 void Widget::closeEvent(QCloseEvent *event) {
     // The trend goes with the window, so the program ends as before.
-    if (trendWindow) {
-        trendWindow->close();
+    if (TrendWindow *trend = readings->trendIfMade()) {
+        trend->close();
     }
     appendMessage(tr("Application close!"), 2);
     event->accept();
@@ -109,6 +117,10 @@ void Widget::closeEvent(QCloseEvent *event) {
 
 QString Widget::versionText() const {
     return versionTextFrom(QStringLiteral(__DATE__), QStringLiteral(__TIME__));
+}
+
+void Widget::appendMessage(const QString &text, int kind) {
+    messages->append(text, kind);
 }
 
 void Widget::showError(const QString &text) {

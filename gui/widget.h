@@ -1,30 +1,24 @@
 #ifndef ZR_GUI_WIDGET_H
 #define ZR_GUI_WIDGET_H
 
+#include "core/device/line_timing.h"
+#include "core/modbus/request_queue.h"
+#include "gui/device_view.h"
+#include "gui/heater_clock_view.h"
+#include "gui/message_log.h"
+#include "gui/readings_view.h"
+
+#include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
 #include <QVector>
 #include <QWidget>
-#include <QtGlobal>
 
-#include "core/modbus/reply_matching.h"
-#include "core/modbus/request_queue.h"
 #include <memory>
 
-#include "core/device/line_timing.h"
-#include "core/device/readings_file.h"
-#include "core/device/reply_parser.h"
-
-#include <QElapsedTimer>
-
 class QCloseEvent;
-class QComboBox;
 class QSerialPort;
-class QTimer;
-class QByteArray;
 class SharedDataClass;
-class LogWriter;
-class TrendWindow;
 struct PortAccess;
 
 namespace Ui {
@@ -33,8 +27,9 @@ class Widget;
 using WidgetUi = Ui::Widget;
 
 // The main window: owns the form, the one serial port, the five timers and the shared state.
-// Its behaviour lives in the slots below; their definitions are spread over the folders of
-// their subsystems (link/, device/, ui/).
+// Its slots are defined in the gui/ file of their group (link_control.cpp, auto_baud.cpp,
+// reply_handling.cpp, live_readings.cpp, identity_settings.cpp, output_settings.cpp,
+// heater_clock.cpp); the message pane and log file are a MessageLog.
 class Widget : public QWidget {
     Q_OBJECT
 
@@ -92,15 +87,13 @@ private slots:
 private:
     // Window title version, " V" + build date and time.
     QString versionText() const;
-
-    // Message pane and log file (app/message_log.cpp). kind: 0 TX, 1 RX, other status.
+    // Message pane and log file (MessageLog). kind: 0 TX, 1 RX, other status.
     void appendMessage(const QString &text, int kind);
     // A status line that the user has to see: it goes to the pane as well as to the log.
-    static constexpr int kNoticeLine = 3;
+    static constexpr int kNoticeLine = MessageLog::Notice;
     // Says once a run, in the pane and the log, that Ini/Config.ini cannot be written and why.
     void reportConfigNotSaved();
-
-    // Request side (link/transmit.cpp).
+    // Request side (transmit.cpp).
     quint16 deviceAddress() const;
     void readRegisters(quint16 start, quint16 count);
     void writeRegister(quint16 reg, quint16 value);
@@ -113,7 +106,6 @@ private:
     void sendWaiting();
     // Milliseconds on a monotonic clock, for the reply windows.
     qint64 lineNowMs() const;
-
     // Link control (link_control.cpp, port_open.cpp).
     // Opens the port at a rate and reads the device information; says why and sends nothing
     // when it does not open.
@@ -141,47 +133,18 @@ private:
     void followNewRate(int rate);
     void newRateAnswered();
     void newRateUnanswered();
-
-    // Reply side (device/reply_handling.cpp).
-    void showAddress();
-    void showBaudRate();
-    void showSerialNumber();
+    // Reply side (reply_handling.cpp).
     void showDeviceInfo();
     void showUsbDeviceError();
     // A line flooded with 0x00 / 0xFF: stops a running search, closes the port, one box.
     void faultyAdapter();
     // Decodes one reply into the shared state and shows it.
     void applyReply(quint16 reg, const QByteArray &frame);
-    // Selects the item of a fixed list that shows a reported value; a value the list does not
-    // hold leaves no item selected and is logged, as received, in the pane and the log.
-    void showListValue(QComboBox *box, int index, int value, const QString &notInList);
-
-    // Live readings (device/live_readings.cpp).
-    void showReadings(ReadingBlock block, ReadingSelection selection);
-    // Readings that stopped: greyed, with their age; once, a line in the pane and the log.
-    void showReadingsStale(qint64 ageMs);
-    // The trend (trend_record.cpp): its window, made at the first use; a reading, a gap where
-    // readings stop, an event (TrendWindow::Event), and a new recording for another unit.
-    TrendWindow &trend();
-    void showTrend();
-    void trendReading(ReadingBlock block, ReadingSelection selection);
-    void trendGap();
-    void trendEvent(int event);
-    void trendUnit();
-    // The outcome of a live poll (readings_record.cpp): a row of the run's readings file, and a
-    // reading or a break of the trend; the poll no longer waits for its reply.
-    void recordReading(ReadingStatus status, ReadingBlock block = ReadingBlock::Hundredths,
-                       ReadingSelection selection = ReadingSelection::All);
-    QString formatReading(float min, float max, float value, quint8 decimals, bool percent) const;
     // The pane's lines, the readings shown and the disabled pane in the palette's colours
     // (window_colours.cpp).
     void applyPaletteColours();
-    void showFirmwareVersion();
-    void fillChannelList(int count);
-
-    // Start state of the form (ui/ui_state.cpp).
+    // Start state of the form (ui_state.cpp).
     void UiStateInit();
-    void setClockRowHidden(bool hidden);
 
     // Shown by every refused input: an information box titled "Error".
     void showError(const QString &text);
@@ -197,11 +160,9 @@ private:
     quint16 lastRegister = 0;
     WidgetUi *ui = nullptr;
     SharedDataClass *shared = nullptr;
-    QString logFilePath;
-    std::unique_ptr<LogWriter> logWriter;
+    std::unique_ptr<MessageLog> messages;
     quint8 autoBaudPasses = 0;
     bool autoRead = false;
-    int heaterCountdown = 0;
     // One request on the wire at a time: the one waiting for its reply and those waiting to go,
     // the clock of their windows, and the timer that frees the line when a window passes.
     RequestQueue requestQueue;
@@ -221,18 +182,12 @@ private:
         bool recovering = false; // opened again, the device information asked for
     } lostPort;
     QTimer portWatch;
-    // The last live reading and whether the labels show it as stopped.
-    qint64 lastReadingMs = -1;
-    bool readingsStale = false;
-    QString readingTexts[3];
-    // The run's readings file, made at the first poll; a failure to write it is said once.
-    QDateTime runStart;
-    ReadingsFile readingsFile;
-    bool readingsFileSaid = false;
-    // The live poll on the wire got no reply yet.
-    bool pollAwaitingReply = false;
-    TrendWindow *trendWindow = nullptr;
-    QString trendSerial;
+    // The live readings: labels, stale greying, the readings file and the trend.
+    std::unique_ptr<ReadingsView> readings;
+    // The unit's identity and settings as the form shows them.
+    std::unique_ptr<DeviceView> device;
+    // The heater buttons and the clock and heating schedule row.
+    std::unique_ptr<HeaterClockView> heaterClock;
     // The rates of a baud-rate change being followed, while its answer is awaited.
     struct RateChange {
         int from = 0;

@@ -4,13 +4,11 @@
 #include "ui_widget.h"
 
 #include <QEvent>
-#include <QLabel>
-#include <QRegularExpression>
 
 void Widget::changeEvent(QEvent *event) {
     QWidget::changeEvent(event);
     // Not while the form is being built.
-    if (event->type() == QEvent::PaletteChange && ui && ui->textBrowser) {
+    if (event->type() == QEvent::PaletteChange && ui && ui->textBrowser && readings) {
         applyPaletteColours();
     }
 }
@@ -22,27 +20,5 @@ void Widget::applyPaletteColours() {
     const QPalette &pane = ui->textBrowser->palette();
     Pane::recolour(ui->textBrowser->document(), {{0, Colours::colour(Colours::Role::Tx, pane)},
                                                  {1, Colours::colour(Colours::Role::Rx, pane)}});
-    // A reading shown is a value and its three equivalents, in this order (formatReading).
-    const QPalette &labels = palette();
-    const QString fonts[] = {Colours::htmlName(Colours::Role::Reading, labels),
-                             Colours::htmlName(Colours::Role::Milliamps, labels),
-                             Colours::htmlName(Colours::Role::Volts, labels),
-                             Colours::htmlName(Colours::Role::Volts, labels)};
-    static const QRegularExpression font(QStringLiteral("<font color=[^>]*>"));
-    for (QLabel *label : {ui->labelTemperature, ui->labelHumidity, ui->labelDewTemp}) {
-        QString text = label->text();
-        int at = 0;
-        for (const QString &name : fonts) {
-            const QRegularExpressionMatch match = font.match(text, at);
-            if (!match.hasMatch()) {
-                break;
-            }
-            const QString tag = QStringLiteral("<font color=") + name + QLatin1Char('>');
-            text.replace(match.capturedStart(), match.capturedLength(), tag);
-            at = match.capturedStart() + tag.size();
-        }
-        if (text != label->text()) {
-            label->setText(text);
-        }
-    }
+    readings->recolour();
 }

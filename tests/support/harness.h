@@ -36,21 +36,21 @@ public:
     static QTimer *timerTxData(Widget &w) { return w.timerTxData; }
     static quint16 &lastRegister(Widget &w) { return w.lastRegister; }
     static bool &autoRead(Widget &w) { return w.autoRead; }
-    static int &heaterCountdown(Widget &w) { return w.heaterCountdown; }
+    static int &heaterCountdown(Widget &w) { return w.heaterClock->countdown(); }
     static quint8 &autoBaudPasses(Widget &w) { return w.autoBaudPasses; }
     // The log file in use; a test may point it elsewhere (/dev/full for a full disk).
-    static QString &logFilePath(Widget &w) { return w.logFilePath; }
+    static QString &logFilePath(Widget &w) { return w.messages->path(); }
     static QString versionText(Widget &w) { return w.versionText(); }
     static void appendMessage(Widget &w, const QString &text, int kind) { w.appendMessage(text, kind); }
     static QString formatReading(Widget &w, float min, float max, float value, quint8 decimals,
                                  bool percent) {
-        return w.formatReading(min, max, value, decimals, percent);
+        return w.readings->format(min, max, value, decimals, percent);
     }
     static void showReadings(Widget &w, ReadingBlock block, ReadingSelection selection) {
-        w.showReadings(block, selection);
+        w.readings->show(block, selection);
     }
-    static void showFirmwareVersion(Widget &w) { w.showFirmwareVersion(); }
-    static void fillChannelList(Widget &w, int count) { w.fillChannelList(count); }
+    static void showFirmwareVersion(Widget &w) { w.device->showFirmwareVersion(); }
+    static void fillChannelList(Widget &w, int count) { w.device->fillChannelList(count); }
     static void readRegisters(Widget &w, quint16 start, quint16 count) { w.readRegisters(start, count); }
     static void writeRegister(Widget &w, quint16 reg, quint16 value) { w.writeRegister(reg, value); }
     static void writeBlock(Widget &w, quint8 address, quint16 start, const QVector<quint16> &values,
@@ -63,7 +63,7 @@ public:
     }
     static const Rx::PendingRequests &pendingRequests(Widget &w) { return w.requestQueue.onTheWire(); }
     static int waitingRequests(Widget &w) { return w.requestQueue.waiting(); }
-    static TrendWindow *trendWindow(Widget &w) { return w.trendWindow; }
+    static TrendWindow *trendWindow(Widget &w) { return w.readings->trendIfMade(); }
     static qint64 lineNowMs(Widget &w) { return w.lineNowMs(); }
     static void openLink(Widget &w) { w.openLink(); }
     // Calls a private slot by name, as the meta-object system would.
@@ -140,6 +140,8 @@ public:
     int messageBoxes(const QString &text) const;
     // Waits up to `ms` for the number of seen modals to reach `n`.
     bool waitForCount(int n, int ms = 5000);
+    // Stops looking (every 5 ms): a measurement of the window's own CPU must not count it.
+    void stop() { timer.stop(); }
 
 signals:
     void modalClosed();
