@@ -178,7 +178,6 @@ bool MqttBroker::start() {
 
 void MqttBroker::stop() {
     if (process.state() != QProcess::NotRunning) {
-        stopped = QDateTime::currentDateTimeUtc();
         process.terminate();
         if (!process.waitForFinished(5000)) {
             process.kill();

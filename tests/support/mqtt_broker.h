@@ -2,7 +2,6 @@
 #define ZR_TESTS_SUPPORT_MQTT_BROKER_H
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QMutex>
 #include <QProcess>
 #include <QString>
@@ -38,8 +37,6 @@ public:
     QString caFile() const { return dir.filePath(QStringLiteral("ca.crt")); }
     QString strangerCaFile() const { return dir.filePath(QStringLiteral("stranger.crt")); }
     QString error() const { return failure; }
-    // When stop() last stopped it (UTC).
-    QDateTime stoppedAt() const { return stopped; }
 
 private:
     QTemporaryDir dir;
@@ -50,7 +47,6 @@ private:
     int tlsListenPort = 0;
     int ipv6ListenPort = 0;
     QString failure;
-    QDateTime stopped;
 };
 
 // One message a subscriber received.
