@@ -26,6 +26,10 @@ struct CliContext {
     bool json = false;
     bool verbose = false;
     QString logPath;
+    // --timeout: the reply window on a serial line, the network margin over TCP; 0 when not given.
+    int timeoutMs = 0;
+    int pauseMs = 0;               // --pause
+    bool anyTransactionId = false; // --tcp-any-id
 };
 
 // One line on standard error, prefixed "zrctl: ".

@@ -1,20 +1,30 @@
 #include "cli/cli_line.h"
 
+#include "cli/cli_context.h"
 #include "core/base/clock.h"
 #include "core/modbus/line_port.h"
 #include "core/modbus/modbus_frame.h"
+#include "core/modbus/port_factory.h"
+
+#include <QTimer>
 
 #include <cstdio>
 
-CliLine::CliLine(const QString &portName, bool traceFrames, const QString &logFile, QObject *parent)
-    : QObject(parent), line(new ModbusLine(new SerialLinePort(portName), LineClock::system(), this)),
-      verbose(traceFrames), logPath(logFile) {
+CliLine::CliLine(const CliContext &context, QObject *parent)
+    : QObject(parent), line(new ModbusLine(makeLinePort(context.port), LineClock::system(), this)),
+      timeoutMs(context.timeoutMs), verbose(context.verbose), logPath(context.logPath) {
     LineTimes times = line->times();
-    // A lost port is looked for after 0.5 s, then after delays doubling up to 30 s.
+    // A lost port (or connection) is looked for after 0.5 s, then after delays doubling up to 30 s.
     times.watchFirstMs = 500;
     times.watchMaxMs = 30000;
+    if (timeoutMs > 0) {
+        times.networkTimeoutMs = timeoutMs;
+    }
+    times.pauseMs = context.pauseMs;
+    times.anyTransactionId = context.anyTransactionId;
     line->setTimes(times);
     connect(line, &ModbusLine::traced, this, &CliLine::trace);
+    connect(line, &ModbusLine::portLost, this, [this](const QString &reason) { lostReason = reason; });
 }
 
 bool CliLine::open(int rate, QString *error) {
@@ -25,11 +35,14 @@ QString CliLine::portName() const {
     return line->port().name();
 }
 
-void CliLine::request(const QByteArray &frame, const std::function<void(const LineReply &)> &then,
-                      int timeoutMs) {
+bool CliLine::isNetwork() const {
+    return line->port().isNetwork();
+}
+
+void CliLine::request(const QByteArray &frame, const std::function<void(const LineReply &)> &then) {
     LineTimes times = line->times();
     times.turnaroundMs = Rx::TurnaroundMs;
-    if (timeoutMs > 0) {
+    if (timeoutMs > 0 && !isNetwork()) {
         // The window asked for in place of both frames' wire time and the turnaround.
         const int wire =
             Rx::replyWindowMs(Rx::requestOfFrame(frame), frame.size(), line->rate()) - Rx::TurnaroundMs;
@@ -39,7 +52,19 @@ void CliLine::request(const QByteArray &frame, const std::function<void(const Li
     LineReply *reply = line->send(frame);
     connect(reply, &LineReply::finished, this, [this, reply, then] {
         lastReply.reset(reply);
-        then(*reply);
+        if (reply->outcome() != LineReply::Outcome::PortLost || !sayLosses || !isNetwork()) {
+            then(*reply);
+            return;
+        }
+        // A connection refused or closed fails the reply before the line says why: the reason
+        // first, once the line has given it.
+        QTimer::singleShot(0, this, [this, reply, then] {
+            if (!lostReason.isEmpty()) {
+                cliError(lostReason);
+                lostReason.clear();
+            }
+            then(*reply);
+        });
     });
 }
 
