@@ -16,20 +16,13 @@ class SharedDataClass;
 
 // What every zrctl command gets: its options, already checked for being allowed, and the
 // common ones parsed.
-struct CliContext {
+struct CliContext : CliLineOptions {
     QCommandLineParser *parser = nullptr;
-    QString port;
     int address = 0;
     // watch: every address of the bus, in the order given (the first is `address`).
     QVector<int> addresses;
     int baud = 0;
     bool json = false;
-    bool verbose = false;
-    QString logPath;
-    // --timeout: the reply window on a serial line, the network margin over TCP; 0 when not given.
-    int timeoutMs = 0;
-    int pauseMs = 0;               // --pause
-    bool anyTransactionId = false; // --tcp-any-id
 };
 
 // One line on standard error, prefixed "zrctl: ".

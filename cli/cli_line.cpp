@@ -1,6 +1,5 @@
 #include "cli/cli_line.h"
 
-#include "cli/cli_context.h"
 #include "core/base/clock.h"
 #include "core/modbus/line_port.h"
 #include "core/modbus/modbus_frame.h"
@@ -10,7 +9,7 @@
 
 #include <cstdio>
 
-CliLine::CliLine(const CliContext &context, QObject *parent)
+CliLine::CliLine(const CliLineOptions &context, QObject *parent)
     : QObject(parent), line(new ModbusLine(makeLinePort(context.port), LineClock::system(), this)),
       timeoutMs(context.timeoutMs), verbose(context.verbose), logPath(context.logPath) {
     LineTimes times = line->times();
@@ -60,7 +59,7 @@ void CliLine::request(const QByteArray &frame, const std::function<void(const Li
         // first, once the line has given it.
         QTimer::singleShot(0, this, [this, reply, then] {
             if (!lostReason.isEmpty()) {
-                cliError(lostReason);
+                std::fprintf(stderr, "zrctl: %s\n", qPrintable(lostReason));
                 lostReason.clear();
             }
             then(*reply);

@@ -11,7 +11,16 @@
 #include <functional>
 #include <memory>
 
-struct CliContext;
+// What the line of a run is made of, from the command line.
+struct CliLineOptions {
+    QString port; // as the user named it
+    bool verbose = false;
+    QString logPath;
+    // --timeout: the reply window on a serial line, the network margin over TCP; 0 when not given.
+    int timeoutMs = 0;
+    int pauseMs = 0;               // --pause
+    bool anyTransactionId = false; // --tcp-any-id
+};
 
 // The line of one zrctl run: a ModbusLine on the port as the user named it (a device path or a
 // serial server's network address), with its times from the options, and every frame traced on
@@ -20,8 +29,8 @@ class CliLine : public QObject {
     Q_OBJECT
 
 public:
-    // The port, checked by zrctl_main, is the context's.
-    explicit CliLine(const CliContext &context, QObject *parent = nullptr);
+    // The port is checked already (zrctl_main).
+    explicit CliLine(const CliLineOptions &options, QObject *parent = nullptr);
 
     // Opens (or reopens) the port at `rate`; false with the reason, naming the port as given, in
     // *error (see openPort).
