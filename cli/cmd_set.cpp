@@ -206,7 +206,7 @@ int cliSet(const CliContext &context) {
     }
 
     CliLine line(context);
-    if (line.isNetwork() && newRate != 0) {
+    if (line.isNetwork() && given("new-baud")) {
         if (given("new-address")) {
             cliError(
                 QStringLiteral("--new-baud: over TCP the unit is out of reach after it (until the serial "

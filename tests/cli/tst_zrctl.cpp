@@ -1,13 +1,17 @@
 // zrctl: its argument rules as tables, then the program itself against simulated transmitters
 // on one pseudo-terminal line.
 #include "cli/cli_args.h"
+#include "core/device/device_model.h"
 #include "core/device/register_map.h"
+#include "core/device/settings_frames.h"
 #include "core/modbus/modbus_frame.h"
+#include "sim/tcp_transmitter.h"
 #include "tests/support/harness.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTcpServer>
 #include <QtTest>
 
 #include <csignal>
@@ -95,6 +99,8 @@ private slots:
     void portNamedAsGiven();
     void portWithoutPermission_data();
     void portWithoutPermission();
+    void overTcp_data();
+    void overTcp();
 };
 
 void TstZrctl::addressArgument_data() {
@@ -605,6 +611,100 @@ void TstZrctl::portWithoutPermission() {
                           ": no permission, the device belongs to the group " + group + "; " + fix);
     }
     QVERIFY(sim.transmitter().received().isEmpty());
+}
+
+// The commands against the simulated transmitter behind a serial server on loopback. PORT stands
+// for its address; `sim` sets it up: "rtu" (RTU over TCP, else Modbus TCP), "tid0" (replies with
+// transaction id 0), "slow" (every reply 60 ms late, well inside the window). `requests` are the
+// requests it must get, in order, none before the one ahead of it was answered.
+void TstZrctl::overTcp_data() {
+    QTest::addColumn<QString>("sim");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QVector<QByteArray>>("requests");
+    QTest::addColumn<QString>("said"); // on standard output, or the first line on standard error
+    const QStringList info{"info", "--port", "PORT", "--address", "7", "--baud", "9600"};
+    const QVector<QByteArray> infoFrames{buildReadRequest(7, Reg::SlaveAddress, Reg::DeviceInfoCount),
+                                         buildReadRequest(7, Reg::ClockYear, Reg::ClockBlockCount),
+                                         buildReadRequest(7, Reg::OutputBlock, Reg::OutputBlockCount)};
+    QTest::newRow("info, modbus tcp, one request at a time") << "slow" << info << 0 << infoFrames << "serial";
+    QTest::newRow("info, rtu over tcp, one request at a time")
+        << "rtu slow" << info << 0 << infoFrames << "serial";
+    QTest::newRow("transaction id 0 refused")
+        << "tid0" << info << 3 << QVector<QByteArray>{infoFrames.first()}
+        << "zrctl: reading register 0x0100: no reply";
+    QTest::newRow("transaction id 0 with --tcp-any-id")
+        << "tid0" << info + QStringList{"--tcp-any-id"} << 0 << infoFrames << "serial";
+    QTest::newRow("set over tcp") << "" << QStringList{"set",    "--port", "PORT",     "--address", "7",
+                                                       "--baud", "9600",   "--heater", "on"}
+                                  << 0
+                                  << QVector<QByteArray>{Settings::heaterFrame(7, true),
+                                                         buildReadRequest(7, Reg::Heater, 1)}
+                                  << "heater set: on";
+    QTest::newRow("new rate over tcp: written, not read back")
+        << "rtu"
+        << QStringList{"set", "--port", "PORT", "--address", "7", "--baud", "9600", "--new-baud", "19200"}
+        << 0 << QVector<QByteArray>{Settings::baudCodeFrame(7, Model::codeForBaudRate(19200))}
+        << "change the serial server's line rate to 19200";
+    QTest::newRow("scan: one pass at the server's rate")
+        << "" << QStringList{"scan", "--port", "PORT", "--addresses", "6-7", "--timeout", "100", "--json"}
+        << 0
+        << QVector<QByteArray>{buildReadRequest(6, Reg::SlaveAddress, Reg::DeviceInfoCount),
+                               buildReadRequest(7, Reg::SlaveAddress, Reg::DeviceInfoCount)}
+        << "\"rate\":9600";
+    QTest::newRow("bad --port")
+        << "" << QStringList{"info", "--port", "tcp://[::1", "--address", "7", "--baud", "9600"} << 2
+        << QVector<QByteArray>{}
+        << "zrctl: --port: '[::1' is no HOST[:PORT] (an IPv6 address goes in brackets); "
+           "expected a device path, tcp://HOST[:PORT] or rtu+tcp://HOST:PORT";
+    QTest::newRow("--tcp-any-id on rtu over tcp")
+        << "rtu" << info + QStringList{"--tcp-any-id"} << 2 << QVector<QByteArray>{}
+        << "zrctl: --tcp-any-id: goes with";
+    QTest::newRow("connection refused")
+        << "refused" << info << 5 << QVector<QByteArray>{} << "zrctl: connection to tcp://127.0.0.1:";
+}
+
+void TstZrctl::overTcp() {
+    QFETCH(QString, sim);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QVector<QByteArray>, requests);
+    QFETCH(QString, said);
+    ScopedWorkDir dir;
+    TransmitterConfig config = unit(3, 7, 9600, 105, "261208041533");
+    TcpTransmitter server(config);
+    server.setFraming(sim.contains("rtu") ? TcpTransmitter::Framing::Rtu
+                                          : TcpTransmitter::Framing::ModbusTcp);
+    server.setWrongTransactionId(sim.contains("tid0"));
+    const int delayMs = sim.contains("slow") ? 60 : 0;
+    server.setReplyDelay(delayMs);
+    QString address;
+    if (sim == "refused") {
+        QTcpServer probe; // a port nothing listens on
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        address = QStringLiteral("tcp://127.0.0.1:%1").arg(probe.serverPort());
+    } else {
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        address = server.portString();
+    }
+    QVector<QByteArray> got;
+    QVector<qint64> at;
+    QElapsedTimer clock;
+    clock.start();
+    connect(&server, &TcpTransmitter::requestReceived, [&](const QByteArray &request) {
+        got << request;
+        at << clock.elapsed();
+    });
+    arguments.replaceInStrings(QRegularExpression("^PORT$"), address);
+    const Run run = zrctl(arguments);
+    QCOMPARE(run.exitCode, exitCode);
+    QCOMPARE(got, requests);
+    // Never pipelined: each request came only after the reply before it had been sent.
+    for (int i = 1; i < at.size(); ++i) {
+        QVERIFY2(at.at(i) - at.at(i - 1) >= delayMs, qPrintable(QString::number(at.at(i) - at.at(i - 1))));
+    }
+    const QByteArray where = exitCode == 0 ? run.out : run.err.left(run.err.indexOf('\n'));
+    QVERIFY2(where.contains(said.toUtf8()), (run.out + run.err).constData());
 }
 
 QTEST_MAIN(TstZrctl)
