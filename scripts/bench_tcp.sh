@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Serial servers on loopback, against simulated buses:
 #  - request to reply over Modbus TCP: zrctl (scan) beside mbpoll -m tcp on the same zrsim --listen
-#    with 100 units, each reading the identity block of every unit once, one request at a time; the
-#    time of 100 addresses less the time of one, over 99, leaves out the start of the program
-#    (best of five runs);
+#    with 200 units, each reading the identity block of every unit once, one request at a time; the
+#    time of 200 addresses less the time of one, over 199, leaves out the start of the program
+#    (best of seven runs);
 #  - a 10-unit round of zrctl watch over Modbus TCP, over RTU over TCP and on a pseudo-terminal at
-#    115200 baud: the time from the first unit's row to the tenth's in the second round, times
-#    10/9 (rows carry milliseconds).
+#    115200 baud: the time from the first unit's row to the tenth's, times 10/9, averaged over
+#    rounds 2 to 21 (rows carry milliseconds).
 #   scripts/bench_tcp.sh BUILD_DIR
 set -euo pipefail
 build=${1:?build directory}
@@ -35,7 +35,7 @@ now_us() { echo $(($(date +%s%N) / 1000)); }
 # Best of five: microseconds that "$@" takes.
 best_us() {
     local best=0 t0 t
-    for _ in 1 2 3 4 5; do
+    for _ in 1 2 3 4 5 6 7; do
         t0=$(now_us)
         "$@" >/dev/null 2>&1 || true
         t=$(($(now_us) - t0))
@@ -43,26 +43,27 @@ best_us() {
     done
     echo "$best"
 }
-per_request() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", (a - b) / 99 / 1000 }'; }
+per_request() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", (a - b) / 199 / 1000 }'; }
 
-hundred=$(serve $(bus 100) --listen 0 --framing tcp)
-port=${hundred##*:}
-z100=$(best_us "$zrctl" scan --port "$hundred" --baud 115200 --addresses 1-100)
-z1=$(best_us "$zrctl" scan --port "$hundred" --baud 115200 --addresses 1-1)
-m100=$(best_us mbpoll -m tcp -p "$port" -a 1:100 -t 4 -r 256 -c 10 -1 -0 127.0.0.1)
+many=$(serve $(bus 200) --listen 0 --framing tcp)
+port=${many##*:}
+zn=$(best_us "$zrctl" scan --port "$many" --baud 115200 --addresses 1-200)
+z1=$(best_us "$zrctl" scan --port "$many" --baud 115200 --addresses 1-1)
+mn=$(best_us mbpoll -m tcp -p "$port" -a 1:200 -t 4 -r 256 -c 10 -1 -0 127.0.0.1)
 m1=$(best_us mbpoll -m tcp -p "$port" -a 1 -t 4 -r 256 -c 10 -1 -0 127.0.0.1)
-echo "request to reply over Modbus TCP on loopback: zrctl $(per_request "$z100" "$z1") ms," \
-    "mbpoll -m tcp $(per_request "$m100" "$m1") ms"
+echo "request to reply over Modbus TCP on loopback: zrctl $(per_request "$zn" "$z1") ms," \
+    "mbpoll -m tcp $(per_request "$mn" "$m1") ms"
 
 tcp=$(serve "${units[@]}" --listen 0 --framing tcp)
 
-# The second round's rows of a 10-unit watch on PORT: milliseconds from the first to the tenth,
-# times 10/9.
+# Rounds 2 to 21 of a 10-unit watch on PORT: milliseconds from each round's first row to its
+# tenth, times 10/9, on average.
 round_ms() {
-    "$zrctl" watch --port "$1" --address 1-10 --baud 115200 --count 2 --interval 1 --json 2>/dev/null |
-        tail -10 | sed -n 's/.*"time":"\([^"]*\)".*/\1/p' |
+    "$zrctl" watch --port "$1" --address 1-10 --baud 115200 --count 21 --interval 0.2 --json 2>/dev/null |
+        tail -200 | sed -n 's/.*"time":"\([^"]*\)".*/\1/p' |
         while read -r t; do date -d "$t" +%s%3N; done |
-        awk 'NR == 1 { first = $1 } { last = $1 } END { printf "%.1f", (last - first) * 10 / 9 }'
+        awk '(NR - 1) % 10 == 0 { first = $1 } (NR % 10) == 0 { sum += $1 - first; n++ }
+             END { printf "%.2f", sum / n * 10 / 9 }'
 }
 rtu=$(serve "${units[@]}" --listen 0 --framing rtu)
 "$build/zrsim" --address 1 --baud 115200 "${units[@]}" --link "$work/ttyZR" >/dev/null 2>&1 &
