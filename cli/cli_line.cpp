@@ -23,11 +23,26 @@ CliLine::CliLine(const CliLineOptions &context, QObject *parent)
     times.anyTransactionId = context.anyTransactionId;
     line->setTimes(times);
     connect(line, &ModbusLine::traced, this, &CliLine::trace);
-    connect(line, &ModbusLine::portLost, this, [this](const QString &reason) { lostReason = reason; });
+    // The log names the port as the user gave it.
+    connect(line, &ModbusLine::portLost, this, [this](const QString &reason) {
+        lostReason = reason;
+        logAppend(LogKind::Status, QStringLiteral("port %1 lost: %2").arg(portName(), reason));
+    });
+    connect(line, &ModbusLine::portBack, this,
+            [this] { logAppend(LogKind::Status, QStringLiteral("port %1 back").arg(portName())); });
 }
 
 bool CliLine::open(int rate, QString *error) {
-    return line->open(rate, error);
+    if (!line->open(rate, error)) {
+        return false;
+    }
+    // A connection is made in the background: whether it is made is said as it comes.
+    logAppend(LogKind::Status,
+              (isNetwork() ? QStringLiteral("port %1 connecting, its line counted at %2 baud")
+                           : QStringLiteral("port %1 opened at %2 baud"))
+                  .arg(portName())
+                  .arg(rate));
+    return true;
 }
 
 QString CliLine::portName() const {
@@ -74,17 +89,21 @@ void CliLine::trace(const QByteArray &bytes, ModbusLine::Trace kind) {
     if (verbose) {
         std::fprintf(stderr, "%s  %s\n", tx ? "TX" : "RX", qPrintable(hex));
     }
-    if (!logPath.isEmpty()) {
-        // The window's line format, each line whole or not at all.
-        const QDateTime now = Clock::now();
-        const int lost = log.lostLines();
-        const QString note =
-            lost > 0
-                ? logLine(now, LogKind::Status,
-                          QStringLiteral("%1 log line(s) lost: the log file could not be written").arg(lost))
-                : QString();
-        if (!log.append(logPath, logLine(now, tx ? LogKind::Tx : LogKind::Rx, hex), note) && lost == 0) {
-            std::fprintf(stderr, "zrctl: --log: cannot write %s\n", qPrintable(logPath));
-        }
+    logAppend(tx ? LogKind::Tx : LogKind::Rx, hex);
+}
+
+void CliLine::logAppend(LogKind kind, const QString &text) {
+    if (logPath.isEmpty()) {
+        return;
+    }
+    // The window's line format, each line whole or not at all.
+    const QDateTime now = Clock::now();
+    const int lost = log.lostLines();
+    const QString note =
+        lost > 0 ? logLine(now, LogKind::Status,
+                           QStringLiteral("%1 log line(s) lost: the log file could not be written").arg(lost))
+                 : QString();
+    if (!log.append(logPath, logLine(now, kind, text), note) && lost == 0) {
+        std::fprintf(stderr, "zrctl: --log: cannot write %s\n", qPrintable(logPath));
     }
 }

@@ -51,6 +51,7 @@ public:
 
 private:
     void trace(const QByteArray &bytes, ModbusLine::Trace kind);
+    void logAppend(LogKind kind, const QString &text);
 
     ModbusLine *line;
     // The reply finished last, kept until the next one finishes (its own finished() is over by

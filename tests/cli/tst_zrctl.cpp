@@ -303,6 +303,9 @@ void TstZrctl::infoFrames() {
     const QStringList tx = loggedFrames(dir.path() + "/frames.txt", 0);
     QCOMPARE(tx, (QStringList{frameToHex(frames[0]), frameToHex(frames[1]), frameToHex(frames[2])}));
     QCOMPARE(loggedFrames(dir.path() + "/frames.txt", 1).size(), 3);
+    QVERIFY(readLogLines(dir.path() + "/frames.txt")
+                .first()
+                .endsWith("port " + sim.port() + " opened at 19200 baud"));
 }
 
 void TstZrctl::setWritesTheWindowsFrames() {
