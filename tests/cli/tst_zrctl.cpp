@@ -642,6 +642,14 @@ void TstZrctl::overTcp_data() {
         << QVector<QByteArray>{Settings::heaterFrame(7, true), buildReadRequest(7, Reg::Heater, 1),
                                Settings::baudCodeFrame(7, Model::codeForBaudRate(19200))}
         << "change the serial server's line rate to 19200";
+    // Every rate asked for, but one pass: the server's line runs at its own; the unit says its rate.
+    QTest::newRow("scan --baud all: one pass")
+        << ""
+        << QStringList{"scan", "--port", "PORT", "--baud", "all", "--addresses", "6-7", "--timeout", "100"}
+        << 0
+        << QVector<QByteArray>{buildReadRequest(6, Reg::SlaveAddress, Reg::DeviceInfoCount),
+                               infoFrames.first()}
+        << "address 7  rate 9600";
     QTest::newRow("bad --port") << "" << QStringList{"info", "--port", "tcp://[::1", "--address", "7"} << 2
                                 << QVector<QByteArray>{}
                                 << "--port: '[::1' is no HOST[:PORT] (an IPv6 address "
