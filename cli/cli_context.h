@@ -16,16 +16,13 @@ class SharedDataClass;
 
 // What every zrctl command gets: its options, already checked for being allowed, and the
 // common ones parsed.
-struct CliContext {
+struct CliContext : CliLineOptions {
     QCommandLineParser *parser = nullptr;
-    QString port;
     int address = 0;
     // watch: every address of the bus, in the order given (the first is `address`).
     QVector<int> addresses;
     int baud = 0;
     bool json = false;
-    bool verbose = false;
-    QString logPath;
 };
 
 // One line on standard error, prefixed "zrctl: ".

@@ -11,6 +11,7 @@
 
 #include <QJsonArray>
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <unistd.h>
@@ -88,22 +89,28 @@ int cliScan(const CliContext &context) {
     QVector<int> rates = Search::rates();
     int first = 1;
     int last = 247;
-    int timeout = 0;
     QCommandLineParser &parser = *context.parser;
     if ((parser.isSet(QStringLiteral("baud")) &&
          !CliArgs::baudList(QStringLiteral("baud"), parser.value(QStringLiteral("baud")), &rates, &error)) ||
         (parser.isSet(QStringLiteral("addresses")) &&
          !CliArgs::addressRange(QStringLiteral("addresses"), parser.value(QStringLiteral("addresses")),
-                                &first, &last, &error)) ||
-        (parser.isSet(QStringLiteral("timeout")) &&
-         !CliArgs::number(QStringLiteral("timeout"), parser.value(QStringLiteral("timeout")), 1, 60000,
-                          &timeout, &error))) {
+                                &first, &last, &error))) {
         cliError(error);
         return CliArgs::Usage;
     }
 
     const bool progress = ::isatty(STDERR_FILENO) == 1;
-    CliLine line(context.port, context.verbose, context.logPath);
+    CliLine line(context);
+    if (line.isNetwork() && rates.size() > 1) {
+        // The server's line runs at the rate it is set to, whatever is asked for here: one pass,
+        // its line time counted at the slowest rate listed.
+        const int slowest = *std::min_element(rates.cbegin(), rates.cend());
+        rates = {slowest};
+        cliError(
+            QStringLiteral("over TCP the line rate is the serial server's: probing once, at the rate the "
+                           "server is set to (line time counted at %1 baud); each unit found says its own")
+                .arg(slowest));
+    }
     int found = 0;
     int rateAt = 0;
     int address = first;
@@ -136,36 +143,40 @@ int cliScan(const CliContext &context) {
             std::fflush(stderr);
         }
         const int asked = address++;
-        line.request(
-            buildReadRequest(static_cast<quint8>(asked), Reg::SlaveAddress, Reg::DeviceInfoCount),
-            [&, finish, asked, rate](const LineReply &reply) {
-                const LineReply::Outcome outcome = reply.outcome();
-                if (outcome != LineReply::Outcome::NoReply) {
-                    if (outcome != LineReply::Outcome::Answer && outcome != LineReply::Outcome::Exception) {
-                        if (progress) {
-                            std::fprintf(stderr, "\n");
-                        }
-                        finish(cliFailure(reply, QStringLiteral("scanning at %1 baud").arg(rate)));
-                        return;
-                    }
-                    // An exception reply still shows a unit at this address and rate.
-                    SharedDataClass unit;
-                    if (outcome == LineReply::Outcome::Answer) {
-                        Rx::decode(Reg::SlaveAddress, reply.frame(), unit);
-                    }
-                    if (progress) {
-                        std::fprintf(stderr, "\r%50s\r", "");
-                    }
-                    if (context.json) {
-                        cliPrintJson(unitJson(asked, rate, unit));
-                    } else {
-                        cliPrint(unitText(asked, rate, unit));
-                    }
-                    ++found;
-                }
-                probe(finish);
-            },
-            timeout);
+        line.request(buildReadRequest(static_cast<quint8>(asked), Reg::SlaveAddress, Reg::DeviceInfoCount),
+                     [&, finish, asked, rate](const LineReply &reply) {
+                         const LineReply::Outcome outcome = reply.outcome();
+                         if (outcome != LineReply::Outcome::NoReply) {
+                             if (outcome != LineReply::Outcome::Answer &&
+                                 outcome != LineReply::Outcome::Exception) {
+                                 if (progress) {
+                                     std::fprintf(stderr, "\n");
+                                 }
+                                 finish(cliFailure(reply, QStringLiteral("scanning at %1 baud").arg(rate)));
+                                 return;
+                             }
+                             // An exception reply still shows a unit at this address and rate.
+                             SharedDataClass unit;
+                             int shown = rate;
+                             if (outcome == LineReply::Outcome::Answer) {
+                                 Rx::decode(Reg::SlaveAddress, reply.frame(), unit);
+                                 // Over TCP the rate probed is no more than a guess: the unit's own is shown.
+                                 if (line.isNetwork() && Model::baudRateForCode(unit.baudCode) > 0) {
+                                     shown = Model::baudRateForCode(unit.baudCode);
+                                 }
+                             }
+                             if (progress) {
+                                 std::fprintf(stderr, "\r%50s\r", "");
+                             }
+                             if (context.json) {
+                                 cliPrintJson(unitJson(asked, shown, unit));
+                             } else {
+                                 cliPrint(unitText(asked, shown, unit));
+                             }
+                             ++found;
+                         }
+                         probe(finish);
+                     });
     };
     return cliExec(probe);
 }

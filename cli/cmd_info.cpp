@@ -89,7 +89,7 @@ int report(const CliContext &context, const SharedDataClass &d) {
 } // namespace
 
 int cliInfo(const CliContext &context) {
-    CliLine line(context.port, context.verbose, context.logPath);
+    CliLine line(context);
     QString error;
     if (!line.open(context.baud, &error)) {
         cliError(error);

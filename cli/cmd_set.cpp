@@ -205,7 +205,24 @@ int cliSet(const CliContext &context) {
         return CliArgs::Usage;
     }
 
-    CliLine line(context.port, context.verbose, context.logPath);
+    CliLine line(context);
+    if (line.isNetwork() && given("new-baud")) {
+        if (given("new-address")) {
+            cliError(
+                QStringLiteral("--new-baud: over TCP the unit is out of reach after it (until the serial "
+                               "server's rate is changed); set --new-address first, on its own"));
+            return CliArgs::Usage;
+        }
+        // The serial server goes on at the rate it is set to: the unit, written, answers only once
+        // the server is changed to match, so it is not read back.
+        Write &baud = writes.last();
+        baud.readRate = 0;
+        baud.readCount = 0;
+        baud.note =
+            QStringLiteral(" (written, not read back: the unit answers at %1 baud now; change the serial "
+                           "server's line rate to %1 to reach it)")
+                .arg(newRate);
+    }
     if (!line.open(context.baud, &error)) {
         cliError(error);
         return CliArgs::PortFailure;
@@ -226,6 +243,16 @@ int cliSet(const CliContext &context) {
             const int status = cliFailure(written, QStringLiteral("--%1").arg(write.name));
             if (status != CliArgs::Done) {
                 finish(status);
+                return;
+            }
+            if (write.readCount == 0) {
+                // Written only (see above).
+                if (context.json) {
+                    done[write.name] = write.shown;
+                } else {
+                    cliPrint(QStringLiteral("%1 set: %2%3").arg(write.name, write.shown, write.note));
+                }
+                next(finish);
                 return;
             }
             if (write.readRate != 0 && write.readRate != line.rate() && !line.open(write.readRate, &error)) {

@@ -311,7 +311,8 @@ int cliWatch(const CliContext &context) {
         dashboard = std::make_unique<DashboardUnits>(*mqtt, addresses);
     }
 
-    CliLine line(context.port, context.verbose, context.logPath);
+    CliLine line(context);
+    line.setSayLosses(false);
     // Ctrl-C or SIGTERM end the watch after the reading under way; every row written stays written.
     StopSignals stop;
 

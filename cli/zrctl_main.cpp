@@ -1,5 +1,6 @@
 // zrctl: the transmitter family from a shell script, on the same rules as the window.
 #include "cli/cli_context.h"
+#include "core/modbus/port_address.h"
 
 #include <QCoreApplication>
 #include <QMap>
@@ -14,7 +15,7 @@ const char *const kHelp =
     "\n"
     "Commands:\n"
     "  ports                                  the ports that can be opened, as the window lists them\n"
-    "  scan  --port P [--baud all|R[,R...]] [--addresses FIRST-LAST] [--timeout MS]\n"
+    "  scan  --port P [--baud all|R[,R...]] [--addresses FIRST-LAST]\n"
     "                                         every transmitter on the line: address, rate, model,\n"
     "                                         firmware, serial number\n"
     "  info  --port P --address A --baud R    the device information\n"
@@ -30,6 +31,20 @@ const char *const kHelp =
     "                                         their 4-20 mA, 0-5 V, 0-10 V equivalents and a status\n"
     "                                         (ok, no-reply, exception, port-lost); a lost port is\n"
     "                                         reopened until it is back; Ctrl-C or SIGTERM ends it\n"
+    "\n"
+    "Every command but ports:\n"
+    "  --port P      a serial port (a device path, as zrctl ports lists them) or a serial server:\n"
+    "                tcp://HOST[:PORT] (Modbus TCP, port 502 by default; the unit id is the\n"
+    "                address) or rtu+tcp://HOST:PORT (RTU frames raw over TCP); IPv6 in brackets\n"
+    "  --timeout MS  over TCP: the network margin on top of the line time (default 1000);\n"
+    "                on a serial line: the whole reply window (default: the line time at the\n"
+    "                rate plus the turnaround); 1 to 60000\n"
+    "  --pause MS    silence kept between a reply and the next request (default 0), for\n"
+    "                serial servers that need it; 0 to 10000\n"
+    "  --tcp-any-id  tcp:// only: accept replies whose transaction id is 0 or not echoed\n"
+    "                (unit id and function must still match)\n"
+    "Over TCP the line rate is the serial server's: --baud sets the line time counted, scan\n"
+    "probes once at the server's rate, and set --new-baud asks for the server to be changed.\n"
     "\n"
     "Every command:\n"
     "  --json        machine-readable output, one JSON object a line\n"
@@ -59,7 +74,7 @@ const char *const kHelp =
 const QMap<QString, QStringList> &commandOptions() {
     static const QMap<QString, QStringList> options{
         {QStringLiteral("ports"), {}},
-        {QStringLiteral("scan"), {"port", "baud", "addresses", "timeout"}},
+        {QStringLiteral("scan"), {"port", "baud", "addresses"}},
         {QStringLiteral("info"), {"port", "address", "baud"}},
         {QStringLiteral("set"),
          {"port", "address", "baud", "new-address", "broadcast", "new-baud", "serial", "range", "output-data",
@@ -82,6 +97,8 @@ QList<QCommandLineOption> allOptions() {
         value("baud", "line rate"),
         value("addresses", "address range"),
         value("timeout", "reply time-out, ms"),
+        value("pause", "pause between requests, ms"),
+        QCommandLineOption(QStringLiteral("tcp-any-id"), QStringLiteral("accept any transaction id")),
         value("new-address", "new slave address"),
         QCommandLineOption(QStringLiteral("broadcast"), QStringLiteral("set the address through address 0")),
         value("new-baud", "new line rate"),
@@ -153,8 +170,13 @@ int main(int argc, char *argv[]) {
     static const QSet<QString> everyCommand{QStringLiteral("json"), QStringLiteral("v"),
                                             QStringLiteral("log"), QStringLiteral("h"),
                                             QStringLiteral("help")};
+    // The line's options go with every command that opens a port.
+    static const QSet<QString> lineOptions{QStringLiteral("timeout"), QStringLiteral("pause"),
+                                           QStringLiteral("tcp-any-id")};
+    const bool opensPort = allowed.contains(QStringLiteral("port"));
     for (const QString &name : parser.optionNames()) {
-        if (!allowed.contains(name) && !everyCommand.contains(name)) {
+        if (!allowed.contains(name) && !everyCommand.contains(name) &&
+            !(opensPort && lineOptions.contains(name))) {
             return usage(QStringLiteral("--%1 does not go with %2").arg(name, command));
         }
     }
@@ -165,11 +187,29 @@ int main(int argc, char *argv[]) {
     context.verbose = parser.isSet(QStringLiteral("v"));
     context.logPath = parser.value(QStringLiteral("log"));
     QString error;
-    if (allowed.contains(QStringLiteral("port"))) {
+    if (opensPort) {
         if (!parser.isSet(QStringLiteral("port")) || parser.value(QStringLiteral("port")).isEmpty()) {
             return usage(QStringLiteral("--port: a serial port is needed (zrctl ports lists them)"));
         }
         context.port = parser.value(QStringLiteral("port"));
+        const PortAddress port = PortAddress::parse(context.port);
+        if (port.kind == PortAddress::Kind::Invalid) {
+            return usage(QStringLiteral("--port: %1; expected a device path, tcp://HOST[:PORT] or "
+                                        "rtu+tcp://HOST:PORT")
+                             .arg(port.error));
+        }
+        context.anyTransactionId = parser.isSet(QStringLiteral("tcp-any-id"));
+        if (context.anyTransactionId && port.kind != PortAddress::Kind::ModbusTcp) {
+            return usage(QStringLiteral("--tcp-any-id: goes with a Modbus TCP port, tcp://HOST[:PORT]"));
+        }
+        if ((parser.isSet(QStringLiteral("timeout")) &&
+             !CliArgs::number(QStringLiteral("timeout"), parser.value(QStringLiteral("timeout")), 1, 60000,
+                              &context.timeoutMs, &error)) ||
+            (parser.isSet(QStringLiteral("pause")) &&
+             !CliArgs::number(QStringLiteral("pause"), parser.value(QStringLiteral("pause")), 0, 10000,
+                              &context.pauseMs, &error))) {
+            return usage(error);
+        }
     }
     if (allowed.contains(QStringLiteral("address"))) {
         if (command == QLatin1String("set") &&

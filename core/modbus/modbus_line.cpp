@@ -35,6 +35,7 @@ bool ModbusLine::open(int rate, QString *error) {
     const State before = current;
     shut(LineReply::Outcome::Closed, State::Closed);
     lineRate = rate;
+    answeredUnits.reset();
     if (linePort->open(rate, error)) {
         attach();
     } else {
@@ -232,6 +233,7 @@ void ModbusLine::sendWaiting() {
         wire = waiting.front();
         waiting.pop_front();
         wireSet = true;
+        wireUnit = static_cast<quint8>(frame.at(0));
         stray = 0;
         // What came before the request is no reply to it.
         if (!intake()) {
@@ -263,7 +265,11 @@ void ModbusLine::expireWire(qint64 now) {
         return;
     }
     // Bytes that came answer nothing, but show the connection still carries something.
-    silentWindows = stray > 0 ? 0 : silentWindows + 1;
+    if (stray > 0) {
+        silentWindows = 0;
+    } else if (answeredUnits.none() || answeredUnits.test(wireUnit)) {
+        ++silentWindows;
+    }
     finishWire(LineReply::Outcome::NoReply);
     // An open connection on which nothing comes any more is half-open (the server rebooted).
     if (linePort->isNetwork() && current == State::Open && silentWindows >= kSilentWindowsLost) {
@@ -281,6 +287,7 @@ void ModbusLine::finishWire(LineReply::Outcome outcome, const QByteArray &frame)
     freedAtMs = clock.nowMs();
     if (outcome == LineReply::Outcome::Answer || outcome == LineReply::Outcome::Exception) {
         silentWindows = 0;
+        answeredUnits.set(wireUnit);
     }
     const QPointer<LineReply> reply = wire;
     wire = nullptr;

@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <bitset>
 #include <deque>
 
 class LinePort;
@@ -143,7 +144,12 @@ private:
     QByteArray wireBytes;
     quint16 transaction = 0;
     // Over TCP: windows passed in a row without a reply, and when the line was last freed.
+    // Only windows of units that answered since open() count once any unit has answered: a unit
+    // that is silent from the start (unplugged, or an address with nothing behind it) while
+    // others answer says nothing about the connection.
     int silentWindows = 0;
+    std::bitset<256> answeredUnits;
+    quint8 wireUnit = 0;
     qint64 freedAtMs = -1;
 };
 

@@ -1,6 +1,7 @@
 // zrctl watch as a gateway: a whole bus in one run, silent units, a port that goes away and comes
 // back, and outputs that cannot be written, against simulated transmitters.
 #include "core/device/readings_file.h"
+#include "sim/tcp_transmitter.h"
 #include "tests/support/harness.h"
 #include "tests/support/mqtt_broker.h"
 
@@ -9,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTcpServer>
 #include <QtTest>
 
 #include <csignal>
@@ -108,6 +110,8 @@ private slots:
     void existingCsv();
     void stopDuringReplyWindow();
     void portGoesAndComesBack();
+    void connectionRecovers_data();
+    void connectionRecovers();
     void fullDisk();
     void mqttPublishes();
     void mqttThroughBrokerRestart_data();
@@ -118,22 +122,36 @@ private slots:
 };
 
 void TstGateway::busRounds_data() {
+    QTest::addColumn<QString>("framing"); // pty, or a serial server: tcp or rtu (over tcp)
     QTest::addColumn<QString>("addresses");
     QTest::addColumn<int>("rounds");
     QTest::addColumn<QStringList>("rows");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QByteArray>("saidOnce"); // a status line said once however many rounds
+    const QStringList threeRounds{"11 ok",       "12 ok", "13 no-reply", "11 ok",      "12 ok",
+                                  "13 no-reply", "11 ok", "12 ok",       "13 no-reply"};
     QTest::newRow("two units, a silent third")
-        << "11-13" << 3 << QStringList{"11 ok",       "12 ok", "13 no-reply", "11 ok",      "12 ok",
-                                       "13 no-reply", "11 ok", "12 ok",       "13 no-reply"}
-        << 0 << QByteArray("address 13: no reply");
-    QTest::newRow("order as given") << "12,11" << 1 << QStringList{"12 ok", "11 ok"} << 0 << QByteArray();
+        << "pty"
+        << "11-13" << 3 << threeRounds << 0 << QByteArray("address 13: no reply");
+    QTest::newRow("modbus tcp: two units, a silent third")
+        << "tcp"
+        << "11-13" << 3 << threeRounds << 0 << QByteArray("address 13: no reply");
+    // Three silent units in a row between answering ones: no half-open connection, no reconnect.
+    QTest::newRow("rtu over tcp: three silent units in a row")
+        << "rtu"
+        << "11,13-15,12" << 2 << QStringList{"11 ok", "13 no-reply", "14 no-reply", "15 no-reply", "12 ok",
+                                             "11 ok", "13 no-reply", "14 no-reply", "15 no-reply", "12 ok"}
+        << 0 << QByteArray("address 14: no reply");
+    QTest::newRow("order as given") << "pty"
+                                    << "12,11" << 1 << QStringList{"12 ok", "11 ok"} << 0 << QByteArray();
     // --count counts rounds, silent ones too, so a silent unit cannot keep a run going.
     QTest::newRow("only a silent unit")
+        << "pty"
         << "20" << 2 << QStringList{"20 no-reply", "20 no-reply"} << 3 << QByteArray("address 20: no reply");
 }
 
 void TstGateway::busRounds() {
+    QFETCH(QString, framing);
     QFETCH(QString, addresses);
     QFETCH(int, rounds);
     QFETCH(QStringList, rows);
@@ -141,12 +159,24 @@ void TstGateway::busRounds() {
     QFETCH(QByteArray, saidOnce);
     ScopedWorkDir dir;
     PtyTransmitter sim(unitAt(11, "261208000011"));
-    QVERIFY(sim.start());
-    sim.addUnit(unitAt(12, "261208000012"));
+    TcpTransmitter server(unitAt(11, "261208000011"));
+    QStringList port{"--port", sim.slavePath()};
+    if (framing == "pty") {
+        QVERIFY(sim.start());
+        sim.addUnit(unitAt(12, "261208000012"));
+        port = QStringList{"--port", sim.slavePath()};
+    } else {
+        server.setFraming(framing == "rtu" ? TcpTransmitter::Framing::Rtu
+                                           : TcpTransmitter::Framing::ModbusTcp);
+        server.addUnit(unitAt(12, "261208000012"));
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        port = QStringList{"--port", server.portString(), "--timeout", "100"};
+    }
     const QString csv = dir.path() + "/bus.csv";
-    Watch watch({"--port", sim.slavePath(), "--address", addresses, "--baud", "19200", "--count",
-                 QString::number(rounds), "--interval", "0.1", "--csv", csv, "--json"});
+    Watch watch(port + QStringList{"--address", addresses, "--baud", "19200", "--count",
+                                   QString::number(rounds), "--interval", "0.1", "--csv", csv, "--json"});
     QCOMPARE(watch.finish(20000), exitCode);
+    QVERIFY2(!watch.err.contains("lost"), watch.err.constData());
     QCOMPARE(csvRows(csv), rows);
     // The same rows on standard output, value fields only where the unit answered.
     const QList<QByteArray> lines = watch.out.trimmed().split('\n');
@@ -288,6 +318,51 @@ void TstGateway::portGoesAndComesBack() {
     };
     QVERIFY(QTest::qWaitFor([&] { return availability().size() >= 4; }, 5000));
     QCOMPARE(availability(), (QByteArrayList{"online", "offline", "online", "offline"}));
+}
+
+// The gateway on a serial server that refuses the connection at the start, closes it in the
+// middle of a request, or keeps it half-open: said once, a port-lost row, reconnected.
+void TstGateway::connectionRecovers_data() {
+    QTest::addColumn<bool>("rtu");
+    QTest::addColumn<QString>("fault");
+    QTest::newRow("refused, modbus tcp") << false << "refused";
+    QTest::newRow("dropped mid-request, rtu over tcp") << true << "drop";
+    QTest::newRow("half-open, rtu over tcp") << true << "silent";
+    QTest::newRow("half-open, modbus tcp") << false << "silent";
+}
+
+void TstGateway::connectionRecovers() {
+    QFETCH(bool, rtu);
+    QFETCH(QString, fault);
+    ScopedWorkDir dir;
+    TcpTransmitter server(unitAt(11, "261208000011"));
+    server.setFraming(rtu ? TcpTransmitter::Framing::Rtu : TcpTransmitter::Framing::ModbusTcp);
+    server.setDropAfter(fault == "drop" ? 4 : -1);
+    QTcpServer probe; // a free port, nothing listening on it yet
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    const quint16 port = probe.serverPort();
+    probe.close();
+    QVERIFY(fault == "refused" || server.listen(QHostAddress::LocalHost, port));
+    const QString csv = dir.path() + "/bus.csv";
+    Watch watch({"--port", QString("%1://127.0.0.1:%2").arg(rtu ? "rtu+tcp" : "tcp").arg(port), "--address",
+                 "11", "--baud", "19200", "--interval", "0.1", "--timeout", "100", "--csv", csv});
+    if (fault == "silent") {
+        QVERIFY(watch.waitForLines(2, 10000));
+        server.setFault(SimFault::Silence);
+    }
+    QVERIFY2(watch.waitForError(" lost: ", 10000), watch.err.constData());
+    server.setDropAfter(-1);
+    server.setFault(SimFault::None);
+    QVERIFY(fault != "refused" || server.listen(QHostAddress::LocalHost, port));
+    QVERIFY2(watch.waitForError("back after", 10000), watch.err.constData());
+    QVERIFY(watch.waitForLines(watch.out.count('\n') + 2, 5000));
+    watch.interrupt();
+    QCOMPARE(watch.finish(5000), 0);
+    const QStringList rows = csvRows(csv);
+    QCOMPARE(rows.count("11 port-lost"), 1);
+    QCOMPARE(rows.last(), QString("11 ok"));
+    QVERIFY2(watch.err.count(" lost: ") == 1, watch.err.constData());
+    QCOMPARE(server.connections(), fault == "refused" ? 1 : 2);
 }
 
 void TstGateway::fullDisk() {

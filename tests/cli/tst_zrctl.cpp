@@ -1,13 +1,17 @@
 // zrctl: its argument rules as tables, then the program itself against simulated transmitters
 // on one pseudo-terminal line.
 #include "cli/cli_args.h"
+#include "core/device/device_model.h"
 #include "core/device/register_map.h"
+#include "core/device/settings_frames.h"
 #include "core/modbus/modbus_frame.h"
+#include "sim/tcp_transmitter.h"
 #include "tests/support/harness.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTcpServer>
 #include <QtTest>
 
 #include <csignal>
@@ -95,6 +99,8 @@ private slots:
     void portNamedAsGiven();
     void portWithoutPermission_data();
     void portWithoutPermission();
+    void overTcp_data();
+    void overTcp();
 };
 
 void TstZrctl::addressArgument_data() {
@@ -297,6 +303,9 @@ void TstZrctl::infoFrames() {
     const QStringList tx = loggedFrames(dir.path() + "/frames.txt", 0);
     QCOMPARE(tx, (QStringList{frameToHex(frames[0]), frameToHex(frames[1]), frameToHex(frames[2])}));
     QCOMPARE(loggedFrames(dir.path() + "/frames.txt", 1).size(), 3);
+    QVERIFY(readLogLines(dir.path() + "/frames.txt")
+                .first()
+                .endsWith("port " + sim.port() + " opened at 19200 baud"));
 }
 
 void TstZrctl::setWritesTheWindowsFrames() {
@@ -605,6 +614,85 @@ void TstZrctl::portWithoutPermission() {
                           ": no permission, the device belongs to the group " + group + "; " + fix);
     }
     QVERIFY(sim.transmitter().received().isEmpty());
+}
+
+// The commands against the simulated transmitter behind a serial server on loopback (PORT): "rtu"
+// frames raw, else Modbus TCP; "tid0" replies with transaction id 0; "slow" replies 60 ms late;
+// "refused" nothing listens. The server must get `requests`, none before the one ahead was answered.
+void TstZrctl::overTcp_data() {
+    QTest::addColumn<QString>("sim");
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QVector<QByteArray>>("requests");
+    QTest::addColumn<QString>("said"); // on standard output, or the first line on standard error
+    const QStringList info{"info", "--port", "PORT", "--address", "7", "--baud", "9600"};
+    const QVector<QByteArray> infoFrames{buildReadRequest(7, Reg::SlaveAddress, Reg::DeviceInfoCount),
+                                         buildReadRequest(7, Reg::ClockYear, Reg::ClockBlockCount),
+                                         buildReadRequest(7, Reg::OutputBlock, Reg::OutputBlockCount)};
+    QTest::newRow("info, modbus tcp") << "slow" << info << 0 << infoFrames << "serial";
+    QTest::newRow("info, rtu over tcp") << "rtu slow" << info << 0 << infoFrames << "serial";
+    QTest::newRow("transaction id 0") << "tid0" << info << 3 << infoFrames.mid(0, 1) << "0x0100: no reply";
+    QTest::newRow("transaction id 0, --tcp-any-id")
+        << "tid0" << info + QStringList{"--tcp-any-id"} << 0 << infoFrames << "serial";
+    // A setting is read back; the rate is written only: the server still runs at the old one.
+    QTest::newRow("set, new rate not read back")
+        << "rtu" << QStringList{"set",  "--port",   "PORT", "--address",  "7",    "--baud",
+                                "9600", "--heater", "on",   "--new-baud", "19200"}
+        << 0
+        << QVector<QByteArray>{Settings::heaterFrame(7, true), buildReadRequest(7, Reg::Heater, 1),
+                               Settings::baudCodeFrame(7, Model::codeForBaudRate(19200))}
+        << "change the serial server's line rate to 19200";
+    // Every rate asked for, but one pass: the server's line runs at its own; the unit says its rate.
+    QTest::newRow("scan --baud all: one pass")
+        << ""
+        << QStringList{"scan", "--port", "PORT", "--baud", "all", "--addresses", "6-7", "--timeout", "100"}
+        << 0
+        << QVector<QByteArray>{buildReadRequest(6, Reg::SlaveAddress, Reg::DeviceInfoCount),
+                               infoFrames.first()}
+        << "address 7  rate 9600";
+    QTest::newRow("bad --port") << "" << QStringList{"info", "--port", "tcp://[::1", "--address", "7"} << 2
+                                << QVector<QByteArray>{}
+                                << "--port: '[::1' is no HOST[:PORT] (an IPv6 address "
+                                   "goes in brackets); expected a device path, tcp://";
+    QTest::newRow("refused") << "refused" << info << 5 << QVector<QByteArray>{}
+                             << "connection to tcp://127.0.0.1:";
+}
+
+void TstZrctl::overTcp() {
+    QFETCH(QString, sim);
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QVector<QByteArray>, requests);
+    QFETCH(QString, said);
+    ScopedWorkDir dir;
+    TcpTransmitter server(unit(3, 7, 9600, 105, "261208041533"));
+    server.setFraming(sim.contains("rtu") ? TcpTransmitter::Framing::Rtu
+                                          : TcpTransmitter::Framing::ModbusTcp);
+    server.setWrongTransactionId(sim.contains("tid0"));
+    const int delayMs = sim.contains("slow") ? 60 : 0;
+    server.setReplyDelay(delayMs);
+    QTcpServer probe; // a port nothing listens on
+    QVERIFY(sim == "refused" ? probe.listen(QHostAddress::LocalHost)
+                             : server.listen(QHostAddress::LocalHost, 0));
+    QVector<QByteArray> got;
+    QVector<qint64> at;
+    QElapsedTimer clock;
+    clock.start();
+    connect(&server, &TcpTransmitter::requestReceived, [&](const QByteArray &request) {
+        got << request;
+        at << clock.elapsed();
+    });
+    const QString port =
+        sim == "refused" ? QString("tcp://127.0.0.1:%1").arg(probe.serverPort()) : server.portString();
+    probe.close();
+    const Run run = zrctl(arguments.replaceInStrings(QRegularExpression("^PORT$"), port));
+    QCOMPARE(run.exitCode, exitCode);
+    QCOMPARE(got, requests);
+    for (int i = 1; i < at.size(); ++i) {
+        QVERIFY(at.at(i) - at.at(i - 1) >= delayMs); // never pipelined
+    }
+    const QByteArray where = exitCode == 0 ? run.out : run.err.left(run.err.indexOf('\n'));
+    QVERIFY2(where.contains(said.toUtf8()), (run.out + run.err).constData());
 }
 
 QTEST_MAIN(TstZrctl)

@@ -154,7 +154,8 @@ void TestTcpLine::mbap() {
 }
 
 // Modbus TCP on a fake clock: steps "s" sends the poll, "p TID" pushes the poll's reply with that
-// transaction id ("h TID" in two pieces), "f" a flood of 0xFF, "t N" advances the clock. The
+// transaction id ("h TID" in two pieces), "n" polls unit 9, which never answers, "f" a flood of
+// 0xFF, "t N" advances the clock. The
 // poll's window at 9600 baud with a 100 ms margin is 22 + 100 ms.
 void TestTcpLine::fakeClock_data() {
     QTest::addColumn<QString>("steps");
@@ -182,6 +183,13 @@ void TestTcpLine::fakeClock_data() {
     QTest::newRow("a reply in between keeps it open")
         << "s,t 123,s,t 123,s,p 3,s,t 123,s,t 123" << 0 << "NoReply NoReply Answer NoReply NoReply"
         << "tx1 tx2 tx3 rx3 tx4 tx5";
+    // A bus with silent units over a serial server: they do not make the connection half-open.
+    QTest::newRow("a unit never answered does not count once others answer")
+        << "s,p 1,n,t 123,n,t 123,n,t 123,s,p 5" << 0 << "Answer NoReply NoReply NoReply Answer"
+        << "tx1 rx1 tx2 tx3 tx4 tx5 rx5";
+    QTest::newRow("nor does it keep an answered unit's silence from counting")
+        << "s,p 1,s,t 123,n,t 123,s,t 123,s,t 123,s" << 0 << "Answer NoReply NoReply NoReply NoReply PortLost"
+        << "tx1 rx1 tx2 tx3 tx4 tx5";
 }
 
 void TestTcpLine::fakeClock() {
@@ -206,8 +214,12 @@ void TestTcpLine::fakeClock() {
     QVERIFY(line.open(9600));
     QVector<LineReply *> replies;
     for (const QString &step : steps.split(',')) {
-        if (step == "s") {
-            replies << line.send(kPoll);
+        if (step == "s" || step == "n") {
+            QByteArray poll = kPoll;
+            if (step == "n") {
+                poll = buildReadRequest(9, Reg::SlaveAddress, 2);
+            }
+            replies << line.send(poll);
             replies.last()->setParent(&line);
         } else if (step.startsWith("p ") || step.startsWith("h ")) {
             const QByteArray adu =
