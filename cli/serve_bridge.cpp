@@ -48,12 +48,13 @@ ServeBridge::ServeBridge(CliLine &cliLine, const Settings &options, QObject *par
     connect(&server, &MbapServer::clientConnected, this,
             [say](const QString &peer) { say(QStringLiteral("serve: client %1 connected").arg(peer)); });
     connect(&server, &MbapServer::clientLeft, this, [say](const QString &peer, const QString &reason) {
-        say(QStringLiteral("serve: client %1 %2").arg(peer, reason == QLatin1String("left")
-                                                                 ? reason
-                                                                 : QStringLiteral("dropped: ") + reason));
+        say(QStringLiteral("serve: client %1 %2")
+                .arg(peer, reason == QLatin1String("left") ? reason : QStringLiteral("dropped: ") + reason));
     });
     connect(&server, &MbapServer::clientRefused, this, [this, say](const QString &peer) {
-        say(QStringLiteral("serve: client %1 refused: %2 clients already").arg(peer).arg(settings.limits.maxClients));
+        say(QStringLiteral("serve: client %1 refused: %2 clients already")
+                .arg(peer)
+                .arg(settings.limits.maxClients));
     });
 }
 
@@ -76,10 +77,10 @@ bool ServeBridge::parseOptions(const QCommandLineParser &parser, Settings *out, 
         return false;
     }
     out->listen = opt("serve");
-    if ((isSet("serve-clients") && !CliArgs::number(QStringLiteral("serve-clients"), opt("serve-clients"), 1, 256,
-                                                    &out->limits.maxClients, error)) ||
-        (isSet("serve-cache") &&
-         !CliArgs::number(QStringLiteral("serve-cache"), opt("serve-cache"), 0, 3600000, &out->cacheMs, error)) ||
+    if ((isSet("serve-clients") && !CliArgs::number(QStringLiteral("serve-clients"), opt("serve-clients"), 1,
+                                                    256, &out->limits.maxClients, error)) ||
+        (isSet("serve-cache") && !CliArgs::number(QStringLiteral("serve-cache"), opt("serve-cache"), 0,
+                                                  3600000, &out->cacheMs, error)) ||
         (isSet("serve-idle") && !CliArgs::number(QStringLiteral("serve-idle"), opt("serve-idle"), 1, 86400,
                                                  &out->limits.idleSeconds, error))) {
         return false;
@@ -91,7 +92,8 @@ bool ServeBridge::parseOptions(const QCommandLineParser &parser, Settings *out, 
         } else if (opt("serve-writes") == QLatin1String("all")) {
             out->writes = Writes::All;
         } else {
-            *error = QStringLiteral("--serve-writes: alone, or --serve-writes=all, not '%1'").arg(opt("serve-writes"));
+            *error = QStringLiteral("--serve-writes: alone, or --serve-writes=all, not '%1'")
+                         .arg(opt("serve-writes"));
             return false;
         }
     }
@@ -145,7 +147,8 @@ QByteArray ServeBridge::fromCache(const QByteArray &adu) const {
     const auto it = cache.constFind(static_cast<quint8>(adu.at(kUnitAt)));
     const Span span = spanOf(adu);
     if (it == cache.cend() || it->age.elapsed() >= settings.cacheMs || span.count < 1 ||
-        span.start < Reg::LiveHundredths || span.start + span.count > Reg::LiveHundredths + Reg::LiveBlockCount) {
+        span.start < Reg::LiveHundredths ||
+        span.start + span.count > Reg::LiveHundredths + Reg::LiveBlockCount) {
         return QByteArray();
     }
     // The poll's answer: address, function, byte count, the block's registers, CRC.
@@ -181,14 +184,16 @@ void ServeBridge::onRequest(quint64 id, const QString &peer, const QByteArray &a
         case LineReply::Outcome::Answer:
         case LineReply::Outcome::Exception:
             answer(id, peer, Mbap::wrap(reply->frame(), Mbap::transactionId(adu)),
-                   reply->outcome() == LineReply::Outcome::Answer ? QStringLiteral("answered")
-                                                                  : QStringLiteral("exception from the unit"));
+                   reply->outcome() == LineReply::Outcome::Answer
+                       ? QStringLiteral("answered")
+                       : QStringLiteral("exception from the unit"));
             break;
         case LineReply::Outcome::NoReply:
             answer(id, peer, Mbap::exception(adu, TargetFailed), QStringLiteral("no reply, exception 0x0b"));
             break;
         default:
-            answer(id, peer, Mbap::exception(adu, PathUnavailable), QStringLiteral("port lost, exception 0x0a"));
+            answer(id, peer, Mbap::exception(adu, PathUnavailable),
+                   QStringLiteral("port lost, exception 0x0a"));
             break;
         }
     });

@@ -93,10 +93,12 @@ void MbapServer::onNewConnection() {
         client.idle->setSingleShot(true);
         client.idle->setInterval(bounds.idleSeconds * 1000);
         client.idle->start();
-        connect(client.idle, &QTimer::timeout, this,
-                [this, socket] { drop(socket, QStringLiteral("nothing sent for %1 s").arg(bounds.idleSeconds)); });
+        connect(client.idle, &QTimer::timeout, this, [this, socket] {
+            drop(socket, QStringLiteral("nothing sent for %1 s").arg(bounds.idleSeconds));
+        });
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
-        connect(socket, &QTcpSocket::disconnected, this, [this, socket] { drop(socket, QStringLiteral("left")); });
+        connect(socket, &QTcpSocket::disconnected, this,
+                [this, socket] { drop(socket, QStringLiteral("left")); });
         emit clientConnected(client.peer);
     }
 }
