@@ -7,7 +7,7 @@
 # descriptors of zrctl watch over ten units through broker restarts), the CPU of zrctl's 1 Hz
 # poll beside mbpoll's on the same simulated transmitter, the trend with a full day
 # (repaint, a reading added, memory), and the CPU used by live polling against the simulated
-# transmitter, without and with the trend shown.
+# transmitter, without and with the trend shown; and the gateway serving Modbus TCP clients.
 # scripts/bench.sh [polling-seconds]   (60 by default)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -24,6 +24,7 @@ cmake --build "$build" --target zrbench zrsim zrctl -j"$(nproc)"
 "$root/scripts/bench_scan.sh" "$build"
 "$root/scripts/bench_gateway.sh" "$build"
 "$root/scripts/bench_poll.sh" "$build" "${1:-60}"
+"$root/scripts/bench_serve.sh" "$build"
 
 seconds=${1:-60}
 work=$(mktemp -d)
