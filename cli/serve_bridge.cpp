@@ -125,16 +125,26 @@ quint8 ServeBridge::refusal(const QByteArray &adu) const {
         return TargetFailed;
     }
     const quint8 function = static_cast<quint8>(adu.at(kFunctionAt));
+    const bool read = function >= 0x01 && function <= 0x04;
+    const bool write = function == kWrite || function == kBlockWrite;
     // Reads go through; of the writes only the two the transmitters know, and those by the policy.
-    if (function >= 0x01 && function <= 0x04) {
-        return 0;
-    }
-    if ((function != kWrite && function != kBlockWrite) || settings.writes == Writes::None) {
+    if (!read && (!write || settings.writes == Writes::None)) {
         return IllegalFunction;
+    }
+    // A request whose length does not fit its function would leave the units on the bus unable
+    // to tell where it ends: it never goes out.
+    const int pdu = adu.size() - Mbap::HeaderLength;
+    const bool shaped = function == kBlockWrite
+                            ? pdu >= 6 && static_cast<quint8>(adu.at(kFunctionAt + 5)) == pdu - 6 &&
+                                  wordAt(adu, kFunctionAt + 3) * 2 == pdu - 6
+                            : pdu == 5;
+    if (!shaped) {
+        return IllegalDataValue;
     }
     const Span span = spanOf(adu);
     // A new address or rate would cut the unit off the gateway.
-    if (settings.writes == Writes::Safe && (span.covers(Reg::SlaveAddress) || span.covers(Reg::BaudCode))) {
+    if (write && settings.writes == Writes::Safe &&
+        (span.covers(Reg::SlaveAddress) || span.covers(Reg::BaudCode))) {
         return IllegalFunction;
     }
     return 0;

@@ -38,6 +38,7 @@ public:
     // Modbus exception codes a gateway answers with itself.
     enum Exception : quint8 {
         IllegalFunction = 0x01,
+        IllegalDataValue = 0x03,
         PathUnavailable = 0x0A,
         TargetFailed = 0x0B,
     };

@@ -54,8 +54,8 @@ struct Gateway {
         }
         sim.addUnit(unitAt(12, "261208000012"));
         process.start(QStringLiteral(ZRCTL_PATH),
-                      QStringList{"watch", "--port", sim.slavePath(), "--address", addresses, "--baud", "19200",
-                                  "--serve", QString::number(port), "-v"} +
+                      QStringList{"watch", "--port", sim.slavePath(), "--address", addresses, "--baud",
+                                  "19200", "--serve", QString::number(port), "-v"} +
                           options);
         return waitFor([&] { return out.count('\n') >= addresses.count(',') + 1; }, 10000);
     }
@@ -92,7 +92,8 @@ struct Client {
         if (!QTest::qWaitFor(
                 [&] {
                     buffer += socket.readAll();
-                    return Mbap::frameLength(buffer) != 0 || socket.state() != QAbstractSocket::ConnectedState;
+                    return Mbap::frameLength(buffer) != 0 ||
+                           socket.state() != QAbstractSocket::ConnectedState;
                 },
                 ms)) {
             return QByteArray();
@@ -142,8 +143,8 @@ void TstServe::mbpollBesideThePolls() {
     for (const char *unit : {"11", "12"}) {
         QProcess master;
         // Registers 1..8 of mbpoll: the live block, hundredths and tenths.
-        master.start(mbpoll, {"-m", "tcp", "-p", QString::number(gateway.port), "-a", unit, "-r", "1", "-c", "8",
-                              "-1", "127.0.0.1"});
+        master.start(mbpoll, {"-m", "tcp", "-p", QString::number(gateway.port), "-a", unit, "-r", "1", "-c",
+                              "8", "-1", "127.0.0.1"});
         QVERIFY(gateway.waitFor([&] { return master.state() == QProcess::NotRunning; }, 10000));
         const QByteArray printed = master.readAllStandardOutput();
         QCOMPARE(master.exitCode(), 0);
@@ -171,7 +172,8 @@ void TstServe::requests_data() {
                                  << QByteArray("0002 0000 0003 14 83 0b") << true;
     QTest::newRow("write, none allowed") << QStringList() << QByteArray("0003 0000 0006 0b 06 0109 0001")
                                          << QByteArray("0003 0000 0003 0b 86 01") << false;
-    QTest::newRow("write allowed") << QStringList{"--serve-writes"} << QByteArray("0004 0000 0006 0b 06 0109 0001")
+    QTest::newRow("write allowed") << QStringList{"--serve-writes"}
+                                   << QByteArray("0004 0000 0006 0b 06 0109 0001")
                                    << QByteArray("0004 0000 0006 0b 06 0109 0001") << true;
     QTest::newRow("address write, safe only")
         << QStringList{"--serve-writes"} << QByteArray("0005 0000 0006 0b 06 0100 000b")
@@ -179,11 +181,17 @@ void TstServe::requests_data() {
     QTest::newRow("block write over the rate")
         << QStringList{"--serve-writes"} << QByteArray("0006 0000 000b 0b 10 0100 0002 04 000b 0004")
         << QByteArray("0006 0000 0003 0b 90 01") << false;
-    QTest::newRow("address write, all") << QStringList{"--serve-writes=all"}
-                                        << QByteArray("0007 0000 0006 0b 06 0100 000b")
-                                        << QByteArray("0007 0000 0006 0b 06 0100 000b") << true;
-    QTest::newRow("coil write") << QStringList{"--serve-writes=all"} << QByteArray("0008 0000 0006 0b 05 0000 ff00")
+    QTest::newRow("address write, all")
+        << QStringList{"--serve-writes=all"} << QByteArray("0007 0000 0006 0b 06 0100 000b")
+        << QByteArray("0007 0000 0006 0b 06 0100 000b") << true;
+    QTest::newRow("coil write") << QStringList{"--serve-writes=all"}
+                                << QByteArray("0008 0000 0006 0b 05 0000 ff00")
                                 << QByteArray("0008 0000 0003 0b 85 01") << false;
+    QTest::newRow("read without its count") << QStringList() << QByteArray("000b 0000 0004 0b 03 0100")
+                                            << QByteArray("000b 0000 0003 0b 83 03") << false;
+    QTest::newRow("block write, count and bytes differ")
+        << QStringList{"--serve-writes"} << QByteArray("000c 0000 0009 0b 10 0109 0002 02 0001")
+        << QByteArray("000c 0000 0003 0b 90 03") << false;
     QTest::newRow("live read from the poll")
         << QStringList{"--serve-cache", "60000"} << QByteArray("0009 0000 0006 0b 03 0000 0004")
         << QByteArray("0009 0000 000b 0b 03 08") << false;
@@ -209,10 +217,11 @@ void TstServe::requests() {
     QCOMPARE(answer.left(expected.size()).toHex(), expected.toHex());
     QCOMPARE(Mbap::frameLength(answer), answer.size());
     QCOMPARE(gateway.heardFor(rtu) - before, onWire ? 1 : 0);
-    QVERIFY(gateway.waitFor([&] { return gateway.err.contains("tid " + QByteArray::number(
-                                                                             Mbap::transactionId(answer)) +
-                                                              " unit "); },
-                            2000));
+    QVERIFY(gateway.waitFor(
+        [&] {
+            return gateway.err.contains("tid " + QByteArray::number(Mbap::transactionId(answer)) + " unit ");
+        },
+        2000));
 }
 
 // A request for the silent unit gets 0x0B within its window; a request for the other unit sent
@@ -246,7 +255,8 @@ void TstServe::clientKilledMidRequest() {
     {
         Client killed;
         QVERIFY(killed.connectTo(gateway.port));
-        killed.send("0001 0000 0006 14 03 0000 0004 0002 0000 0006 14 03 0000 0004 0003 0000 0006 14 03 0000 0004");
+        killed.send(
+            "0001 0000 0006 14 03 0000 0004 0002 0000 0006 14 03 0000 0004 0003 0000 0006 14 03 0000 0004");
         QVERIFY(gateway.waitFor([&] { return gateway.heardFor(toSilent) > before; }, 2000));
         killed.socket.abort();
     }
@@ -276,7 +286,8 @@ void TstServe::clientLimit() {
         clients.at(static_cast<std::size_t>(i))->send("00ff 0000 0006 0b 03 0100 0001");
     }
     for (int i = 0; i < 8; ++i) {
-        QCOMPARE(clients.at(static_cast<std::size_t>(i))->reply().toHex(), QByteArray("00ff000000050b0302000b"));
+        QCOMPARE(clients.at(static_cast<std::size_t>(i))->reply().toHex(),
+                 QByteArray("00ff000000050b0302000b"));
     }
 }
 
@@ -285,8 +296,8 @@ void TstServe::droppedAlone_data() {
     QTest::addColumn<QByteArray>("said");
     QTest::newRow("protocol id 1") << QByteArray("0001 0001 0006 0b 03 0100 0001")
                                    << QByteArray("dropped: not a Modbus TCP frame");
-    QTest::newRow("length over 260 bytes") << QByteArray("0001 0000 00ff 0b 10 0000 007b f6")
-                                           << QByteArray("dropped: not a Modbus TCP frame");
+    QTest::newRow("length over 260 bytes")
+        << QByteArray("0001 0000 00ff 0b 10 0000 007b f6") << QByteArray("dropped: not a Modbus TCP frame");
     QTest::newRow("silent for --serve-idle") << QByteArray() << QByteArray("dropped: nothing sent for 1 s");
 }
 
