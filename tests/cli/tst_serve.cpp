@@ -122,6 +122,7 @@ private slots:
     void requests();
     void silentUnitHoldsNoOther();
     void clientKilledMidRequest();
+    void portLost();
     void clientLimit();
     void droppedAlone_data();
     void droppedAlone();
@@ -242,6 +243,25 @@ void TstServe::silentUnitHoldsNoOther() {
     QCOMPARE(other.reply().toHex(), QByteArray("0002000000050b0302000b"));
     QVERIFY2(silentMs < 1000 && clock.elapsed() < silentMs + 300,
              qPrintable(QStringLiteral("%1 ms, %2 ms").arg(silentMs).arg(clock.elapsed())));
+    QCOMPARE(gateway.overlaps, 0);
+}
+
+// The port gone: 0x0A at once, the client stays; back, the unit answers again.
+void TstServe::portLost() {
+    ScopedWorkDir dir;
+    Gateway gateway;
+    QVERIFY(gateway.start({"--interval", "0.2"}, "11"));
+    Client client;
+    QVERIFY(client.connectTo(gateway.port));
+    gateway.sim.vanish();
+    QVERIFY(gateway.waitFor([&] { return gateway.err.contains("lost"); }, 3000));
+    client.send("0001 0000 0006 0b 03 0100 0001");
+    QCOMPARE(client.reply().toHex(), QByteArray("0001000000030b830a"));
+    const int answered = gateway.out.count("  ok");
+    QVERIFY(gateway.sim.reappear());
+    QVERIFY(gateway.waitFor([&] { return gateway.out.count("  ok") > answered; }, 10000));
+    client.send("0002 0000 0006 0b 03 0100 0001");
+    QCOMPARE(client.reply().toHex(), QByteArray("000200000005") + "0b0302000b");
 }
 
 // A client that goes while its requests wait leaves none behind: the one on the wire runs out,
