@@ -23,11 +23,6 @@ TransmitterConfig unitAt(quint8 address, const char *serial) {
     return config;
 }
 
-int freePort() {
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost, 0) ? probe.serverPort() : 0;
-}
-
 // The gateway on the simulated bus (units 11 and 12, 20 silent), serving on a free port; every
 // request the bus hears is kept, and any that came while the one before was still unanswered
 // by a unit that answers is counted.
@@ -40,18 +35,14 @@ struct Gateway {
         });
         QObject::connect(&sim, &PtyTransmitter::bytesSent, [this](const QByteArray &) { awaiting = false; });
     }
-    ~Gateway() {
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished();
-        }
-    }
     // Starts it and waits for its first round's rows.
     bool start(const QStringList &options, const QString &addresses = QStringLiteral("11,20")) {
-        port = freePort();
-        if (!sim.start()) {
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::LocalHost, 0) || !sim.start()) {
             return false;
         }
+        port = probe.serverPort();
+        probe.close();
         sim.addUnit(unitAt(12, "261208000012"));
         process.start(QStringLiteral(ZRCTL_PATH),
                       QStringList{"watch", "--port", sim.slavePath(), "--address", addresses, "--baud",
@@ -87,20 +78,13 @@ struct Client {
         return socket.waitForConnected(3000);
     }
     void send(const char *hex) { socket.write(QByteArray::fromHex(hex)); }
-    // The next reply, empty when none came within `ms`.
-    QByteArray reply(int ms = 3000) {
-        if (!QTest::qWaitFor(
-                [&] {
-                    buffer += socket.readAll();
-                    return Mbap::frameLength(buffer) != 0 ||
-                           socket.state() != QAbstractSocket::ConnectedState;
-                },
-                ms)) {
+    // The next reply, empty when none came within 3 s.
+    QByteArray reply() {
+        if (!QTest::qWaitFor([&] { return Mbap::frameLength(buffer += socket.readAll()) > 0; }, 3000)) {
             return QByteArray();
         }
-        const int length = Mbap::frameLength(buffer);
-        const QByteArray frame = length > 0 ? buffer.left(length) : QByteArray();
-        buffer.remove(0, qMax(0, length));
+        const QByteArray frame = buffer.left(Mbap::frameLength(buffer));
+        buffer.remove(0, frame.size());
         return frame;
     }
     bool dropped(int ms) {
@@ -120,8 +104,7 @@ private slots:
     void mbpollBesideThePolls();
     void requests_data();
     void requests();
-    void silentUnitHoldsNoOther();
-    void clientKilledMidRequest();
+    void silentUnit();
     void portLost();
     void clientLimit();
     void droppedAlone_data();
@@ -147,17 +130,14 @@ void TstServe::mbpollBesideThePolls() {
         master.start(mbpoll, {"-m", "tcp", "-p", QString::number(gateway.port), "-a", unit, "-r", "1", "-c",
                               "8", "-1", "127.0.0.1"});
         QVERIFY(gateway.waitFor([&] { return master.state() == QProcess::NotRunning; }, 10000));
-        const QByteArray printed = master.readAllStandardOutput();
         QCOMPARE(master.exitCode(), 0);
-        QCOMPARE(printed.count("]: \t"), 8);
+        QCOMPARE(master.readAllStandardOutput().count("]: \t"), 8);
     }
     const int rows = gateway.out.count('\n');
     QVERIFY(gateway.waitFor([&] { return gateway.out.count('\n') >= rows + 4; }, 5000));
     QCOMPARE(gateway.overlaps, 0);
     QVERIFY(gateway.err.contains("serve 127.0.0.1:"));
-    QFile file(csv);
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QVERIFY(file.readAll().count("\n") > 4);
+    QVERIFY(QFileInfo(csv).size() > 0);
 }
 
 void TstServe::requests_data() {
@@ -165,39 +145,28 @@ void TstServe::requests_data() {
     QTest::addColumn<QByteArray>("request"); // hex
     QTest::addColumn<QByteArray>("reply");   // hex, the whole reply or its start
     QTest::addColumn<bool>("onWire");
-    QTest::newRow("read, the client's tid") << QStringList() << QByteArray("1234 0000 0006 0b 03 0100 0001")
-                                            << QByteArray("1234 0000 0005 0b 03 02 000b") << true;
-    QTest::newRow("unit off the bus") << QStringList() << QByteArray("0001 0000 0006 1e 03 0000 0004")
-                                      << QByteArray("0001 0000 0003 1e 83 0b") << false;
-    QTest::newRow("silent unit") << QStringList() << QByteArray("0002 0000 0006 14 03 0000 0004")
-                                 << QByteArray("0002 0000 0003 14 83 0b") << true;
-    QTest::newRow("write, none allowed") << QStringList() << QByteArray("0003 0000 0006 0b 06 0109 0001")
-                                         << QByteArray("0003 0000 0003 0b 86 01") << false;
-    QTest::newRow("write allowed") << QStringList{"--serve-writes"}
-                                   << QByteArray("0004 0000 0006 0b 06 0109 0001")
-                                   << QByteArray("0004 0000 0006 0b 06 0109 0001") << true;
-    QTest::newRow("address write, safe only")
-        << QStringList{"--serve-writes"} << QByteArray("0005 0000 0006 0b 06 0100 000b")
-        << QByteArray("0005 0000 0003 0b 86 01") << false;
-    QTest::newRow("block write over the rate")
-        << QStringList{"--serve-writes"} << QByteArray("0006 0000 000b 0b 10 0100 0002 04 000b 0004")
-        << QByteArray("0006 0000 0003 0b 90 01") << false;
-    QTest::newRow("address write, all")
-        << QStringList{"--serve-writes=all"} << QByteArray("0007 0000 0006 0b 06 0100 000b")
-        << QByteArray("0007 0000 0006 0b 06 0100 000b") << true;
-    QTest::newRow("coil write") << QStringList{"--serve-writes=all"}
-                                << QByteArray("0008 0000 0006 0b 05 0000 ff00")
-                                << QByteArray("0008 0000 0003 0b 85 01") << false;
-    QTest::newRow("read without its count") << QStringList() << QByteArray("000b 0000 0004 0b 03 0100")
-                                            << QByteArray("000b 0000 0003 0b 83 03") << false;
-    QTest::newRow("block write, count and bytes differ")
-        << QStringList{"--serve-writes"} << QByteArray("000c 0000 0009 0b 10 0109 0002 02 0001")
-        << QByteArray("000c 0000 0003 0b 90 03") << false;
-    QTest::newRow("live read from the poll")
-        << QStringList{"--serve-cache", "60000"} << QByteArray("0009 0000 0006 0b 03 0000 0004")
-        << QByteArray("0009 0000 000b 0b 03 08") << false;
-    QTest::newRow("live read, no cache") << QStringList() << QByteArray("000a 0000 0006 0b 03 0000 0004")
-                                         << QByteArray("000a 0000 000b 0b 03 08") << true;
+    const auto row = [](const char *name, const QStringList &options, const char *request, const char *reply,
+                        bool onWire) {
+        QTest::newRow(name) << options << QByteArray(request) << QByteArray(reply) << onWire;
+    };
+    const QStringList safe{"--serve-writes"};
+    const QStringList all{"--serve-writes=all"};
+    row("read, the client's tid", {}, "1234 0000 0006 0b 03 0100 0001", "1234 0000 0005 0b 03 02 000b", true);
+    row("unit off the bus", {}, "0001 0000 0006 1e 03 0000 0004", "0001 0000 0003 1e 83 0b", false);
+    row("silent unit", {}, "0002 0000 0006 14 03 0000 0004", "0002 0000 0003 14 83 0b", true);
+    row("write, none allowed", {}, "0003 0000 0006 0b 06 0109 0001", "0003 0000 0003 0b 86 01", false);
+    row("write allowed", safe, "0004 0000 0006 0b 06 0109 0001", "0004 0000 0006 0b 06 0109 0001", true);
+    row("address write, safe only", safe, "0005 0000 0006 0b 06 0100 000b", "0005 0000 0003 0b 86 01", false);
+    row("block write over the rate", safe, "0006 0000 000b 0b 10 0100 0002 04 000b 0004",
+        "0006 0000 0003 0b 90 01", false);
+    row("address write, all", all, "0007 0000 0006 0b 06 0100 000b", "0007 0000 0006 0b 06 0100 000b", true);
+    row("coil write", all, "0008 0000 0006 0b 05 0000 ff00", "0008 0000 0003 0b 85 01", false);
+    row("read without its count", {}, "000b 0000 0004 0b 03 0100", "000b 0000 0003 0b 83 03", false);
+    row("block write, count and bytes differ", safe, "000c 0000 0009 0b 10 0109 0002 02 0001",
+        "000c 0000 0003 0b 90 03", false);
+    row("live read from the poll", {"--serve-cache", "60000"}, "0009 0000 0006 0b 03 0000 0004",
+        "0009 0000 000b 0b 03 08", false);
+    row("live read, no cache", {}, "000a 0000 0006 0b 03 0000 0004", "000a 0000 000b 0b 03 08", true);
 }
 
 void TstServe::requests() {
@@ -218,16 +187,14 @@ void TstServe::requests() {
     QCOMPARE(answer.left(expected.size()).toHex(), expected.toHex());
     QCOMPARE(Mbap::frameLength(answer), answer.size());
     QCOMPARE(gateway.heardFor(rtu) - before, onWire ? 1 : 0);
-    QVERIFY(gateway.waitFor(
-        [&] {
-            return gateway.err.contains("tid " + QByteArray::number(Mbap::transactionId(answer)) + " unit ");
-        },
-        2000));
+    const QByteArray traced = "tid " + QByteArray::number(Mbap::transactionId(answer)) + " unit ";
+    QVERIFY(gateway.waitFor([&] { return gateway.err.contains(traced); }, 2000));
 }
 
-// A request for the silent unit gets 0x0B within its window; a request for the other unit sent
-// just after it waits one window at most.
-void TstServe::silentUnitHoldsNoOther() {
+// A request for the silent unit gets 0x0B within its window, and one for the other unit sent
+// just after it waits that window at most. A client that goes while its requests wait leaves
+// none behind: the one on the wire runs out, the others never go out.
+void TstServe::silentUnit() {
     ScopedWorkDir dir;
     Gateway gateway;
     QVERIFY(gateway.start({"--interval", "60"}));
@@ -244,6 +211,17 @@ void TstServe::silentUnitHoldsNoOther() {
     QVERIFY2(silentMs < 1000 && clock.elapsed() < silentMs + 300,
              qPrintable(QStringLiteral("%1 ms, %2 ms").arg(silentMs).arg(clock.elapsed())));
     QCOMPARE(gateway.overlaps, 0);
+
+    const QByteArray toSilent = Mbap::unwrap(QByteArray::fromHex("0001 0000 0006 14 03 0000 0004"));
+    const int before = gateway.heardFor(toSilent);
+    silent.send(
+        "0001 0000 0006 14 03 0000 0004 0002 0000 0006 14 03 0000 0004 0003 0000 0006 14 03 0000 0004");
+    QVERIFY(gateway.waitFor([&] { return gateway.heardFor(toSilent) > before; }, 2000));
+    silent.socket.abort();
+    QVERIFY(gateway.waitFor([&] { return gateway.err.contains(" left"); }, 2000));
+    other.send("0003 0000 0006 0b 03 0100 0001");
+    QCOMPARE(other.reply().toHex(), QByteArray("0003000000050b0302000b"));
+    QCOMPARE(gateway.heardFor(toSilent) - before, 1);
 }
 
 // The port gone: 0x0A at once, the client stays; back, the unit answers again.
@@ -264,30 +242,6 @@ void TstServe::portLost() {
     QCOMPARE(client.reply().toHex(), QByteArray("000200000005") + "0b0302000b");
 }
 
-// A client that goes while its requests wait leaves none behind: the one on the wire runs out,
-// the others never go out; the gateway goes on serving.
-void TstServe::clientKilledMidRequest() {
-    ScopedWorkDir dir;
-    Gateway gateway;
-    QVERIFY(gateway.start({"--interval", "60"}));
-    const QByteArray toSilent = Mbap::unwrap(QByteArray::fromHex("0001 0000 0006 14 03 0000 0004"));
-    const int before = gateway.heardFor(toSilent);
-    {
-        Client killed;
-        QVERIFY(killed.connectTo(gateway.port));
-        killed.send(
-            "0001 0000 0006 14 03 0000 0004 0002 0000 0006 14 03 0000 0004 0003 0000 0006 14 03 0000 0004");
-        QVERIFY(gateway.waitFor([&] { return gateway.heardFor(toSilent) > before; }, 2000));
-        killed.socket.abort();
-    }
-    QVERIFY(gateway.waitFor([&] { return gateway.err.contains(" left"); }, 2000));
-    Client next;
-    QVERIFY(next.connectTo(gateway.port));
-    next.send("0001 0000 0006 0b 03 0100 0001");
-    QCOMPARE(next.reply().toHex(), QByteArray("000100000005") + "0b0302000b");
-    QCOMPARE(gateway.heardFor(toSilent) - before, 1);
-}
-
 // Nine clients against the default eight: the ninth is refused at connect and said; the eight
 // are served.
 void TstServe::clientLimit() {
@@ -302,12 +256,12 @@ void TstServe::clientLimit() {
     }
     QVERIFY(clients.back()->dropped(2000));
     QCOMPARE(gateway.err.count("refused: 8 clients already"), 1);
-    for (int i = 0; i < 8; ++i) {
-        clients.at(static_cast<std::size_t>(i))->send("00ff 0000 0006 0b 03 0100 0001");
+    clients.pop_back();
+    for (const auto &client : clients) {
+        client->send("00ff 0000 0006 0b 03 0100 0001");
     }
-    for (int i = 0; i < 8; ++i) {
-        QCOMPARE(clients.at(static_cast<std::size_t>(i))->reply().toHex(),
-                 QByteArray("00ff000000050b0302000b"));
+    for (const auto &client : clients) {
+        QCOMPARE(client->reply().toHex(), QByteArray("00ff000000050b0302000b"));
     }
 }
 
