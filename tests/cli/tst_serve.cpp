@@ -35,6 +35,10 @@ struct Gateway {
         });
         QObject::connect(&sim, &PtyTransmitter::bytesSent, [this](const QByteArray &) { awaiting = false; });
     }
+    ~Gateway() {
+        process.kill();
+        process.waitForFinished();
+    }
     // Starts it and waits for its first round's rows.
     bool start(const QStringList &options, const QString &addresses = QStringLiteral("11,20")) {
         QTcpServer probe;
