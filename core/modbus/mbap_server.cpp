@@ -122,6 +122,10 @@ void MbapServer::onReadyRead(QTcpSocket *socket) {
         }
         const QByteArray adu = it->buffer.left(length);
         it->buffer.remove(0, length);
+        if (it->open.size() >= bounds.openPerClient) {
+            socket->write(Mbap::exception(adu, 0x06));
+            continue;
+        }
         const quint64 id = ++lastId;
         it->open.append(id);
         owners.insert(id, socket);

@@ -23,6 +23,9 @@ public:
     struct Limits {
         int maxClients = 8;
         int idleSeconds = 60;
+        // Requests of one client awaiting their replies; one more is answered "busy" (0x06) at
+        // once, so that a client sending without waiting cannot fill the line's queue.
+        int openPerClient = 16;
     };
 
     explicit MbapServer(QObject *parent = nullptr);

@@ -4,6 +4,7 @@
 #include "tests/support/harness.h"
 #include "tests/support/mqtt_broker.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStandardPaths>
@@ -42,15 +43,16 @@ struct Gateway {
     // Starts it and waits for its first round's rows.
     bool start(const QStringList &options, const QString &addresses = QStringLiteral("11,20")) {
         QTcpServer probe;
-        if (!probe.listen(QHostAddress::LocalHost, 0) || !sim.start()) {
+        // The port by a link, which follows the transmitter when it comes back on another pty.
+        if (!probe.listen(QHostAddress::LocalHost, 0) || !sim.start() || !sim.createSymlink(link)) {
             return false;
         }
         port = probe.serverPort();
         probe.close();
         sim.addUnit(unitAt(12, "261208000012"));
         process.start(QStringLiteral(ZRCTL_PATH),
-                      QStringList{"watch", "--port", sim.slavePath(), "--address", addresses, "--baud",
-                                  "19200", "--serve", QString::number(port), "-v"} +
+                      QStringList{"watch", "--port", link, "--address", addresses, "--baud", "19200",
+                                  "--serve", QString::number(port), "-v"} +
                           options);
         return waitFor([&] { return out.count('\n') >= addresses.count(',') + 1; }, 10000);
     }
@@ -66,6 +68,7 @@ struct Gateway {
     int heardFor(const QByteArray &rtu) const { return static_cast<int>(heard.count(rtu)); }
 
     PtyTransmitter sim{unitAt(11, "261208000011")};
+    const QString link = QDir::currentPath() + QStringLiteral("/ttyBUS");
     QProcess process;
     int port = 0;
     QByteArray out;
@@ -81,7 +84,7 @@ struct Client {
         socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
         return socket.waitForConnected(3000);
     }
-    void send(const char *hex) { socket.write(QByteArray::fromHex(hex)); }
+    void send(const QByteArray &hex) { socket.write(QByteArray::fromHex(hex)); }
     // The next reply, empty when none came within 3 s.
     QByteArray reply() {
         if (!QTest::qWaitFor([&] { return Mbap::frameLength(buffer += socket.readAll()) > 0; }, 3000)) {
@@ -185,7 +188,7 @@ void TstServe::requests() {
     const int before = gateway.heardFor(rtu);
     Client client;
     QVERIFY(client.connectTo(gateway.port));
-    client.send(request.constData());
+    client.send(request);
     const QByteArray answer = client.reply();
     const QByteArray expected = QByteArray::fromHex(reply);
     QCOMPARE(answer.left(expected.size()).toHex(), expected.toHex());
@@ -218,8 +221,11 @@ void TstServe::silentUnit() {
 
     const QByteArray toSilent = Mbap::unwrap(QByteArray::fromHex("0001 0000 0006 14 03 0000 0004"));
     const int before = gateway.heardFor(toSilent);
-    silent.send(
-        "0001 0000 0006 14 03 0000 0004 0002 0000 0006 14 03 0000 0004 0003 0000 0006 14 03 0000 0004");
+    // Sixteen requests awaiting replies, then one more: busy (0x06) at once.
+    for (int tid = 1; tid <= 17; ++tid) {
+        silent.send(QByteArray::number(tid, 16).rightJustified(4, '0') + "0000 0006 14 03 0000 0004");
+    }
+    QCOMPARE(silent.reply().toHex(), QByteArray("001100000003148306"));
     QVERIFY(gateway.waitFor([&] { return gateway.heardFor(toSilent) > before; }, 2000));
     silent.socket.abort();
     QVERIFY(gateway.waitFor([&] { return gateway.err.contains(" left"); }, 2000));
@@ -290,7 +296,7 @@ void TstServe::droppedAlone() {
     Client bad;
     Client good;
     QVERIFY(bad.connectTo(gateway.port) && good.connectTo(gateway.port));
-    bad.send(sent.constData());
+    bad.send(sent);
     // The good client is served all along, its idle time restarting with every request.
     QElapsedTimer clock;
     clock.start();
