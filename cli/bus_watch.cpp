@@ -114,6 +114,9 @@ void BusWatch::readLive(WatchUnit &unit) {
             case LineReply::Outcome::Answer: {
                 SharedDataClass d;
                 Rx::decode(Reg::LiveHundredths, live.frame(), d);
+                if (livePolled) {
+                    livePolled(unit, live.frame());
+                }
                 answered(unit);
                 ReadingRow r = rowFor(unit, ReadingStatus::Ok);
                 r.temperature = Readings::scaled(d.temperatureRaw, true);

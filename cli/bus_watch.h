@@ -58,6 +58,8 @@ public:
     // A unit going online (its first answer) or offline (OfflineRounds rounds without one; while
     // the port is lost, a round is each interval that passes).
     std::function<void(const WatchUnit &)> availability;
+    // The reply of every poll of the live block that was answered.
+    std::function<void(const WatchUnit &, const QByteArray &frame)> livePolled;
     // A status line for standard error (stamped by the caller); `verboseOnly` for the -v lines.
     std::function<void(const QString &, bool verboseOnly)> status;
 

@@ -3,6 +3,7 @@
 #include "cli/bus_watch.h"
 #include "cli/cli_context.h"
 #include "cli/mqtt_publisher.h"
+#include "cli/serve_bridge.h"
 #include "core/base/clock.h"
 #include "core/base/stop_signals.h"
 
@@ -293,6 +294,11 @@ int cliWatch(const CliContext &context) {
         cliError(error);
         return CliArgs::Usage;
     }
+    ServeBridge::Settings serveOptions;
+    if (!ServeBridge::parseOptions(parser, &serveOptions, &error)) {
+        cliError(error);
+        return CliArgs::Usage;
+    }
     const bool discovery = parser.isSet(QStringLiteral("ha-discovery"));
     ReadingsFile csv;
     if (parser.isSet(QStringLiteral("csv")) && !csv.open(parser.value(QStringLiteral("csv")), &error)) {
@@ -322,6 +328,25 @@ int cliWatch(const CliContext &context) {
     settings.intervalMs = static_cast<qint64>(interval * 1000.0);
     settings.rounds = count;
     BusWatch watch(line, settings);
+
+    // Modbus TCP clients, served on the same line as the polls.
+    std::unique_ptr<ServeBridge> serve;
+    if (!serveOptions.listen.isEmpty()) {
+        serveOptions.addresses = addresses;
+        serve = std::make_unique<ServeBridge>(line, serveOptions);
+        serve->status = [&](const QString &text, bool verboseOnly) {
+            if (!verboseOnly || context.verbose) {
+                cliError(stamp() + QStringLiteral(" ") + text);
+            }
+        };
+        if (!serve->listen(&error)) {
+            cliError(error);
+            return CliArgs::PortFailure;
+        }
+        watch.livePolled = [&](const WatchUnit &unit, const QByteArray &frame) {
+            serve->livePolled(unit.address, frame);
+        };
+    }
 
     RowOutputs outputs;
     outputs.json = context.json;

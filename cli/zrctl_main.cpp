@@ -6,6 +6,7 @@
 #include <QMap>
 #include <QSet>
 
+#include <algorithm>
 #include <csignal>
 
 namespace {
@@ -27,6 +28,10 @@ const char *const kHelp =
     "        [--mqtt mqtt[s]://HOST[:PORT] [--mqtt-user U] [--mqtt-password-file F] [--mqtt-ca FILE]\n"
     "         [--mqtt-topic PREFIX] [--mqtt-client-id ID] [--mqtt-queue N]\n"
     "         [--ha-discovery [--ha-prefix PREFIX]]]\n"
+    "        [--serve [HOST:]PORT [--serve-clients N] [--serve-cache MS] [--serve-idle S]\n"
+    "         [--serve-writes[=all]]]\n"
+    "                                         --serve answers Modbus TCP clients (loopback unless a\n"
+    "                                         host is given) on the same line, between the polls\n"
     "                                         live readings of every listed unit each round, with\n"
     "                                         their 4-20 mA, 0-5 V, 0-10 V equivalents and a status\n"
     "                                         (ok, no-reply, exception, port-lost); a lost port is\n"
@@ -80,8 +85,10 @@ const QMap<QString, QStringList> &commandOptions() {
          {"port", "address", "baud", "new-address", "broadcast", "new-baud", "serial", "range", "output-data",
           "channel", "heater", "clock", "schedule"}},
         {QStringLiteral("watch"),
-         {"port", "address", "baud", "interval", "count", "csv", "mqtt", "mqtt-ca", "mqtt-user",
-          "mqtt-password-file", "mqtt-topic", "mqtt-client-id", "mqtt-queue", "ha-discovery", "ha-prefix"}},
+         {"port",       "address",        "baud",        "interval",     "count",
+          "csv",        "mqtt",           "mqtt-ca",     "mqtt-user",    "mqtt-password-file",
+          "mqtt-topic", "mqtt-client-id", "mqtt-queue",  "ha-discovery", "ha-prefix",
+          "serve",      "serve-clients",  "serve-cache", "serve-writes", "serve-idle"}},
     };
     return options;
 }
@@ -121,6 +128,11 @@ QList<QCommandLineOption> allOptions() {
         value("mqtt-queue", "messages kept while the broker is away"),
         QCommandLineOption(QStringLiteral("ha-discovery"), QStringLiteral("publish discovery configs")),
         value("ha-prefix", "discovery topic prefix"),
+        value("serve", "Modbus TCP address to serve on"),
+        value("serve-clients", "Modbus TCP clients at most"),
+        value("serve-cache", "ms a poll answers reads"),
+        value("serve-writes", "writes let through"),
+        value("serve-idle", "seconds a silent client stays"),
         value("log", "log file"),
         QCommandLineOption(QStringLiteral("json"), QStringLiteral("JSON output")),
         QCommandLineOption(QStringLiteral("v"), QStringLiteral("trace frames")),
@@ -151,7 +163,11 @@ int main(int argc, char *argv[]) {
     parser.addOptions(allOptions());
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("ports, scan, info, set or watch"));
-    if (!parser.parse(app.arguments())) {
+    // --serve-writes alone lets the safe writes through; its one value is "all".
+    QStringList arguments = app.arguments();
+    std::replace(arguments.begin(), arguments.end(), QStringLiteral("--serve-writes"),
+                 QStringLiteral("--serve-writes=safe"));
+    if (!parser.parse(arguments)) {
         return usage(parser.errorText());
     }
     if (parser.isSet(QStringLiteral("help"))) {

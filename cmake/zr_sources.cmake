@@ -76,6 +76,8 @@ set(ZR_CORE_SOURCES
     ${ZR_CORE_DIR}/modbus/modbus_line.cpp
     ${ZR_CORE_DIR}/modbus/mbap_frame.h
     ${ZR_CORE_DIR}/modbus/mbap_frame.cpp
+    ${ZR_CORE_DIR}/modbus/mbap_server.h
+    ${ZR_CORE_DIR}/modbus/mbap_server.cpp
     ${ZR_CORE_DIR}/modbus/tcp_line_port.h
     ${ZR_CORE_DIR}/modbus/tcp_line_port.cpp
     ${ZR_CORE_DIR}/modbus/port_address.h

@@ -8,7 +8,8 @@
 # poll beside mbpoll's on the same simulated transmitter, the trend with a full day
 # (repaint, a reading added, memory), and the CPU used by live polling against the simulated
 # transmitter, without and with the trend shown; then serial servers on loopback (request to reply
-# of zrctl beside mbpoll -m tcp, a 10-unit round over TCP beside one on a pseudo-terminal).
+# of zrctl beside mbpoll -m tcp, a 10-unit round over TCP beside one on a pseudo-terminal); and the
+# gateway serving Modbus TCP clients.
 # scripts/bench.sh [polling-seconds]   (60 by default)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -26,6 +27,7 @@ cmake --build "$build" --target zrbench zrsim zrctl -j"$(nproc)"
 "$root/scripts/bench_gateway.sh" "$build"
 "$root/scripts/bench_poll.sh" "$build" "${1:-60}"
 "$root/scripts/bench_tcp.sh" "$build"
+"$root/scripts/bench_serve.sh" "$build"
 
 seconds=${1:-60}
 work=$(mktemp -d)

@@ -92,6 +92,18 @@ bool ModbusLine::idle() const {
     return !wireSet && waiting.empty();
 }
 
+bool ModbusLine::cancel(LineReply *reply) {
+    for (std::size_t i = 0; i < waiting.size(); ++i) {
+        if (waiting[i] == reply) {
+            waiting.erase(waiting.begin() + static_cast<std::ptrdiff_t>(i));
+            queue.remove(static_cast<int>(i));
+            reply->finish(LineReply::Outcome::Closed);
+            return true;
+        }
+    }
+    return false;
+}
+
 void ModbusLine::attach() {
     device = linePort->device();
     current = State::Open;

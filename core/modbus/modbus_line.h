@@ -90,6 +90,9 @@ public:
     LineReply *sendIfIdle(const QByteArray &frame, bool fromUser = false);
     // Nothing on the wire and nothing waiting.
     bool idle() const;
+    // Takes `reply`'s request back while it still waits to go out: it is never written, and the
+    // reply finishes Closed. False (nothing changes) once it is on the wire or finished.
+    bool cancel(LineReply *reply);
 
 signals:
     // The bytes as they were on the wire (MBAP frames over Modbus TCP).

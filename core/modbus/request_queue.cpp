@@ -4,6 +4,12 @@ void RequestQueue::enqueue(const QByteArray &frame, bool fromUser) {
     queue.push_back({frame, fromUser});
 }
 
+void RequestQueue::remove(int index) {
+    if (index >= 0 && index < waiting()) {
+        queue.erase(queue.begin() + index);
+    }
+}
+
 QByteArray RequestQueue::next(qint64 nowMs, int baudRate, int turnaroundMs) {
     pending.expire(nowMs);
     if (!pending.list().isEmpty() || queue.empty()) {

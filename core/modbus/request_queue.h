@@ -24,6 +24,8 @@ public:
     bool idle(qint64 nowMs) const;
     // Frames waiting to go out.
     int waiting() const { return static_cast<int>(queue.size()); }
+    // Takes back the frame waiting at `index` (0 goes out next), before it is written.
+    void remove(int index);
     // The request on the wire, for matching its reply.
     Rx::PendingRequests &onTheWire() { return pending; }
     const Rx::PendingRequests &onTheWire() const { return pending; }

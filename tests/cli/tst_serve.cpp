@@ -1,0 +1,315 @@
+// zrctl watch serving Modbus TCP: clients read and write the units of a simulated bus through the
+// gateway while it polls, with one request on the wire at a time.
+#include "core/modbus/mbap_frame.h"
+#include "tests/support/harness.h"
+#include "tests/support/mqtt_broker.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+TransmitterConfig unitAt(quint8 address, const char *serial) {
+    TransmitterConfig config;
+    config.address = address;
+    config.baudRate = 19200;
+    config.serialNumber = QByteArray::fromHex(serial);
+    return config;
+}
+
+// The gateway on the simulated bus (units 11 and 12, 20 silent), serving on a free port; every
+// request the bus hears is kept, and any that came while the one before was still unanswered
+// by a unit that answers is counted.
+struct Gateway {
+    Gateway() {
+        QObject::connect(&sim, &PtyTransmitter::requestReceived, [this](const QByteArray &request) {
+            overlaps += awaiting ? 1 : 0;
+            awaiting = static_cast<quint8>(request.at(0)) != 20;
+            heard << request;
+        });
+        QObject::connect(&sim, &PtyTransmitter::bytesSent, [this](const QByteArray &) { awaiting = false; });
+    }
+    ~Gateway() {
+        process.kill();
+        process.waitForFinished();
+    }
+    // Starts it and waits for its first round's rows.
+    bool start(const QStringList &options, const QString &addresses = QStringLiteral("11,20")) {
+        QTcpServer probe;
+        // The port by a link, which follows the transmitter when it comes back on another pty.
+        if (!probe.listen(QHostAddress::LocalHost, 0) || !sim.start() || !sim.createSymlink(link)) {
+            return false;
+        }
+        port = probe.serverPort();
+        probe.close();
+        sim.addUnit(unitAt(12, "261208000012"));
+        process.start(QStringLiteral(ZRCTL_PATH),
+                      QStringList{"watch", "--port", link, "--address", addresses, "--baud", "19200",
+                                  "--serve", QString::number(port), "-v"} +
+                          options);
+        return waitFor([&] { return out.count('\n') >= addresses.count(',') + 1; }, 10000);
+    }
+    bool waitFor(const std::function<bool()> &done, int ms) {
+        return QTest::qWaitFor(
+            [&] {
+                out += process.readAllStandardOutput();
+                err += process.readAllStandardError();
+                return done();
+            },
+            ms);
+    }
+    int heardFor(const QByteArray &rtu) const { return static_cast<int>(heard.count(rtu)); }
+
+    PtyTransmitter sim{unitAt(11, "261208000011")};
+    const QString link = QDir::currentPath() + QStringLiteral("/ttyBUS");
+    QProcess process;
+    int port = 0;
+    QByteArray out;
+    QByteArray err;
+    QList<QByteArray> heard;
+    bool awaiting = false;
+    int overlaps = 0;
+};
+
+// A Modbus TCP client that sends exact bytes and takes back whole MBAP frames.
+struct Client {
+    bool connectTo(int port) {
+        socket.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(port));
+        return socket.waitForConnected(3000);
+    }
+    void send(const QByteArray &hex) { socket.write(QByteArray::fromHex(hex)); }
+    // The next reply, empty when none came within 3 s.
+    QByteArray reply() {
+        if (!QTest::qWaitFor([&] { return Mbap::frameLength(buffer += socket.readAll()) > 0; }, 3000)) {
+            return QByteArray();
+        }
+        const QByteArray frame = buffer.left(Mbap::frameLength(buffer));
+        buffer.remove(0, frame.size());
+        return frame;
+    }
+    bool dropped(int ms) {
+        return QTest::qWaitFor([&] { return socket.state() == QAbstractSocket::UnconnectedState; }, ms);
+    }
+
+    QTcpSocket socket;
+    QByteArray buffer;
+};
+
+} // namespace
+
+class TstServe : public QObject {
+    Q_OBJECT
+
+private slots:
+    void mbpollBesideThePolls();
+    void requests_data();
+    void requests();
+    void silentUnit();
+    void portLost();
+    void clientLimit();
+    void droppedAlone_data();
+    void droppedAlone();
+};
+
+// An independent master reads every live register of two units through the gateway while the
+// gateway writes its rows and publishes them; the bus never hears two requests in a row.
+void TstServe::mbpollBesideThePolls() {
+    const QString mbpoll = QStandardPaths::findExecutable(QStringLiteral("mbpoll"));
+    if (mbpoll.isEmpty()) {
+        QSKIP("mbpoll is not installed (Debian package mbpoll)");
+    }
+    ScopedWorkDir dir;
+    MqttBroker broker;
+    QVERIFY2(broker.start(), qPrintable(broker.error()));
+    Gateway gateway;
+    const QString csv = dir.path() + "/bus.csv";
+    QVERIFY(gateway.start({"--interval", "0.1", "--csv", csv, "--mqtt", broker.url()}, "11,12"));
+    for (const char *unit : {"11", "12"}) {
+        QProcess master;
+        // Registers 1..8 of mbpoll: the live block, hundredths and tenths.
+        master.start(mbpoll, {"-m", "tcp", "-p", QString::number(gateway.port), "-a", unit, "-r", "1", "-c",
+                              "8", "-1", "127.0.0.1"});
+        QVERIFY(gateway.waitFor([&] { return master.state() == QProcess::NotRunning; }, 10000));
+        QCOMPARE(master.exitCode(), 0);
+        QCOMPARE(master.readAllStandardOutput().count("]: \t"), 8);
+    }
+    const int rows = gateway.out.count('\n');
+    QVERIFY(gateway.waitFor([&] { return gateway.out.count('\n') >= rows + 4; }, 5000));
+    QCOMPARE(gateway.overlaps, 0);
+    QVERIFY(gateway.err.contains("serve 127.0.0.1:"));
+    QVERIFY(QFileInfo(csv).size() > 0);
+}
+
+void TstServe::requests_data() {
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<QByteArray>("request"); // hex
+    QTest::addColumn<QByteArray>("reply");   // hex, the whole reply or its start
+    QTest::addColumn<bool>("onWire");
+    const auto row = [](const char *name, const QStringList &options, const char *request, const char *reply,
+                        bool onWire) {
+        QTest::newRow(name) << options << QByteArray(request) << QByteArray(reply) << onWire;
+    };
+    const QStringList safe{"--serve-writes"};
+    const QStringList all{"--serve-writes=all"};
+    row("read, the client's tid", {}, "1234 0000 0006 0b 03 0100 0001", "1234 0000 0005 0b 03 02 000b", true);
+    row("unit off the bus", {}, "0001 0000 0006 1e 03 0000 0004", "0001 0000 0003 1e 83 0b", false);
+    row("silent unit", {}, "0002 0000 0006 14 03 0000 0004", "0002 0000 0003 14 83 0b", true);
+    row("write, none allowed", {}, "0003 0000 0006 0b 06 0109 0001", "0003 0000 0003 0b 86 01", false);
+    row("write allowed", safe, "0004 0000 0006 0b 06 0109 0001", "0004 0000 0006 0b 06 0109 0001", true);
+    row("address write, safe only", safe, "0005 0000 0006 0b 06 0100 000b", "0005 0000 0003 0b 86 01", false);
+    row("block write over the rate", safe, "0006 0000 000b 0b 10 0100 0002 04 000b 0004",
+        "0006 0000 0003 0b 90 01", false);
+    row("address write, all", all, "0007 0000 0006 0b 06 0100 000b", "0007 0000 0006 0b 06 0100 000b", true);
+    row("coil write", all, "0008 0000 0006 0b 05 0000 ff00", "0008 0000 0003 0b 85 01", false);
+    row("read without its count", {}, "000b 0000 0004 0b 03 0100", "000b 0000 0003 0b 83 03", false);
+    row("block write, count and bytes differ", safe, "000c 0000 0009 0b 10 0109 0002 02 0001",
+        "000c 0000 0003 0b 90 03", false);
+    row("live read from the poll", {"--serve-cache", "60000"}, "0009 0000 0006 0b 03 0000 0004",
+        "0009 0000 000b 0b 03 08", false);
+    row("live read, no cache", {}, "000a 0000 0006 0b 03 0000 0004", "000a 0000 000b 0b 03 08", true);
+}
+
+void TstServe::requests() {
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, onWire);
+    ScopedWorkDir dir;
+    Gateway gateway;
+    QVERIFY(gateway.start(options + QStringList{"--interval", "60"}));
+    const QByteArray rtu = Mbap::unwrap(QByteArray::fromHex(request));
+    const int before = gateway.heardFor(rtu);
+    Client client;
+    QVERIFY(client.connectTo(gateway.port));
+    client.send(request);
+    const QByteArray answer = client.reply();
+    const QByteArray expected = QByteArray::fromHex(reply);
+    QCOMPARE(answer.left(expected.size()).toHex(), expected.toHex());
+    QCOMPARE(Mbap::frameLength(answer), answer.size());
+    QCOMPARE(gateway.heardFor(rtu) - before, onWire ? 1 : 0);
+    const QByteArray traced = "tid " + QByteArray::number(Mbap::transactionId(answer)) + " unit ";
+    QVERIFY(gateway.waitFor([&] { return gateway.err.contains(traced); }, 2000));
+}
+
+// A request for the silent unit gets 0x0B within its window, and one for the other unit sent
+// just after it waits that window at most. A client that goes while its requests wait leaves
+// none behind: the one on the wire runs out, the others never go out.
+void TstServe::silentUnit() {
+    ScopedWorkDir dir;
+    Gateway gateway;
+    QVERIFY(gateway.start({"--interval", "60"}));
+    Client silent;
+    Client other;
+    QVERIFY(silent.connectTo(gateway.port) && other.connectTo(gateway.port));
+    QElapsedTimer clock;
+    clock.start();
+    silent.send("0001 0000 0006 14 03 0000 0004");
+    other.send("0002 0000 0006 0b 03 0100 0001");
+    QCOMPARE(silent.reply().toHex(), QByteArray("00010000000314830b"));
+    const qint64 silentMs = clock.elapsed();
+    QCOMPARE(other.reply().toHex(), QByteArray("0002000000050b0302000b"));
+    QVERIFY2(silentMs < 1000 && clock.elapsed() < silentMs + 300,
+             qPrintable(QStringLiteral("%1 ms, %2 ms").arg(silentMs).arg(clock.elapsed())));
+    QCOMPARE(gateway.overlaps, 0);
+
+    const QByteArray toSilent = Mbap::unwrap(QByteArray::fromHex("0001 0000 0006 14 03 0000 0004"));
+    const int before = gateway.heardFor(toSilent);
+    // Sixteen requests awaiting replies, then one more: busy (0x06) at once.
+    for (int tid = 1; tid <= 17; ++tid) {
+        silent.send(QByteArray::number(tid, 16).rightJustified(4, '0') + "0000 0006 14 03 0000 0004");
+    }
+    QCOMPARE(silent.reply().toHex(), QByteArray("001100000003148306"));
+    QVERIFY(gateway.waitFor([&] { return gateway.heardFor(toSilent) > before; }, 2000));
+    silent.socket.abort();
+    QVERIFY(gateway.waitFor([&] { return gateway.err.contains(" left"); }, 2000));
+    other.send("0003 0000 0006 0b 03 0100 0001");
+    QCOMPARE(other.reply().toHex(), QByteArray("0003000000050b0302000b"));
+    QCOMPARE(gateway.heardFor(toSilent) - before, 1);
+}
+
+// The port gone: 0x0A at once, the client stays; back, the unit answers again.
+void TstServe::portLost() {
+    ScopedWorkDir dir;
+    Gateway gateway;
+    QVERIFY(gateway.start({"--interval", "0.2"}, "11"));
+    Client client;
+    QVERIFY(client.connectTo(gateway.port));
+    gateway.sim.vanish();
+    QVERIFY(gateway.waitFor([&] { return gateway.err.contains("lost"); }, 3000));
+    client.send("0001 0000 0006 0b 03 0100 0001");
+    QCOMPARE(client.reply().toHex(), QByteArray("0001000000030b830a"));
+    const int answered = gateway.out.count("  ok");
+    QVERIFY(gateway.sim.reappear());
+    QVERIFY(gateway.waitFor([&] { return gateway.out.count("  ok") > answered; }, 10000));
+    client.send("0002 0000 0006 0b 03 0100 0001");
+    QCOMPARE(client.reply().toHex(), QByteArray("000200000005") + "0b0302000b");
+}
+
+// Nine clients against the default eight: the ninth is refused at connect and said; the eight
+// are served.
+void TstServe::clientLimit() {
+    ScopedWorkDir dir;
+    Gateway gateway;
+    QVERIFY(gateway.start({"--interval", "60"}));
+    std::vector<std::unique_ptr<Client>> clients;
+    for (int i = 0; i < 9; ++i) {
+        clients.push_back(std::make_unique<Client>());
+        QVERIFY(clients.back()->connectTo(gateway.port));
+        QVERIFY(gateway.waitFor([&] { return gateway.err.count("serve: client") > i; }, 2000));
+    }
+    QVERIFY(clients.back()->dropped(2000));
+    QCOMPARE(gateway.err.count("refused: 8 clients already"), 1);
+    clients.pop_back();
+    for (const auto &client : clients) {
+        client->send("00ff 0000 0006 0b 03 0100 0001");
+    }
+    for (const auto &client : clients) {
+        QCOMPARE(client->reply().toHex(), QByteArray("00ff000000050b0302000b"));
+    }
+}
+
+void TstServe::droppedAlone_data() {
+    QTest::addColumn<QByteArray>("sent"); // hex
+    QTest::addColumn<QByteArray>("said");
+    QTest::newRow("protocol id 1") << QByteArray("0001 0001 0006 0b 03 0100 0001")
+                                   << QByteArray("dropped: not a Modbus TCP frame");
+    QTest::newRow("length over 260 bytes")
+        << QByteArray("0001 0000 00ff 0b 10 0000 007b f6") << QByteArray("dropped: not a Modbus TCP frame");
+    QTest::newRow("silent for --serve-idle") << QByteArray() << QByteArray("dropped: nothing sent for 1 s");
+}
+
+// A client that sends what is no frame, or nothing, is dropped; the client beside it and the
+// polling go on.
+void TstServe::droppedAlone() {
+    QFETCH(QByteArray, sent);
+    QFETCH(QByteArray, said);
+    ScopedWorkDir dir;
+    Gateway gateway;
+    QVERIFY(gateway.start({"--interval", "0.2", "--serve-idle", "1"}, "11"));
+    Client bad;
+    Client good;
+    QVERIFY(bad.connectTo(gateway.port) && good.connectTo(gateway.port));
+    bad.send(sent);
+    // The good client is served all along, its idle time restarting with every request.
+    QElapsedTimer clock;
+    clock.start();
+    while (!bad.dropped(200) && clock.elapsed() < 3000) {
+        good.send("0001 0000 0006 0b 03 0100 0001");
+        QCOMPARE(good.reply().toHex(), QByteArray("000100000005") + "0b0302000b");
+    }
+    QVERIFY(bad.dropped(0));
+    QVERIFY2(gateway.waitFor([&] { return gateway.err.contains(said); }, 2000), gateway.err.constData());
+    QCOMPARE(good.socket.state(), QAbstractSocket::ConnectedState);
+    const int rows = gateway.out.count('\n');
+    QVERIFY(gateway.waitFor([&] { return gateway.out.count('\n') > rows; }, 2000));
+}
+
+QTEST_GUILESS_MAIN(TstServe)
+#include "tst_serve.moc"
