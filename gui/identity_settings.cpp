@@ -12,8 +12,6 @@
 #include "gui/widget.h"
 #include "ui_widget.h"
 
-#include <QSerialPort>
-
 #include <QVector>
 
 namespace {
@@ -86,10 +84,10 @@ void Widget::PushButtonMANUSetupSlot() {
 }
 
 void Widget::followNewRate(int rate) {
-    if (rate == 0 || !serialPort->isOpen() || rate == serialPort->baudRate()) {
+    if (rate == 0 || !lineOpen() || rate == line->rate()) {
         return;
     }
-    rateChange.from = serialPort->baudRate();
+    rateChange.from = line->rate();
     rateChange.to = rate;
     // Polling waits (Timer1SSlot) until the device information has come at the new rate.
     PortAccess access;

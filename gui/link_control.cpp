@@ -7,7 +7,6 @@
 #include "gui/widget.h"
 #include "ui_widget.h"
 
-#include <QSerialPort>
 #include <QTimer>
 
 void Widget::resetLink() {
@@ -16,12 +15,12 @@ void Widget::resetLink() {
     timerAutoBaud->stop();
     rateChangeWait.stop();
     // Link starts afresh: a lost port is no longer looked for, old readings are no readings.
-    portWatch.stop();
     lostPort.recovering = false;
     readings->reset();
     shared->responseReceived = false;
-    serialPort->close();
-    requestQueue.clear();
+    if (line) {
+        line->close();
+    }
     ui->pushButtonRead->setText(tr("Read"));
     // Emptied so the probe goes to address 0 and the reply brings the device's own address.
     ui->lineEditAddress->clear();
@@ -35,9 +34,8 @@ void Widget::resetLink() {
 
 void Widget::PushButtonLinkSlot() {
     // The port in use (open, or lost and looked for) is offered first, then the remembered one.
-    const QString inUse = portWatch.isActive()   ? lostPort.name
-                          : serialPort->isOpen() ? shared->currentPortName
-                                                 : QString();
+    const bool lost = line && line->state() == ModbusLine::State::Lost;
+    const QString inUse = lost ? lostPort.name : lineOpen() ? shared->currentPortName : QString();
     resetLink();
     SerialportSettingDialog dialog(this);
     dialog.setShared(shared);

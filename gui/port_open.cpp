@@ -2,6 +2,7 @@
 #include "core/device/device_model.h"
 #include "core/device/register_map.h"
 #include "core/device/shared_data.h"
+#include "core/modbus/line_port.h"
 #include "core/modbus/port_access.h"
 #include "core/modbus/port_watch.h"
 #include "core/modbus/serial_ports.h"
@@ -9,32 +10,35 @@
 #include "gui/widget.h"
 #include "ui_widget.h"
 
-#include <QFileInfo>
-#include <QSerialPort>
+#include <QCoreApplication>
 
 bool Widget::openPortAt(const QString &name, int rate, PortAccess *access) {
-    serialPort->close();
-    // The real device behind the name, locked, so no second program shares it under another name.
-    const PortAccess result = openPort(*serialPort, name);
-    const bool opened = result.kind == PortAccess::Ok;
-    if (access) {
-        *access = result;
+    if (!line || line->port().name() != name) {
+        if (line) {
+            line->disconnect(this);
+            line->close();
+            line->deleteLater();
+        }
+        // The real device behind the name, locked, so no second program shares it under another name.
+        line = new ModbusLine(new SerialLinePort(name), LineClock::system(), this);
+        line->setTimes(timing.line);
+        connect(line, &ModbusLine::traced, this, &Widget::traceLine);
+        connect(line, &ModbusLine::portLost, this, &Widget::closePortOnLineError);
+        connect(line, &ModbusLine::portBack, this, &Widget::portBack);
+        connect(line, &ModbusLine::flooded, this, &Widget::faultyAdapter);
     }
-    serialPort->setBaudRate(rate, QSerialPort::AllDirections);
-    serialPort->setDataBits(QSerialPort::Data8);
-    serialPort->setParity(QSerialPort::NoParity);
-    serialPort->setStopBits(QSerialPort::OneStop);
-    serialPort->setFlowControl(QSerialPort::NoFlowControl);
-    connect(serialPort, &QSerialPort::readyRead, this, &Widget::my_readuart, Qt::UniqueConnection);
     // Replies to requests sent before the port was reopened will not come at this rate, and
     // bytes the driver kept from before (the tail of a flood, a late reply) are not replies.
-    if (opened) {
-        serialPort->clear(QSerialPort::Input);
+    const bool opened = line->open(rate);
+    if (access) {
+        *access = static_cast<const SerialLinePort &>(line->port()).access();
     }
-    shared->rxBuffer.clear();
-    requestQueue.clear();
     shared->responseReceived = false;
     return opened;
+}
+
+bool Widget::lineOpen() const {
+    return line && line->state() == ModbusLine::State::Open;
 }
 
 bool Widget::openLink() {
@@ -51,22 +55,11 @@ bool Widget::openLink() {
     return true;
 }
 
-void Widget::closePortOnLineError(int error) {
-    // Closing can itself report an error on a dead line; the guard keeps that from closing and
-    // logging a second time.
-    if (closingOnLineError || !serialPort->isOpen() ||
-        !errorEndsLink(static_cast<QSerialPort::SerialPortError>(error))) {
-        return;
-    }
-    closingOnLineError = true;
+void Widget::closePortOnLineError(const QString &lineReason) {
     rateChangeWait.stop();
-    // In words: QSerialPort's own text is often "Unknown error" for a pulled adapter.
-    const QString reason = tr(lineFailureText(*serialPort));
+    // In words: the port's own error text is often "Unknown error" for a pulled adapter.
+    const QString reason = QCoreApplication::translate("Widget", lineReason.toLatin1().constData());
     const bool recovering = lostPort.recovering;
-    serialPort->close();
-    shared->rxBuffer.clear();
-    requestQueue.clear();
-    closingOnLineError = false;
     if (autoRead && !recovering) {
         readings->record(ReadingStatus::PortLost);
     }
@@ -74,20 +67,17 @@ void Widget::closePortOnLineError(int error) {
         readings->trendEvent(static_cast<int>(TrendWindow::Event::LinkLost));
     }
     if (recovering) {
-        // Lost again while checking who came back: keep looking, said already.
+        // Lost again while checking who came back: the line keeps looking, said already.
         lostPort.recovering = false;
         return;
     }
     appendMessage(
         tr("Serial port %1 closed: %2; waiting for it to come back").arg(shared->currentPortName, reason),
         kNoticeLine);
-    // Looked for once a period: by its by-id link where it has one, else by its name.
+    // The line looks for it once a period: by its by-id link where it has one, else by its name.
     lostPort.name = shared->currentPortName;
-    lostPort.byId = PortWatch::byIdLink(lostPort.name);
-    lostPort.rate = shared->baudRate;
     lostPort.serial = shared->serialNumber;
     lostPort.since = lineNowMs();
-    portWatch.start(timing.portWatchMs);
 }
 
 QString Widget::openFailureText(const QString &port, const PortAccess &access) const {
@@ -116,25 +106,14 @@ QString Widget::openFailureText(const QString &port, const PortAccess &access) c
     }
 }
 
-void Widget::watchLostPort() {
-    if (lostPort.recovering) {
-        // The device information did not come within a period: not back yet.
-        lostPort.recovering = false;
-        serialPort->close();
-        requestQueue.clear();
-    }
-    const QString path = PortWatch::pathToTry(lostPort.byId, lostPort.name);
-    if (!QFileInfo::exists(path) || !openPortAt(path, lostPort.rate)) {
-        serialPort->close();
-        return;
-    }
-    // Opened: who answers decides (recoveredUnit).
+void Widget::portBack() {
+    // Opened again: who answers decides (recoveredUnit); no answer, and the line looks again.
+    shared->responseReceived = false;
     lostPort.recovering = true;
     readRegisters(Reg::SlaveAddress, Reg::DeviceInfoCount);
 }
 
 void Widget::recoveredUnit() {
-    portWatch.stop();
     lostPort.recovering = false;
     const QString gap = PortWatch::gapText(lineNowMs() - lostPort.since);
     if (shared->serialNumber == lostPort.serial) {

@@ -4,6 +4,7 @@
 #include "core/device/reply_parser.h"
 #include "core/device/shared_data.h"
 #include "core/device/value_rules.h"
+#include "core/modbus/line_reply.h"
 #include "core/modbus/modbus_frame.h"
 #include "core/modbus/reply_matching.h"
 #include "gui/trend_window.h"
@@ -13,69 +14,39 @@
 #include <QDate>
 #include <QDateTime>
 #include <QMessageBox>
-#include <QSerialPort>
 #include <QTime>
 #include <QTimer>
 
-namespace {
-
-// Bytes that do not complete a reply are dropped after this much silence on the line.
-constexpr int kReceptionGapMs = 100;
-} // namespace
-
 void Widget::my_readuart() {
-    // Reception: every notification restarts the gap timer and adds what the port holds, up to
-    // the buffer cap; bytes beyond it are not kept.
-    timerClear->start(kReceptionGapMs);
-    int dropped = 0;
-    if (serialPort->isOpen()) {
-        dropped = Rx::appendCapped(shared->rxBuffer, serialPort->readAll());
+    // Reception is the line's: it takes what the port holds, finds and matches the replies.
+    if (line) {
+        line->takeArrived();
     }
-    if (Rx::isFlood(shared->rxBuffer)) {
-        faultyAdapter();
-        return;
-    }
-    if (dropped > 0) {
-        // More than a buffer of bytes that are neither a flood nor a reply: line noise.
-        shared->rxBuffer.clear();
-        return;
-    }
+}
 
-    // Every complete reply in the buffer, in the order the device sent them.
-    Rx::PendingRequests &pending = requestQueue.onTheWire();
-    pending.expire(lineNowMs());
-    for (;;) {
-        const Rx::Found found = Rx::findReply(shared->rxBuffer, pending.list());
-        if (found.kind == Rx::Found::Kind::None) {
-            // Incomplete or damaged: keep the bytes until the reply completes or the gap passes.
-            return;
+void Widget::replyFinished(const LineReply &reply) {
+    switch (reply.outcome()) {
+    case LineReply::Outcome::Answer:
+    case LineReply::Outcome::Exception: {
+        const QByteArray frame = reply.frame();
+        if (!reply.fromUser() && reply.outcome() == LineReply::Outcome::Exception) {
+            // The unit refused the live poll.
+            readings->record(ReadingStatus::Exception);
         }
-        if (found.offset > 0) {
-            // Stray bytes in front of the reply are shown as they came, and change nothing.
-            appendMessage(frameToHex(shared->rxBuffer.left(found.offset)), 1);
+        applyReply(Rx::decodeRegister(Rx::requestOfFrame(reply.request()), frame), frame);
+        // Every reply to a request, whatever it decoded, counts as an answer.
+        shared->responseReceived = true;
+        break;
+    }
+    case LineReply::Outcome::NoReply:
+        if (lostPort.recovering && line) {
+            // The port came back but nothing answered: not back yet, looked for again.
+            lostPort.recovering = false;
+            line->watch();
         }
-        const QByteArray frame = shared->rxBuffer.mid(found.offset, found.length);
-        shared->rxBuffer.remove(0, found.offset + found.length);
-        // Logged before it is applied, so a request its decoding sends stands after it, as on
-        // the wire. A reply that answers nothing waiting (late, or for another master) is only
-        // logged.
-        appendMessage(frameToHex(frame), 1);
-        if (found.kind == Rx::Found::Kind::Answer) {
-            const Rx::Request request = pending.take(found.request);
-            if (!request.fromUser && (static_cast<quint8>(frame.at(1)) & 0x80) != 0) {
-                // The unit refused the live poll.
-                readings->record(ReadingStatus::Exception);
-            }
-            applyReply(Rx::decodeRegister(request, frame), frame);
-            // Every reply to a request, whatever it decoded, counts as an answer.
-            shared->responseReceived = true;
-            // The line is free: the next request waiting goes out.
-            sendWaiting();
-        }
-        if (shared->rxBuffer.isEmpty()) {
-            timerClear->stop();
-            return;
-        }
+        break;
+    default:
+        break;
     }
 }
 
@@ -130,23 +101,14 @@ void Widget::applyReply(quint16 reg, const QByteArray &frame) {
 }
 
 void Widget::faultyAdapter() {
-    // The search is stopped and the port closed before the box opens, so nothing steps, reads
-    // or reopens the line while it waits for the user: one box, and Link starts afresh.
+    // The line closed the port; the search is stopped before the box opens, so nothing steps,
+    // reads or reopens the line while it waits for the user: one box, and Link starts afresh.
     timerAutoBaud->stop();
-    serialPort->close();
-    shared->rxBuffer.clear();
-    requestQueue.clear();
-    timerClear->stop();
     showUsbDeviceError();
 }
 
 void Widget::TimerClearSlot() {
-    timerClear->stop();
-    if (!shared->rxBuffer.isEmpty()) {
-        // Bytes that never completed a reply: dropped, but the log keeps what the line carried.
-        appendMessage(tr("Discarded: %1").arg(frameToHex(shared->rxBuffer)), 2);
-    }
-    shared->rxBuffer.clear();
+    // Bytes that complete no reply are dropped by the line's reception gap (traceLine).
 }
 
 void Widget::showDeviceInfo() {

@@ -1,9 +1,8 @@
 #include "core/device/shared_data.h"
+#include "core/modbus/line_reply.h"
 #include "core/modbus/modbus_frame.h"
 #include "gui/widget.h"
 #include "ui_widget.h"
-
-#include <QSerialPort>
 
 quint16 Widget::deviceAddress() const {
     return slaveAddressFromText(ui->lineEditAddress->text());
@@ -14,26 +13,37 @@ qint64 Widget::lineNowMs() const {
 }
 
 void Widget::sendFrame(const QByteArray &frame, bool fromUser) {
-    requestQueue.enqueue(frame, fromUser);
-    sendWaiting();
-}
-
-void Widget::sendWaiting() {
-    const qint64 now = lineNowMs();
-    const QByteArray frame = requestQueue.next(now, serialPort->baudRate());
-    if (!frame.isEmpty()) {
-        // Written whether the port is open or not: a closed port fails silently and the TX line
-        // still shows what was meant for the line.
-        serialPort->write(frame);
+    if (!lineOpen()) {
+        // Nothing goes to a port that is not open, but the TX line still shows what was meant
+        // for the line.
         shared->responseReceived = false;
         appendMessage(frameToHex(frame), 0);
+        return;
     }
-    // When no reply comes, the line is free again at the end of the window.
-    const qint64 wait = requestQueue.msUntilFree(now);
-    if (wait >= 0) {
-        lineFree.start(static_cast<int>(wait) + 1);
-    } else {
-        lineFree.stop();
+    LineReply *reply = line->send(frame, fromUser);
+    connect(reply, &LineReply::finished, this, [this, reply] {
+        replyFinished(*reply);
+        reply->deleteLater();
+    });
+}
+
+void Widget::traceLine(const QByteArray &bytes, ModbusLine::Trace kind) {
+    switch (kind) {
+    case ModbusLine::Trace::Tx:
+        shared->responseReceived = false;
+        appendMessage(frameToHex(bytes), 0);
+        break;
+    case ModbusLine::Trace::Rx:
+        // Stray bytes and replies answering nothing are shown as they came, and change nothing.
+        appendMessage(frameToHex(bytes), 1);
+        break;
+    case ModbusLine::Trace::Discarded:
+        // Bytes that never completed a reply: dropped, but the log keeps what the line carried.
+        appendMessage(tr("Discarded: %1").arg(frameToHex(bytes)), 2);
+        break;
+    case ModbusLine::Trace::Noise:
+        // More than a buffer of bytes that are neither a flood nor a reply: not kept.
+        break;
     }
 }
 

@@ -15,7 +15,6 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QMessageBox>
-#include <QSerialPort>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -41,8 +40,6 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
         this, labels, *shared, *messages, [this] { return lineNowMs(); }, timing.pollMs);
     Colours::applyTheme(shared->theme);
     applyPaletteColours();
-    serialPort = new QSerialPort(this);
-    timerClear = new QTimer(this);
     timer1S = new QTimer(this);
     timerAutoBaud = new QTimer(this);
     timerDelay = new QTimer(this);
@@ -70,21 +67,13 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
     connect(ui->pushButtonDeviceTime, &QPushButton::clicked, this, &Widget::PushButtonDeviceTimeSlot);
     connect(ui->pushButtonHeaterTime, &QPushButton::clicked, this, &Widget::PushButtonHeaterTimeSlot);
     connect(ui->checkBoxSystemTime, &QCheckBox::stateChanged, this, &Widget::CheckBoxSystemTimeSlot);
-    connect(timerClear, &QTimer::timeout, this, &Widget::TimerClearSlot);
     connect(timer1S, &QTimer::timeout, this, &Widget::Timer1SSlot);
     connect(timerTxData, &QTimer::timeout, this, &Widget::TimerTxDataSlot);
     connect(timerAutoBaud, &QTimer::timeout, this, &Widget::AUTOUartInit);
     connect(timerDelay, &QTimer::timeout, this, &Widget::TimerDelaySlot);
-    connect(&portWatch, &QTimer::timeout, this, &Widget::watchLostPort);
     connect(ui->pushButtonTrend, &QPushButton::clicked, this, [this] { readings->showTrend(); });
     rateChangeWait.setSingleShot(true);
     connect(&rateChangeWait, &QTimer::timeout, this, &Widget::newRateUnanswered);
-    lineFree.setSingleShot(true);
-    connect(&lineFree, &QTimer::timeout, this, &Widget::sendWaiting);
-    // An adapter pulled out mid-session leaves the port open but dead; closing it lets "Link"
-    // find the adapter again under its old name.
-    connect(serialPort, &QSerialPort::errorOccurred, this,
-            [this](QSerialPort::SerialPortError error) { closePortOnLineError(error); });
 
     autoRead = true;
     // Made here and now, so a second run started within the same second gets a file of its own.
@@ -103,6 +92,12 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
 }
 
 Widget::~Widget() {
+    // The line goes first, while the parts it reports to are still there; what it still holds
+    // is not logged.
+    if (line) {
+        line->disconnect(this);
+        delete line;
+    }
     delete ui;
 }
 
@@ -148,8 +143,8 @@ void Widget::TimerDelaySlot() {
 
 void Widget::TimerTxDataSlot() {
     // Nothing places a frame in the queue (every request is written at once), so this has no effect.
-    if (serialPort->isOpen() && !shared->txQueue.isEmpty()) {
-        serialPort->write(shared->txQueue.first());
+    if (lineOpen() && !shared->txQueue.isEmpty()) {
+        line->send(shared->txQueue.first())->deleteLater();
     }
 }
 

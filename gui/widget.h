@@ -2,7 +2,7 @@
 #define ZR_GUI_WIDGET_H
 
 #include "core/device/line_timing.h"
-#include "core/modbus/request_queue.h"
+#include "core/modbus/modbus_line.h"
 #include "gui/device_view.h"
 #include "gui/heater_clock_view.h"
 #include "gui/message_log.h"
@@ -16,8 +16,8 @@
 
 #include <memory>
 
+class LineReply;
 class QCloseEvent;
-class QSerialPort;
 class SharedDataClass;
 struct PortAccess;
 
@@ -26,7 +26,7 @@ class Widget;
 }
 using WidgetUi = Ui::Widget;
 
-// The main window: owns the form, the one serial port, the five timers and the shared state.
+// The main window: owns the form, the line to the unit (a ModbusLine), the timers and the shared state.
 // Its slots are defined in the gui/ file of their group (link_control.cpp, auto_baud.cpp,
 // reply_handling.cpp, live_readings.cpp, identity_settings.cpp, output_settings.cpp,
 // heater_clock.cpp); the message pane and log file are a MessageLog.
@@ -99,21 +99,24 @@ private:
     void writeRegister(quint16 reg, quint16 value);
     // Block write of this device family to `address`; sets lastRegister only when asked.
     void writeBlock(quint8 address, quint16 start, const QVector<quint16> &values, bool setLastRegister);
-    // Queues a finished frame; it goes out when the line is free (sendWaiting).
+    // Hands a finished frame to the line; it goes out when the line is free. On a line that is not
+    // open nothing is written, but the TX line still shows what was meant for it.
     void sendFrame(const QByteArray &frame, bool fromUser = true);
-    // Writes the next waiting frame in one write when no request waits for its reply, clears
-    // responseReceived and logs the TX line then, and frees the line when its window passes.
-    void sendWaiting();
+    // The outcome of a request: an answer is decoded and shown.
+    void replyFinished(const LineReply &reply);
+    // Every frame in wire order: TX (clears responseReceived), RX, and bytes discarded.
+    void traceLine(const QByteArray &bytes, ModbusLine::Trace kind);
+    bool lineOpen() const;
     // Milliseconds on a monotonic clock, for the reply windows.
     qint64 lineNowMs() const;
     // Link control (link_control.cpp, port_open.cpp).
     // Opens the port at a rate and reads the device information; says why and sends nothing
     // when it does not open.
     bool openLink();
-    // Opens and sets up the port, forgetting what was on its way; false when it did not open.
+    // Opens the line on the port at a rate, forgetting what was on its way; false when it did not open.
     bool openPortAt(const QString &name, int rate, PortAccess *access = nullptr);
-    // One look for a lost port; when it is there again, the device information is read.
-    void watchLostPort();
+    // A lost port is open again: the device information is read to see who came back.
+    void portBack();
     // The device information came from a port found again: the same unit goes on, another
     // is named and not linked.
     void recoveredUnit();
@@ -122,8 +125,8 @@ private:
     void startupLink();
     // Closes the port, stops live reading and a running search, reloads the search table.
     void resetLink();
-    // Closes the port once when it reports that the line is gone, and logs why.
-    void closePortOnLineError(int error);
+    // The line closed its port, which is gone: says why (`reason` untranslated) and waits for it.
+    void closePortOnLineError(const QString &reason);
     // Why `port` could not be opened, naming it as given: the group and the command for a port
     // without permission, busy for a port another program holds.
     QString openFailureText(const QString &port, const PortAccess &access) const;
@@ -151,8 +154,8 @@ private:
 
     friend class WidgetTestAccess;
 
-    QSerialPort *serialPort = nullptr;
-    QTimer *timerClear = nullptr;
+    // The line on the port in use; made anew when another port is opened.
+    ModbusLine *line = nullptr;
     QTimer *timer1S = nullptr;
     QTimer *timerAutoBaud = nullptr;
     QTimer *timerDelay = nullptr;
@@ -163,25 +166,18 @@ private:
     std::unique_ptr<MessageLog> messages;
     quint8 autoBaudPasses = 0;
     bool autoRead = false;
-    // One request on the wire at a time: the one waiting for its reply and those waiting to go,
-    // the clock of their windows, and the timer that frees the line when a window passes.
-    RequestQueue requestQueue;
-    QTimer lineFree;
+    // The clock of the readings' age.
     QElapsedTimer lineClock;
     bool configNotSavedReported = false;
-    bool closingOnLineError = false;
     // The search step and the poll period, as they were when the window was made.
     LineTiming timing = LineTiming::current();
-    // A port lost while linked, looked for until it is back or Link is pressed.
+    // A port lost while linked, looked for by the line until it is back or Link is pressed.
     struct LostPort {
         QString name;
-        QString byId;
-        int rate = 0;
         QString serial;
         qint64 since = 0;
         bool recovering = false; // opened again, the device information asked for
     } lostPort;
-    QTimer portWatch;
     // The live readings: labels, stale greying, the readings file and the trend.
     std::unique_ptr<ReadingsView> readings;
     // The unit's identity and settings as the form shows them.

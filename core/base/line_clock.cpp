@@ -8,6 +8,8 @@ namespace {
 class TimerDeadline : public LineDeadline {
 public:
     explicit TimerDeadline(QObject *parent) : LineDeadline(parent) {
+        // A child, so a test can look at the timer behind a deadline.
+        timer.setParent(this);
         timer.setSingleShot(true);
         // Reply windows are a few hundred milliseconds: the default coarse timer may fire 5 % late.
         timer.setTimerType(Qt::PreciseTimer);

@@ -2,15 +2,17 @@
 #define ZR_CORE_DEVICE_LINE_TIMING_H
 
 #include "core/device/search_schedule.h"
+#include "core/modbus/modbus_line.h"
 
 // The window's clocks of the line: one step of the baud-rate search, the live poll period
-// (which also counts down the heater) and the look for a lost port. A window takes them when it is made;
+// (which also counts down the heater) and the times of the line itself. A window takes them when it is made;
 // tests that do not test the timing itself shorten them first, so they need not wait out real seconds.
 struct LineTiming {
     int searchStepMs = Search::StepMs;
     int pollMs = 1000;
-    // How often a lost port is looked for.
-    int portWatchMs = 1000;
+    // Reply windows, reception gap, and the look for a lost port: once a period
+    // (watchFirstMs == watchMaxMs).
+    LineTimes line;
     // How long a device that confirmed a new baud rate has to answer at it before the port goes
     // back to the old rate.
     int newRateAnswerMs = 2000;

@@ -37,7 +37,6 @@ public:
     // Read only; absent means the desktop's colours.
     ConfigFile::Theme theme = ConfigFile::Theme::System;
     QString currentPortName;
-    QByteArray rxBuffer;
     QList<QByteArray> txQueue;
     quint16 slaveAddress = 0;
     quint16 baudCode = 0;

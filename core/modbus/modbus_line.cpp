@@ -6,6 +6,7 @@
 #include "core/modbus/serial_ports.h"
 
 #include <QIODevice>
+#include <QScopedValueRollback>
 
 namespace {
 constexpr quint8 kExceptionBit = 0x80;
@@ -126,8 +127,12 @@ bool ModbusLine::intake() {
         return false;
     }
     if (dropped > 0) {
-        // More than a buffer of bytes that are neither a flood nor a reply: line noise.
-        dropBuffer(true);
+        // More than a buffer of bytes that are neither a flood nor a reply: line noise, dropped at
+        // once; the reception gap runs on as after any arrival.
+        stray += buffer.size();
+        const QByteArray noise = buffer;
+        buffer.clear();
+        trace(noise, Trace::Noise);
     }
     return true;
 }
@@ -139,6 +144,7 @@ void ModbusLine::onReadyRead() {
     // Every arrival restarts the reception gap.
     gap->start(timing.receptionGapMs);
     if (intake()) {
+        const QScopedValueRollback<bool> inRead(taking, true);
         takeReplies();
     }
 }
@@ -247,11 +253,14 @@ void ModbusLine::sendWaiting() {
         wireSet = true;
         wireUnit = static_cast<quint8>(frame.at(0));
         stray = 0;
-        // What came before the request is no reply to it.
-        if (!intake()) {
-            return;
+        // What came before the request is no reply to it; but two replies back to back in one
+        // read are taken one after the other.
+        if (!taking) {
+            if (!intake()) {
+                return;
+            }
+            dropBuffer(false);
         }
-        dropBuffer(false);
         wireBytes = linePort->isMbap() ? Mbap::wrap(frame, ++transaction) : frame;
         trace(wireBytes, Trace::Tx);
         if (device->write(wireBytes) != wireBytes.size()) {

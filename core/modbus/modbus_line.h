@@ -55,9 +55,10 @@ public:
     };
     Q_ENUM(State)
     enum class Trace {
-        Tx,       // a request, when it is written
-        Rx,       // bytes received: a reply, a frame answering nothing, stray bytes before a reply
-        Discarded // bytes that completed no reply, dropped
+        Tx,        // a request, when it is written
+        Rx,        // bytes received: a reply, a frame answering nothing, stray bytes before a reply
+        Discarded, // bytes that completed no reply, dropped
+        Noise      // more than a buffer of bytes that are neither a flood nor a reply, dropped at once
     };
     Q_ENUM(Trace)
 
@@ -93,6 +94,15 @@ public:
     // Takes `reply`'s request back while it still waits to go out: it is never written, and the
     // reply finishes Closed. False (nothing changes) once it is on the wire or finished.
     bool cancel(LineReply *reply);
+
+    // Takes what the port holds now, as on its own notification (a front end may ask for it).
+    void takeArrived() { onReadyRead(); }
+
+    // Read-only views for tests: the bytes held for a reply still incomplete, the reception gap
+    // that drops them, and the requests on the wire and waiting.
+    const QByteArray &held() const { return buffer; }
+    const LineDeadline &receptionGap() const { return *gap; }
+    const RequestQueue &requests() const { return queue; }
 
 signals:
     // The bytes as they were on the wire (MBAP frames over Modbus TCP).
@@ -140,6 +150,9 @@ private:
     bool wireSet = false;
     // Bytes that answered nothing while the request on the wire waited.
     int stray = 0;
+    // While what came in one read is being taken: the bytes behind a reply are kept for the
+    // request that goes out next.
+    bool taking = false;
     // The reply send() is making: it finishes from the event loop, after the caller has it.
     LineReply *sending = nullptr;
     QByteArray buffer;

@@ -102,7 +102,7 @@ void TstLine::floodFromAdapter() {
     QCOMPARE(watcher.seen.last().title, QString("Error"));
     QCOMPARE(watcher.seen.last().text, QString("USB device error, please reconnect USB device!"));
     QVERIFY(!WidgetTestAccess::port(w)->isOpen());
-    QVERIFY(WidgetTestAccess::shared(w)->rxBuffer.isEmpty());
+    QVERIFY(WidgetTestAccess::rxBuffer(w).isEmpty());
     QCOMPARE(loggedFrames(WidgetTestAccess::logFilePath(w), 1).size(), 0);
     // The rest of the flood reaches a closed port: no second box.
     QVERIFY(!watcher.waitForCount(3, 500));

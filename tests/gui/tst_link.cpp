@@ -147,7 +147,7 @@ void TstLink::fixedRateOpensEightNoneOne() {
     QSignalSpy requests(&sim.transmitter(), &PtyTransmitter::requestReceived);
     watcher.dialogHandler = chooseInDialog(sim.port(), "9600", parity);
     WidgetTestAccess::ui(w)->pushButtonLink->click();
-    QSerialPort *port = WidgetTestAccess::port(w);
+    const WindowPort port = WidgetTestAccess::port(w);
     QVERIFY(port->isOpen());
     QCOMPARE("/dev/" + port->portName(), sim.port()); // the port object drops the /dev/ prefix
     const LineSettings line = sim.transmitter().lineSettings();

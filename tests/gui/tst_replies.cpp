@@ -139,11 +139,11 @@ struct Bench {
         WidgetTestAccess::timer1S(w)->stop();
         WidgetTestAccess::autoRead(w) = false;
         shared().responseReceived = false;
-        shared().rxBuffer.clear();
     }
     WidgetUi &ui() { return *WidgetTestAccess::ui(w); }
     SharedDataClass &shared() { return *WidgetTestAccess::shared(w); }
     QTimer &timerClear() { return *WidgetTestAccess::timerClear(w); }
+    QByteArray rxBuffer() { return WidgetTestAccess::rxBuffer(w); }
     QString log() { return WidgetTestAccess::logFilePath(w); }
     QStringList rx() { return loggedFrames(log(), 1); }
     QStringList tx() { return loggedFrames(log(), 0); }
@@ -719,14 +719,14 @@ void TestReplies::splitReplyAcceptedOnce() {
     WidgetTestAccess::readRegisters(b.w, Reg::SlaveAddress, Reg::DeviceInfoCount);
     const QByteArray reply = infoReply(0, 105);
     QVERIFY(b.line.send(reply.left(5)));
-    QTRY_COMPARE(b.shared().rxBuffer.size(), 5);
+    QTRY_COMPARE(b.rxBuffer().size(), 5);
     QVERIFY(!b.shared().responseReceived);
     QVERIFY(b.timerClear().isActive());
     QVERIFY(b.line.send(reply.mid(5, 10)));
-    QTRY_COMPARE(b.shared().rxBuffer.size(), 15);
+    QTRY_COMPARE(b.rxBuffer().size(), 15);
     QVERIFY(b.line.send(reply.mid(15)));
     QTRY_VERIFY(b.shared().responseReceived);
-    QVERIFY(b.shared().rxBuffer.isEmpty());
+    QVERIFY(b.rxBuffer().isEmpty());
     QVERIFY(!b.timerClear().isActive());
     QCOMPARE(b.rx(), QStringList{QString::fromLatin1(reply.toHex())});
     QCOMPARE(b.ui().lineEditSN->text(), QStringLiteral("261208041533"));
@@ -740,11 +740,11 @@ void TestReplies::splitReplyAfterGapDiscarded() {
     QSignalSpy cleared(&b.timerClear(), &QTimer::timeout);
     QVERIFY(b.line.send(reply.left(5)));
     QTRY_COMPARE(cleared.count(), 1);
-    QVERIFY(b.shared().rxBuffer.isEmpty());
+    QVERIFY(b.rxBuffer().isEmpty());
     QVERIFY(!b.timerClear().isActive());
     QVERIFY(b.line.send(reply.mid(5)));
     QTRY_COMPARE(cleared.count(), 2);
-    QVERIFY(b.shared().rxBuffer.isEmpty());
+    QVERIFY(b.rxBuffer().isEmpty());
     QVERIFY(!b.shared().responseReceived);
     QVERIFY(b.rx().isEmpty());
     QVERIFY(b.ui().lineEditSN->text().isEmpty());
@@ -761,9 +761,9 @@ void TestReplies::strayByteBehindReply() {
     QTRY_VERIFY(b.shared().responseReceived);
     QCOMPARE(b.rx(), QStringList{QString::fromLatin1(reply.toHex())});
     QCOMPARE(b.ui().lineEditSN->text(), QStringLiteral("261208041533"));
-    QCOMPARE(b.shared().rxBuffer, QByteArray(1, '\x00'));
+    QCOMPARE(b.rxBuffer(), QByteArray(1, '\x00'));
     QTRY_COMPARE(cleared.count(), 1);
-    QVERIFY(b.shared().rxBuffer.isEmpty());
+    QVERIFY(b.rxBuffer().isEmpty());
     QCOMPARE(b.rx().size(), 1);
 }
 
@@ -798,7 +798,7 @@ void TestReplies::overflowDropped() {
     const int logLines = readLogLines(b.log()).size();
     QVERIFY(b.line.send(QByteArray(1025, '\x11')));
     // Dropped on the run that passes 1024 bytes, not by the gap timer.
-    QTRY_VERIFY(b.timerClear().isActive() && b.shared().rxBuffer.isEmpty());
+    QTRY_VERIFY(b.timerClear().isActive() && b.rxBuffer().isEmpty());
     QCOMPARE(b.messageBoxes(), 0);
     QVERIFY(WidgetTestAccess::port(b.w)->isOpen());
     QCOMPARE(readLogLines(b.log()).size(), logLines);
@@ -826,7 +826,7 @@ void TestReplies::floodClosesPort() {
     QCOMPARE(box.title, QStringLiteral("Error"));
     QCOMPARE(box.text, QStringLiteral("USB device error, please reconnect USB device!"));
     QVERIFY(!WidgetTestAccess::port(b.w)->isOpen());
-    QVERIFY(b.shared().rxBuffer.isEmpty());
+    QVERIFY(b.rxBuffer().isEmpty());
     QCOMPARE(readLogLines(b.log()).size(), logLines);
     // The port is closed: more flood reaches nobody and no second box opens.
     b.line.send(QByteArray(1023, fill));
@@ -928,7 +928,7 @@ void TestReplies::clockRowShowsDeviceClock() {
     WidgetTestAccess::readRegisters(b.w, Reg::SlaveAddress, Reg::DeviceInfoCount);
     QVERIFY(b.line.send(infoReply(3, 105)));
     QTRY_COMPARE(WidgetTestAccess::lastRegister(b.w), quint16(Reg::ClockYear));
-    QTRY_VERIFY(b.shared().rxBuffer.isEmpty() && !b.timerClear().isActive());
+    QTRY_VERIFY(b.rxBuffer().isEmpty() && !b.timerClear().isActive());
     b.shared().responseReceived = false;
     QVERIFY(b.line.send(readReply({2025, 10, 16, 19, 4, 26, 4, 90, 6, 120})));
     QTRY_VERIFY(b.shared().responseReceived);
@@ -1087,7 +1087,7 @@ void TestReplies::junkBeforeReply() {
     QCOMPARE(b.ui().lineEditAddress->text(), QStringLiteral("1"));
     // Everything received is logged as it came: the skipped bytes, then the reply.
     QCOMPARE(b.rx(), (QStringList{QString::fromLatin1(junk.toHex()), QString::fromLatin1(reply.toHex())}));
-    QVERIFY(b.shared().rxBuffer.isEmpty());
+    QVERIFY(b.rxBuffer().isEmpty());
     QVERIFY(!b.timerClear().isActive());
 }
 
@@ -1115,12 +1115,12 @@ void TestReplies::floodInPieces() {
         QVERIFY(b.line.send(QByteArray(piece, fill)));
         // The tool reads this piece before the next one comes, as from a streaming adapter.
         const int expected = qMin(sent + piece, Rx::MaxBuffer);
-        QTRY_VERIFY(b.messageBoxes() == 1 || b.shared().rxBuffer.size() == expected);
+        QTRY_VERIFY(b.messageBoxes() == 1 || b.rxBuffer().size() == expected);
     }
     QTRY_COMPARE(b.messageBoxes(), 1);
     QCOMPARE(b.watcher.seen.last().text, QStringLiteral("USB device error, please reconnect USB device!"));
     QVERIFY(!WidgetTestAccess::port(b.w)->isOpen());
-    QVERIFY(b.shared().rxBuffer.isEmpty());
+    QVERIFY(b.rxBuffer().isEmpty());
     QCOMPARE(readLogLines(b.log()).size(), logLines);
     b.line.send(QByteArray(piece, fill));
     QTRY_VERIFY(!b.timerClear().isActive());

@@ -189,7 +189,7 @@ void TstSession::transmitterGoesAway() {
     Widget &w = *linked.window;
     ModalWatcher &watcher = linked.watcher;
     WidgetUi *ui = linked.ui;
-    QSerialPort *port = WidgetTestAccess::port(w);
+    const WindowPort port = WidgetTestAccess::port(w);
     const QString log = linked.log;
     const bool heaterOnBefore = ui->pushButtonHeaterON->isEnabled();
     if (activity == int(Activity::Polling)) {
@@ -390,7 +390,7 @@ void TstSession::lineFaults() {
     WidgetTestAccess::ui(w)->lineEditAddress->setText("1");
     for (int i = 0; i < 3; ++i) {
         // A stray byte behind the last reply is dropped by the reception gap before the next request.
-        QTRY_VERIFY_WITH_TIMEOUT(WidgetTestAccess::shared(w)->rxBuffer.isEmpty(), 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(WidgetTestAccess::rxBuffer(w).isEmpty(), 1000);
         const int rx = loggedFrames(log, 1).size();
         WidgetTestAccess::invoke(w, "PushButtonReadInfoSlot");
         static_cast<void>(QTest::qWaitFor([&] { return loggedFrames(log, 1).size() > rx; }, settleMs));
@@ -404,7 +404,7 @@ void TstSession::lineFaults() {
     for (const QString &frame : rx) {
         QVERIFY(validFrame(frame));
     }
-    QTRY_VERIFY_WITH_TIMEOUT(WidgetTestAccess::shared(w)->rxBuffer.isEmpty(), 1000);
+    QTRY_VERIFY_WITH_TIMEOUT(WidgetTestAccess::rxBuffer(w).isEmpty(), 1000);
     QCOMPARE(loggedFrames(log, 0).size(), 4); // the link's read and three more, all on disk
     // Bytes that completed no reply are in the log too, marked as discarded.
     const int discarded = readLogLines(log).filter("->Discarded: ").size();
@@ -445,7 +445,7 @@ void TstSession::garbageAtWrongRate() {
     QSignalSpy sent(&sim.transmitter(), &PtyTransmitter::bytesSent);
     Widget w;
     QVERIFY(sent.wait(2000)); // noise came back
-    QTRY_VERIFY_WITH_TIMEOUT(WidgetTestAccess::shared(w)->rxBuffer.isEmpty(), 1000);
+    QTRY_VERIFY_WITH_TIMEOUT(WidgetTestAccess::rxBuffer(w).isEmpty(), 1000);
     QCOMPARE(loggedFrames(WidgetTestAccess::logFilePath(w), 1).size(), 0);
     QCOMPARE(watcher.count("QMessageBox"), 0);
     QVERIFY(WidgetTestAccess::port(w)->isOpen());

@@ -1,5 +1,6 @@
 #include "tests/support/harness.h"
 
+#include "core/modbus/line_port.h"
 #include "core/modbus/modbus_frame.h"
 
 #include <QAbstractButton>
@@ -21,6 +22,31 @@
 #include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
+
+bool WindowPort::isOpen() const {
+    const ModbusLine *line = WidgetTestAccess::line(*window);
+    return line && line->state() == ModbusLine::State::Open;
+}
+
+int WindowPort::baudRate() const {
+    const ModbusLine *line = WidgetTestAccess::line(*window);
+    return line ? line->rate() : 0;
+}
+
+QString WindowPort::portName() const {
+    const ModbusLine *line = WidgetTestAccess::line(*window);
+    const auto *port = line ? qobject_cast<QSerialPort *>(line->port().device()) : nullptr;
+    return port ? port->portName() : QString();
+}
+
+QTimer *WidgetTestAccess::timerClear(Widget &w) {
+    return w.line ? w.line->receptionGap().findChild<QTimer *>() : nullptr;
+}
+
+const Rx::PendingRequests &WidgetTestAccess::pendingRequests(Widget &w) {
+    static const Rx::PendingRequests none;
+    return w.line ? w.line->requests().onTheWire() : none;
+}
 
 void WidgetTestAccess::invoke(Widget &w, const char *slot) {
     const bool ok = QMetaObject::invokeMethod(&w, slot, Qt::DirectConnection);
@@ -227,14 +253,11 @@ PtyLine::~PtyLine() {
 }
 
 bool PtyLine::attach(Widget &w) {
-    QSerialPort *port = WidgetTestAccess::port(w);
-    port->close();
-    port->setPortName(slave);
-    if (slave.isEmpty() || !port->open(QIODevice::ReadWrite)) {
-        qWarning("cannot open %s: %s", qPrintable(slave), qPrintable(port->errorString()));
+    // At the rate a port opens at by default; the line reads the slave side itself.
+    if (slave.isEmpty() || !WidgetTestAccess::openPortAt(w, slave, 9600)) {
+        qWarning("cannot open %s", qPrintable(slave));
         return false;
     }
-    QObject::connect(port, &QSerialPort::readyRead, &w, [&w] { WidgetTestAccess::invoke(w, "my_readuart"); });
     return true;
 }
 

@@ -20,16 +20,36 @@
 #include <memory>
 
 class QAbstractButton;
-class QSerialPort;
 class QDialog;
+
+// The window's line seen as its port was: open or not, and at which rate; it follows the window
+// to whatever line it has at the time.
+class WindowPort {
+public:
+    explicit WindowPort(const Widget &w) : window(&w) {}
+    bool isOpen() const;
+    int baudRate() const;
+    // The name of the serial port the line opened, as the port object keeps it.
+    QString portName() const;
+    const WindowPort *operator->() const { return this; }
+
+private:
+    const Widget *window;
+};
 
 // Reaches the window's private state from the tests.
 class WidgetTestAccess {
 public:
     static WidgetUi *ui(Widget &w) { return w.ui; }
     static SharedDataClass *shared(Widget &w) { return w.shared; }
-    static QSerialPort *port(Widget &w) { return w.serialPort; }
-    static QTimer *timerClear(Widget &w) { return w.timerClear; }
+    static const ModbusLine *line(const Widget &w) { return w.line; }
+    static WindowPort port(Widget &w) { return WindowPort(w); }
+    // The line's reception gap, as the timer behind it (nullptr before the line is made).
+    static QTimer *timerClear(Widget &w);
+    // The bytes the line holds for a reply still incomplete.
+    static QByteArray rxBuffer(Widget &w) { return w.line ? w.line->held() : QByteArray(); }
+    // Opens the window's line on `name` at `rate`, as a link at that rate would.
+    static bool openPortAt(Widget &w, const QString &name, int rate) { return w.openPortAt(name, rate); }
     static QTimer *timer1S(Widget &w) { return w.timer1S; }
     static QTimer *timerAutoBaud(Widget &w) { return w.timerAutoBaud; }
     static QTimer *timerDelay(Widget &w) { return w.timerDelay; }
@@ -61,8 +81,8 @@ public:
     static void sendFrame(Widget &w, const QByteArray &frame, bool fromUser = true) {
         w.sendFrame(frame, fromUser);
     }
-    static const Rx::PendingRequests &pendingRequests(Widget &w) { return w.requestQueue.onTheWire(); }
-    static int waitingRequests(Widget &w) { return w.requestQueue.waiting(); }
+    static const Rx::PendingRequests &pendingRequests(Widget &w);
+    static int waitingRequests(Widget &w) { return w.line ? w.line->requests().waiting() : 0; }
     static TrendWindow *trendWindow(Widget &w) { return w.readings->trendIfMade(); }
     static qint64 lineNowMs(Widget &w) { return w.lineNowMs(); }
     static void openLink(Widget &w) { w.openLink(); }
@@ -204,7 +224,7 @@ public:
     ~PtyLine();
     PtyLine(const PtyLine &) = delete;
     PtyLine &operator=(const PtyLine &) = delete;
-    // Points the window's port at the slave side and routes its notifications to the parser.
+    // Opens the window's line on the slave side.
     bool attach(Widget &w);
     bool send(const QByteArray &bytes);
     // Everything the tool wrote to the line so far.
