@@ -11,14 +11,10 @@ namespace {
 
 constexpr int kUnitAt = 6;
 constexpr int kFunctionAt = 7;
-constexpr quint8 kRead = 0x03;
-constexpr quint8 kWrite = 0x06;
-constexpr quint8 kBlockWrite = 0x10;
 
+// A word of a request that may be cut short: 0 past its end.
 quint16 wordAt(const QByteArray &adu, int at) {
-    return adu.size() < at + 2 ? 0
-                               : static_cast<quint16>((static_cast<quint8>(adu.at(at)) << 8) |
-                                                      static_cast<quint8>(adu.at(at + 1)));
+    return adu.size() < at + 2 ? 0 : frameWordAt(adu, at);
 }
 
 // The registers a request names: start and count (1 for a single write).
@@ -30,7 +26,7 @@ struct Span {
 
 Span spanOf(const QByteArray &adu) {
     const quint8 function = static_cast<quint8>(adu.at(kFunctionAt));
-    return {wordAt(adu, kFunctionAt + 1), function == kWrite ? 1 : wordAt(adu, kFunctionAt + 3)};
+    return {wordAt(adu, kFunctionAt + 1), function == Fn::Write ? 1 : wordAt(adu, kFunctionAt + 3)};
 }
 
 } // namespace
@@ -126,7 +122,7 @@ quint8 ServeBridge::refusal(const QByteArray &adu) const {
     }
     const quint8 function = static_cast<quint8>(adu.at(kFunctionAt));
     const bool read = function >= 0x01 && function <= 0x04;
-    const bool write = function == kWrite || function == kBlockWrite;
+    const bool write = function == Fn::Write || function == Fn::WriteBlock;
     // Reads go through; of the writes only the two the transmitters know, and those by the policy.
     if (!read && (!write || settings.writes == Writes::None)) {
         return IllegalFunction;
@@ -134,7 +130,7 @@ quint8 ServeBridge::refusal(const QByteArray &adu) const {
     // A request whose length does not fit its function would leave the units on the bus unable
     // to tell where it ends: it never goes out.
     const int pdu = adu.size() - Mbap::HeaderLength;
-    const bool shaped = function == kBlockWrite
+    const bool shaped = function == Fn::WriteBlock
                             ? pdu >= 6 && static_cast<quint8>(adu.at(kFunctionAt + 5)) == pdu - 6 &&
                                   wordAt(adu, kFunctionAt + 3) * 2 == pdu - 6
                             : pdu == 5;
@@ -151,7 +147,7 @@ quint8 ServeBridge::refusal(const QByteArray &adu) const {
 }
 
 QByteArray ServeBridge::fromCache(const QByteArray &adu) const {
-    if (settings.cacheMs <= 0 || static_cast<quint8>(adu.at(kFunctionAt)) != kRead || adu.size() != 12) {
+    if (settings.cacheMs <= 0 || static_cast<quint8>(adu.at(kFunctionAt)) != Fn::Read || adu.size() != 12) {
         return QByteArray();
     }
     const auto it = cache.constFind(static_cast<quint8>(adu.at(kUnitAt)));
@@ -165,7 +161,7 @@ QByteArray ServeBridge::fromCache(const QByteArray &adu) const {
     const QByteArray values = it->frame.mid(3 + 2 * (span.start - Reg::LiveHundredths), 2 * span.count);
     QByteArray rtu;
     rtu.append(adu.at(kUnitAt));
-    rtu.append(static_cast<char>(kRead));
+    rtu.append(static_cast<char>(Fn::Read));
     rtu.append(static_cast<char>(values.size()));
     rtu.append(values);
     appendCrc(rtu);
