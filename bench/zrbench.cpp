@@ -3,6 +3,7 @@
 //   zrbench --polling SECONDS PORT [PNG]  CPU time of live polling against a transmitter on PORT;
 //                                         with PNG, the trend shown meanwhile and saved there
 //   zrbench --unplugged SECONDS           CPU time after the linked transmitter goes away, idle
+#include "core/device/register_map.h"
 #include "core/modbus/modbus_frame.h"
 #include "gui/trend_window.h"
 #include "sim/pty_transmitter.h"
@@ -11,7 +12,6 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMap>
-#include <QSerialPort>
 #include <QTextBrowser>
 
 #include <benchmark/benchmark.h>
@@ -67,34 +67,50 @@ struct Bench {
     ScopedWorkDir dir;
     ModalWatcher watcher;
     Widget window;
+    // The window's line on a pseudo-terminal whose other end plays the transmitter.
+    PtyLine line;
 };
 Bench *bench = nullptr;
 
-// Handling one reply: bytes in the receive buffer to decoded values, RX log line and pane paragraph.
-void handleReply(benchmark::State &state, const QByteArray &frame, quint16 lastRegister) {
+// Handling one reply: the port's notification that bytes came, the line matching them to the
+// request on the wire, decoding into values, RX log line and pane paragraph. The request itself
+// is not counted.
+void handleReply(benchmark::State &state, const QByteArray &frame, quint16 start) {
     Widget &w = bench->window;
-    SharedDataClass *shared = WidgetTestAccess::shared(w);
+    const auto count = static_cast<quint16>(static_cast<quint8>(frame.at(2)) / 2);
+    qint64 replyNs = 0;
     QElapsedTimer elapsed;
-    elapsed.start();
     for (auto _ : state) {
-        WidgetTestAccess::lastRegister(w) = lastRegister;
-        shared->rxBuffer = frame;
-        WidgetTestAccess::invoke(w, "my_readuart");
+        state.PauseTiming();
+        WidgetTestAccess::readRegisters(w, start, count);
+        bench->line.drain();
+        bench->line.send(frame);
+        state.ResumeTiming();
+        // The port's notification, then the line and the window, as the event loop runs them.
+        elapsed.start();
+        for (int turn = 0; turn < 100 && !WidgetTestAccess::line(w)->idle(); ++turn) {
+            QCoreApplication::processEvents();
+        }
+        replyNs += elapsed.nsecsElapsed();
+        if (!WidgetTestAccess::line(w)->idle()) {
+            state.SkipWithError("the reply did not answer its request");
+            break;
+        }
     }
-    const double perReply = elapsed.nsecsElapsed() / 1e9 / double(state.iterations());
+    const double perReply = static_cast<double>(replyNs) / 1e9 / double(state.iterations());
     const double wireSeconds = frame.size() * 10.0 / 115200.0; // 10 bits a byte at 115200 baud
     state.counters["wire_us"] = wireSeconds * 1e6;
     state.counters["ratio_to_wire"] = perReply / wireSeconds;
 }
 
 void BM_ReplyLiveBlock(benchmark::State &state) {
-    handleReply(state, liveReply(), 0x0000);
+    handleReply(state, liveReply(), Reg::LiveHundredths);
 }
 void BM_ReplyDeviceInfo(benchmark::State &state) {
-    handleReply(state, infoReply(), 0x0100);
+    handleReply(state, infoReply(), Reg::SlaveAddress);
 }
 void BM_ReplyCalibration(benchmark::State &state) {
-    handleReply(state, calibrationReply(), 0x0200);
+    handleReply(state, calibrationReply(), Reg::Calibration);
 }
 
 // Cost of one appendMessage, wall time per line, by the number of lines the pane held first.
@@ -296,6 +312,10 @@ int main(int argc, char **argv) {
     benchmark::Initialize(&argc, argv);
     auto holder = std::make_unique<Bench>();
     bench = holder.get();
+    if (!bench->line.attach(bench->window)) {
+        std::fprintf(stderr, "zrbench: cannot open a pseudo-terminal for the window's line\n");
+        return 1;
+    }
     benchmark::RunSpecifiedBenchmarks();
     printCapRatio();
     benchmark::Shutdown();
