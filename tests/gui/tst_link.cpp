@@ -578,16 +578,25 @@ void TstLink::startupWithRefusedPortSaysWhy() {
 QTEST_MAIN(TstLink)
 void TstLink::linkOverTcp_data() {
     QTest::addColumn<int>("framing"); // TcpTransmitter::Framing; -1: a bad address typed
-    QTest::newRow("Modbus TCP") << int(TcpTransmitter::Framing::ModbusTcp);
-    QTest::newRow("RTU over TCP") << int(TcpTransmitter::Framing::Rtu);
-    QTest::newRow("bad address refused in the dialog") << -1;
+    QTest::addColumn<bool>("anyId");  // replies carry transaction id 0; TcpAnyId=true in Config.ini
+    QTest::newRow("Modbus TCP") << int(TcpTransmitter::Framing::ModbusTcp) << false;
+    QTest::newRow("Modbus TCP, ids not echoed, TcpAnyId") << int(TcpTransmitter::Framing::ModbusTcp) << true;
+    QTest::newRow("RTU over TCP") << int(TcpTransmitter::Framing::Rtu) << false;
+    QTest::newRow("bad address refused in the dialog") << -1 << false;
 }
 
 void TstLink::linkOverTcp() {
     QFETCH(int, framing);
+    QFETCH(bool, anyId);
     ScopedWorkDir dir;
     const ScopedLineTiming timing;
+    QVERIFY(QDir().mkpath("Ini"));
+    QFile ini("Ini/Config.ini");
+    QVERIFY(ini.open(QIODevice::WriteOnly) &&
+            ini.write(anyId ? "[System]\nTcpAnyId=True\n" : "[System]\n") > 0);
+    ini.close();
     TcpTransmitter sim;
+    sim.setWrongTransactionId(anyId);
     sim.setFraming(framing < 0 ? TcpTransmitter::Framing::ModbusTcp : TcpTransmitter::Framing(framing));
     QVERIFY(sim.listen(QHostAddress::LocalHost, 0));
     ModalWatcher watcher;
