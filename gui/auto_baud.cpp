@@ -1,10 +1,13 @@
 #include "core/device/search_schedule.h"
 #include "core/device/shared_data.h"
+#include "core/modbus/port_address.h"
 #include "gui/widget.h"
 #include "ui_widget.h"
 
 #include <QMessageBox>
 #include <QTimer>
+
+#include <algorithm>
 
 void Widget::AUTOUartInit() {
     if (shared->responseReceived) {
@@ -22,6 +25,32 @@ void Widget::AUTOUartInit() {
         ui->groupBoxDevice->setEnabled(true);
         ui->groupBoxRTD->setEnabled(true);
         ui->groupBoxMessage->setEnabled(true);
+        return;
+    }
+    const bool network = PortAddress::parse(shared->currentPortName).isNetwork();
+    if (network && shared->baudIndex == 0 && autoBaudPasses == 0) {
+        // A serial server's line rate is its own: one probe, its line time counted at the slowest rate.
+        shared->baudRate =
+            *std::min_element(shared->baudCandidates, shared->baudCandidates + shared->baudCount);
+        shared->baudIndex = shared->baudCount;
+        appendMessage(tr("%1 is a serial server: the search cannot change its line rate, so the device is "
+                         "asked once, at the rate the server is set to.")
+                          .arg(shared->currentPortName),
+                      kNoticeLine);
+        if (!openLink()) {
+            return;
+        }
+        // The reply comes through the network and the server: its window is longer.
+        timerAutoBaud->start(timing.searchStepMs + timing.line.networkTimeoutMs);
+        return;
+    }
+    if (network) {
+        timerAutoBaud->stop();
+        appendMessage(tr("No device answered on %1 at the serial server's rate; check the server's "
+                         "configuration (its rate and framing), the wiring and the power.")
+                          .arg(shared->currentPortName),
+                      kNoticeLine);
+        showError(tr("Communication error!"));
         return;
     }
     if (shared->baudIndex < shared->baudCount) {

@@ -7,6 +7,7 @@
 #include "core/device/settings_frames.h"
 #include "core/device/shared_data.h"
 #include "core/device/value_rules.h"
+#include "core/modbus/line_port.h"
 #include "core/modbus/modbus_frame.h"
 #include "core/modbus/port_access.h"
 #include "gui/widget.h"
@@ -85,6 +86,16 @@ void Widget::PushButtonMANUSetupSlot() {
 
 void Widget::followNewRate(int rate) {
     if (rate == 0 || !lineOpen() || rate == line->rate()) {
+        return;
+    }
+    if (line->port().isNetwork()) {
+        // The serial server keeps its own rate: the unit now listens at another one.
+        appendMessage(tr("The device was told to use %1 baud; %2 is a serial server, whose line rate "
+                         "stays as set in its own configuration: change the server's rate to %1 to reach "
+                         "the device again.")
+                          .arg(rate)
+                          .arg(shared->currentPortName),
+                      kNoticeLine);
         return;
     }
     rateChange.from = line->rate();

@@ -2,6 +2,7 @@
 #include "core/device/search_schedule.h"
 #include "core/device/shared_data.h"
 #include "core/modbus/port_access.h"
+#include "core/modbus/port_address.h"
 #include "core/modbus/serial_ports.h"
 #include "gui/serialport_setting_dialog.h"
 #include "gui/widget.h"
@@ -52,7 +53,8 @@ void Widget::PushButtonLinkSlot() {
 
 void Widget::startupLink() {
     timerAutoBaud->stop();
-    if (shared->portName.isEmpty() || !openablePorts().contains(shared->portName)) {
+    const bool network = PortAddress::parse(shared->portName).isNetwork();
+    if (shared->portName.isEmpty() || (!network && !openablePorts().contains(shared->portName))) {
         // An adapter not plugged in is no news; a port that is there but refused is said.
         const PortAccess access = shared->portName.isEmpty() ? PortAccess() : checkAccess(shared->portName);
         if (access.kind == PortAccess::NoPermission || access.kind == PortAccess::Busy ||

@@ -4,6 +4,7 @@
 #include "core/device/shared_data.h"
 #include "core/modbus/line_port.h"
 #include "core/modbus/port_access.h"
+#include "core/modbus/port_factory.h"
 #include "core/modbus/port_watch.h"
 #include "core/modbus/serial_ports.h"
 #include "gui/trend_window.h"
@@ -19,9 +20,22 @@ bool Widget::openPortAt(const QString &name, int rate, PortAccess *access) {
             line->close();
             line->deleteLater();
         }
-        // The real device behind the name, locked, so no second program shares it under another name.
-        line = new ModbusLine(new SerialLinePort(name), LineClock::system(), this);
-        line->setTimes(timing.line);
+        // A device path (the real device behind it, locked, so no second program shares it under
+        // another name) or a serial server's network address.
+        QString error;
+        LinePort *port = makeLinePort(name, &error);
+        if (!port) {
+            line = nullptr;
+            if (access) {
+                access->kind = PortAccess::OtherError;
+                access->reason = error;
+            }
+            return false;
+        }
+        line = new ModbusLine(port, LineClock::system(), this);
+        LineTimes times = timing.line;
+        times.anyTransactionId = shared->tcpAnyId;
+        line->setTimes(times);
         connect(line, &ModbusLine::traced, this, &Widget::traceLine);
         connect(line, &ModbusLine::portLost, this, &Widget::closePortOnLineError);
         connect(line, &ModbusLine::portBack, this, &Widget::portBack);
@@ -30,7 +44,7 @@ bool Widget::openPortAt(const QString &name, int rate, PortAccess *access) {
     // Replies to requests sent before the port was reopened will not come at this rate, and
     // bytes the driver kept from before (the tail of a flood, a late reply) are not replies.
     const bool opened = line->open(rate);
-    if (access) {
+    if (access && !line->port().isNetwork()) {
         *access = static_cast<const SerialLinePort &>(line->port()).access();
     }
     shared->responseReceived = false;

@@ -31,6 +31,9 @@ private slots:
     void ClickedOKSlots();
 
 private:
+    // The port chosen in the list or typed in its place.
+    QString chosenPort() const;
+
     SerialportSettingDialogUi *ui = nullptr;
     SharedDataClass *shared = nullptr;
 };

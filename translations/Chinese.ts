@@ -4,6 +4,18 @@
 <context>
     <name>SerialportSettingDialog</name>
     <message>
+        <source>device, tcp://HOST[:PORT] or rtu+tcp://HOST:PORT</source>
+        <translation>设备，tcp://主机[:端口] 或 rtu+tcp://主机:端口</translation>
+    </message>
+    <message>
+        <source>A listed serial port, or a serial server&apos;s address: tcp://HOST[:PORT] (Modbus TCP, port 502 by default) or rtu+tcp://HOST:PORT (RTU over TCP)</source>
+        <translation>列表中的串口，或串口服务器的地址：tcp://主机[:端口]（Modbus TCP，默认端口 502）或 rtu+tcp://主机:端口（RTU over TCP）</translation>
+    </message>
+    <message>
+        <source>This port cannot be used: %1</source>
+        <translation>无法使用此端口：%1</translation>
+    </message>
+    <message>
         <source>Dialog</source>
         <translation>对话框</translation>
     </message>
@@ -229,6 +241,18 @@
 </context>
 <context>
     <name>Widget</name>
+    <message>
+        <source>%1 is a serial server: the search cannot change its line rate, so the device is asked once, at the rate the server is set to.</source>
+        <translation>%1 是串口服务器：搜索无法改变其线路波特率，因此只按服务器设定的波特率询问设备一次。</translation>
+    </message>
+    <message>
+        <source>No device answered on %1 at the serial server&apos;s rate; check the server&apos;s configuration (its rate and framing), the wiring and the power.</source>
+        <translation>%1 上没有设备以串口服务器的波特率应答；请检查服务器的配置（波特率和帧格式）、接线和电源。</translation>
+    </message>
+    <message>
+        <source>The device was told to use %1 baud; %2 is a serial server, whose line rate stays as set in its own configuration: change the server&apos;s rate to %1 to reach the device again.</source>
+        <translation>已通知设备使用 %1 波特率；%2 是串口服务器，其线路波特率保持其自身配置中的设定：请将服务器的波特率改为 %1 才能再次连接设备。</translation>
+    </message>
     <message>
         <source>Widget</source>
         <translation>主窗口</translation>

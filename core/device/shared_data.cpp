@@ -12,6 +12,7 @@ const char kSection[] = "System";
 const char kProgramNameKey[] = "ProgramName";
 const char kPortNameKey[] = "PortName";
 const char kThemeKey[] = "Theme";
+const char kTcpAnyIdKey[] = "TcpAnyId";
 const char kDefaultProgramName[] = "ZRxxx test";
 } // namespace
 
@@ -39,6 +40,7 @@ void SharedDataClass::readConfig() {
     programName = ConfigFile::value(content, kSection, kProgramNameKey);
     portName = ConfigFile::value(content, kSection, kPortNameKey);
     theme = ConfigFile::themeFrom(ConfigFile::value(content, kSection, kThemeKey));
+    tcpAnyId = ConfigFile::switchFrom(ConfigFile::value(content, kSection, kTcpAnyIdKey));
 }
 
 void SharedDataClass::writeConfig() {

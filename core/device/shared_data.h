@@ -18,7 +18,7 @@ public:
     explicit SharedDataClass(QObject *parent = nullptr);
 
     // Ini/Config.ini under the working directory: created with its defaults when missing.
-    // ProgramName and PortName are read and changed, Theme only read; every other byte of the
+    // ProgramName and PortName are read and changed, Theme and TcpAnyId only read; every other byte of the
     // file is kept. When the file cannot be written the values stay in memory for the run,
     // configSaveError says why and configNotSaved() is emitted.
     void readConfig();
@@ -36,6 +36,8 @@ public:
     QString portName;
     // Read only; absent means the desktop's colours.
     ConfigFile::Theme theme = ConfigFile::Theme::System;
+    // Read only: over Modbus TCP, replies whose transaction id is 0 or not echoed are taken.
+    bool tcpAnyId = false;
     QString currentPortName;
     QList<QByteArray> txQueue;
     quint16 slaveAddress = 0;

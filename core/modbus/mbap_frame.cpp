@@ -66,7 +66,8 @@ bool answers(const QByteArray &adu, const QByteArray &request, bool anyId) {
     }
     const quint8 function = static_cast<quint8>(adu.at(kFunctionAt)) & static_cast<quint8>(~kExceptionBit);
     return (anyId || transactionId(adu) == transactionId(request)) &&
-           adu.at(kUnitAt) == request.at(kUnitAt) && function == static_cast<quint8>(request.at(kFunctionAt));
+           (adu.at(kUnitAt) == request.at(kUnitAt) || request.at(kUnitAt) == 0) &&
+           function == static_cast<quint8>(request.at(kFunctionAt));
 }
 
 } // namespace Mbap

@@ -31,7 +31,8 @@ quint16 transactionId(const QByteArray &adu);
 
 // True when the complete MBAP frame `adu` answers `request` (an MBAP frame as it was sent): the
 // same transaction id (any id when `anyId`), the same unit id, and the request's function or
-// its exception.
+// its exception. A request to unit 0 (a probe for whoever is there, as on a serial line) takes the
+// reply of any unit.
 bool answers(const QByteArray &adu, const QByteArray &request, bool anyId);
 
 } // namespace Mbap

@@ -259,6 +259,10 @@ Theme themeFrom(const QString &value) {
     return Theme::System;
 }
 
+bool switchFrom(const QString &value) {
+    return value.trimmed().compare(QLatin1String("true"), Qt::CaseInsensitive) == 0;
+}
+
 QString value(const QByteArray &content, const QByteArray &section, const QByteArray &key, bool *found) {
     const Place place = locate(content, splitLines(content), section, key);
     if (found) {

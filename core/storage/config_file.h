@@ -29,6 +29,9 @@ enum class Theme { System, Light, Dark };
 // "system", "light" or "dark" in any case; anything else, an empty or absent value included,
 // is System.
 Theme themeFrom(const QString &value);
+// A yes/no key: "true" in any case is true; anything else, an empty or absent value included,
+// is false.
+bool switchFrom(const QString &value);
 
 // The text of one value as it is read back, and the bytes written for a value.
 QString decodeValue(const QByteArray &raw);

@@ -123,6 +123,9 @@ void TestTcpLine::mbap_data() {
                                 << hexBytes("00 00 00 00 00 03 01 83 02") << 9 << "any id only";
     QTest::newRow("other unit") << poll << 1 << hexBytes("00 01 00 00 00 06 01 03 00 00 00 04")
                                 << hexBytes("00 01 00 00 00 03 02 83 02") << 9 << "no";
+    QTest::newRow("probe to unit 0, unit 1 answers")
+        << hexBytes("00 03 01 00 00 0a c5 e0") << 1 << hexBytes("00 01 00 00 00 06 00 03 01 00 00 0a")
+        << hexBytes("00 01 00 00 00 05 01 03 02 00 01") << 11 << "strict";
     QTest::newRow("other function") << poll << 1 << hexBytes("00 01 00 00 00 06 01 03 00 00 00 04")
                                     << hexBytes("00 01 00 00 00 03 01 84 02") << 9 << "no";
     QTest::newRow("incomplete") << poll << 1 << hexBytes("00 01 00 00 00 06 01 03 00 00 00 04")

@@ -1,9 +1,12 @@
 // The link procedure against a simulated transmitter on a pseudo-terminal: the settings dialog,
 // opening the line, start-up with and without a remembered port.
+#include "core/device/register_map.h"
 #include "core/modbus/port_access.h"
 #include "core/modbus/serial_ports.h"
+#include "sim/tcp_transmitter.h"
 #include "tests/support/harness.h"
 
+#include <QMessageBox>
 #include <QSerialPort>
 #include <QStandardItemModel>
 #include <QtTest>
@@ -79,6 +82,8 @@ private slots:
     void dialogPreselectsPort();
     void startupWithRefusedPortSaysWhy_data();
     void startupWithRefusedPortSaysWhy();
+    void linkOverTcp_data();
+    void linkOverTcp();
 };
 
 void TstLink::dialogListsOnlyOpenablePorts() {
@@ -571,4 +576,68 @@ void TstLink::startupWithRefusedPortSaysWhy() {
 }
 
 QTEST_MAIN(TstLink)
+void TstLink::linkOverTcp_data() {
+    QTest::addColumn<int>("framing"); // TcpTransmitter::Framing; -1: a bad address typed
+    QTest::addColumn<bool>("anyId");  // replies carry transaction id 0; TcpAnyId=true in Config.ini
+    QTest::newRow("Modbus TCP") << int(TcpTransmitter::Framing::ModbusTcp) << false;
+    QTest::newRow("Modbus TCP, ids not echoed, TcpAnyId") << int(TcpTransmitter::Framing::ModbusTcp) << true;
+    QTest::newRow("RTU over TCP") << int(TcpTransmitter::Framing::Rtu) << false;
+    QTest::newRow("bad address refused in the dialog") << -1 << false;
+}
+
+void TstLink::linkOverTcp() {
+    QFETCH(int, framing);
+    QFETCH(bool, anyId);
+    ScopedWorkDir dir;
+    const ScopedLineTiming timing;
+    QVERIFY(QDir().mkpath("Ini"));
+    QFile ini("Ini/Config.ini");
+    QVERIFY(ini.open(QIODevice::WriteOnly) &&
+            ini.write(anyId ? "[System]\nTcpAnyId=True\n" : "[System]\n") > 0);
+    ini.close();
+    TcpTransmitter sim;
+    sim.setWrongTransactionId(anyId);
+    sim.setFraming(framing < 0 ? TcpTransmitter::Framing::ModbusTcp : TcpTransmitter::Framing(framing));
+    QVERIFY(sim.listen(QHostAddress::LocalHost, 0));
+    ModalWatcher watcher;
+    bool stayed = false;
+    const auto choose = chooseInDialog(framing < 0 ? "rtu+tcp://127.0.0.1" : sim.portString(), "9600");
+    QString refusal;
+    watcher.dialogHandler = [&](QDialog *d) {
+        // The watcher does not look again while it is in here: the box over the dialog is closed here.
+        QTimer::singleShot(50, [&refusal] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                refusal = box->text();
+                box->close();
+            }
+        });
+        choose(d);
+        // Refused, the dialog stays open for the address to be mended.
+        stayed = d->isVisible();
+    };
+    Widget w;
+    w.show();
+    WidgetUi *ui = WidgetTestAccess::ui(w);
+    // No port remembered: the window asks for one at start-up.
+    if (framing < 0) {
+        QTRY_VERIFY(stayed);
+        QVERIFY2(refusal.contains("serial server's port"), qPrintable(refusal));
+        QVERIFY(!WidgetTestAccess::line(w));
+        QCOMPARE(sim.connections(), 0);
+        return;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(!ui->lineEditAddress->text().isEmpty(), 3000);
+    QCOMPARE(WidgetTestAccess::shared(w)->currentPortName, sim.portString());
+    ui->groupBoxDevice->setEnabled(true);
+    ui->comboBoxNum->setCurrentIndex(ui->comboBoxNum->findText(QStringLiteral("ALL")));
+    const QString noReading = ui->labelTemperature->text();
+    WidgetTestAccess::invoke(w, "PushButtonReadSlot");
+    QTRY_VERIFY_WITH_TIMEOUT(ui->labelTemperature->text() != noReading, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(ui->pushButtonHeaterON->isEnabled(), 3000);
+    ui->pushButtonHeaterON->click();
+    QTRY_COMPARE_WITH_TIMEOUT(sim.model().registerValue(Reg::Heater), quint16(1), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(ui->pushButtonHeaterOFF->isEnabled(), 3000);
+    QCOMPARE(sim.connections(), 1);
+}
+
 #include "tst_link.moc"

@@ -186,7 +186,11 @@ std::function<void(QDialog *)> chooseInDialog(const QString &port, const QString
         if (!name || !rate || !par || !ok) {
             return;
         }
-        name->setCurrentIndex(name->findText(port));
+        const int listed = name->findText(port);
+        name->setCurrentIndex(listed);
+        if (listed < 0 && name->isEditable()) {
+            name->setEditText(port); // a network address is typed
+        }
         rate->setCurrentIndex(rate->findText(baud));
         par->setCurrentIndex(par->findText(parity));
         ok->click();
