@@ -18,14 +18,6 @@
 
 namespace {
 
-TransmitterConfig unitAt(quint8 address, const char *serial) {
-    TransmitterConfig config;
-    config.address = address;
-    config.baudRate = 19200;
-    config.serialNumber = QByteArray::fromHex(serial);
-    return config;
-}
-
 // The first line of a readings file.
 const QByteArray kHeader = readingsHeader() + '\n';
 

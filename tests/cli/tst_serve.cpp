@@ -16,14 +16,6 @@
 
 namespace {
 
-TransmitterConfig unitAt(quint8 address, const char *serial) {
-    TransmitterConfig config;
-    config.address = address;
-    config.baudRate = 19200;
-    config.serialNumber = QByteArray::fromHex(serial);
-    return config;
-}
-
 // The gateway on the simulated bus (units 11 and 12, 20 silent), serving on a free port; every
 // request the bus hears is kept, and any that came while the one before was still unanswered
 // by a unit that answers is counted.

@@ -312,3 +312,11 @@ bool clickEnabled(QAbstractButton *button) {
     button->click();
     return true;
 }
+
+TransmitterConfig unitAt(quint8 address, const char *serial) {
+    TransmitterConfig config;
+    config.address = address;
+    config.baudRate = 19200;
+    config.serialNumber = QByteArray::fromHex(serial);
+    return config;
+}

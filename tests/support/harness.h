@@ -175,6 +175,9 @@ private:
 std::function<void(QDialog *)> chooseInDialog(const QString &port, const QString &baud,
                                               const QString &parity = QStringLiteral("NO"));
 
+// A unit of a simulated bus at 19200 baud: its address and its serial number in twelve digits.
+TransmitterConfig unitAt(quint8 address, const char *serial);
+
 // A simulated transmitter on a pseudo-terminal, started for one test and offered to the tool
 // through ZRTOOL_EXTRA_PORTS.
 class SimFixture {
