@@ -23,7 +23,7 @@ bool Widget::openPortAt(const QString &name, int rate, PortAccess *access) {
         // A device path (the real device behind it, locked, so no second program shares it under
         // another name) or a serial server's network address.
         QString error;
-        LinePort *port = makeLinePort(name, &error);
+        LinePort *port = timing.makePort ? timing.makePort(name, &error) : makeLinePort(name, &error);
         if (!port) {
             line = nullptr;
             if (access) {
@@ -32,7 +32,7 @@ bool Widget::openPortAt(const QString &name, int rate, PortAccess *access) {
             }
             return false;
         }
-        line = new ModbusLine(port, LineClock::system(), this);
+        line = new ModbusLine(port, *timing.clock, this);
         LineTimes times = timing.line;
         times.anyTransactionId = shared->tcpAnyId;
         line->setTimes(times);
@@ -44,8 +44,9 @@ bool Widget::openPortAt(const QString &name, int rate, PortAccess *access) {
     // Replies to requests sent before the port was reopened will not come at this rate, and
     // bytes the driver kept from before (the tail of a flood, a late reply) are not replies.
     const bool opened = line->open(rate);
-    if (access && !line->port().isNetwork()) {
-        *access = static_cast<const SerialLinePort &>(line->port()).access();
+    const auto *serial = qobject_cast<const SerialLinePort *>(&line->port());
+    if (access && serial) {
+        *access = serial->access();
     }
     shared->responseReceived = false;
     return opened;
