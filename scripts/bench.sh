@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the benchmark (optimised, no sanitizers) and prints its figures: the cost of handling a
-# reply against its wire time at 115200 baud, appendMessage cost and memory after 1,000, 80,000,
+# reply against its wire time at 115200 baud (one answering nothing, logged and shown, and one
+# answering its request, also matched and decoded), appendMessage cost and memory after 1,000, 80,000,
 # 100,000 and 1,000,000 lines with the cost at the pane's cap against just below it, the CPU used
 # in 10 s after the linked transmitter goes away while idle, a zrctl scan of 247 addresses at 9600
 # and 115200 baud against the time the line needs, a simulated day of the gateway (memory and
