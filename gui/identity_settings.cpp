@@ -7,9 +7,7 @@
 #include "core/device/settings_frames.h"
 #include "core/device/shared_data.h"
 #include "core/device/value_rules.h"
-#include "core/modbus/line_port.h"
 #include "core/modbus/modbus_frame.h"
-#include "core/modbus/port_access.h"
 #include "gui/widget.h"
 #include "ui_widget.h"
 
@@ -82,56 +80,4 @@ void Widget::PushButtonMANUSetupSlot() {
     }
     lastRegister = Reg::SerialNumber;
     sendFrame(Settings::serialNumberFrame(static_cast<quint8>(deviceAddress() & 0xFF), shared->serialNumber));
-}
-
-void Widget::followNewRate(int rate) {
-    if (rate == 0 || !lineOpen() || rate == line->rate()) {
-        return;
-    }
-    if (line->port().isNetwork()) {
-        // The serial server keeps its own rate: the unit now listens at another one.
-        appendMessage(tr("The device was told to use %1 baud; %2 is a serial server, whose line rate "
-                         "stays as set in its own configuration: change the server's rate to %1 to reach "
-                         "the device again.")
-                          .arg(rate)
-                          .arg(shared->currentPortName),
-                      kNoticeLine);
-        return;
-    }
-    rateChange.from = line->rate();
-    rateChange.to = rate;
-    // Polling waits (Timer1SSlot) until the device information has come at the new rate.
-    PortAccess access;
-    if (!openPortAt(shared->currentPortName, rate, &access)) {
-        appendMessage(openFailureText(shared->currentPortName, access), kNoticeLine);
-        return;
-    }
-    rateChangeWait.start(timing.newRateAnswerMs);
-    readRegisters(Reg::SlaveAddress, Reg::DeviceInfoCount);
-}
-
-void Widget::newRateAnswered() {
-    rateChangeWait.stop();
-    // The link's rate from now on, also for finding the port again when it is lost.
-    shared->baudRate = rateChange.to;
-    appendMessage(tr("The device answers at %1 baud: serial port %2 now runs at that rate")
-                      .arg(rateChange.to)
-                      .arg(shared->currentPortName),
-                  kNoticeLine);
-}
-
-void Widget::newRateUnanswered() {
-    // Back once to the rate that worked; the user decides what comes next.
-    PortAccess access;
-    if (!openPortAt(shared->currentPortName, rateChange.from, &access)) {
-        appendMessage(openFailureText(shared->currentPortName, access), kNoticeLine);
-        return;
-    }
-    appendMessage(tr("The device did not answer at %1 baud within %2 s: serial port %3 is back at %4 baud. "
-                     "If it does not answer there either, press Link and choose AUTO to search for its rate.")
-                      .arg(rateChange.to)
-                      .arg(timing.newRateAnswerMs / 1000.0)
-                      .arg(shared->currentPortName)
-                      .arg(rateChange.from),
-                  kNoticeLine);
 }

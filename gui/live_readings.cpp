@@ -16,7 +16,7 @@
 void Widget::PushButtonReadSlot() {
     // The button text is the state: "Read" means stopped, "Stop" means polling.
     if (ui->pushButtonRead->text() == tr("Read")) {
-        if (!lineOpen()) {
+        if (!link->isOpen()) {
             // Polling a port that is not open would only look busy: said, and left stopped.
             const QString text = tr("No device is linked, please press Link first!");
             appendMessage(text, kNoticeLine);
@@ -45,13 +45,13 @@ void Widget::ReadHumitureOrder() {
 void Widget::Timer1SSlot() {
     // A tick that would cross the reply to a button's request waits for the next one.
     // The last poll's window passed without a reading: a row says so.
-    if (readings->pollAwaited() && (!line || line->idle())) {
+    if (readings->pollAwaited() && (!link->line() || link->line()->idle())) {
         readings->record(ReadingStatus::NoReply);
     }
     // A tick while anything waits is skipped, not queued, so a slow unit cannot pile up polls.
     // Nothing is sent to a port that is closed (lost, or never opened), nor while the port
     // waits for the device at a new baud rate.
-    if (autoRead && lineOpen() && !rateChangeWait.isActive() && line->idle()) {
+    if (autoRead && link->isOpen() && !link->awaitingNewRate() && link->line()->idle()) {
         ReadHumitureOrder();
     }
     // Readings that stopped coming while polling must not look current.

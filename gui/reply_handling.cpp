@@ -13,15 +13,11 @@
 
 #include <QDate>
 #include <QDateTime>
-#include <QMessageBox>
 #include <QTime>
 #include <QTimer>
 
 void Widget::my_readuart() {
-    // Reception is the line's: it takes what the port holds, finds and matches the replies.
-    if (line) {
-        line->takeArrived();
-    }
+    link->takeArrived();
 }
 
 void Widget::replyFinished(const LineReply &reply) {
@@ -39,11 +35,7 @@ void Widget::replyFinished(const LineReply &reply) {
         break;
     }
     case LineReply::Outcome::NoReply:
-        if (lostPort.recovering && line) {
-            // The port came back but nothing answered: not back yet, looked for again.
-            lostPort.recovering = false;
-            line->watch();
-        }
+        link->noReply();
         break;
     default:
         break;
@@ -66,12 +58,7 @@ void Widget::applyReply(quint16 reg, const QByteArray &frame) {
         device->showAddress();
         showDeviceInfo();
         readings->trendUnit();
-        if (rateChangeWait.isActive()) {
-            newRateAnswered();
-        }
-        if (lostPort.recovering) {
-            recoveredUnit();
-        }
+        link->deviceInfoCame();
         break;
     case Rx::Effect::BaudRate:
         device->showBaudRate();
@@ -79,7 +66,7 @@ void Widget::applyReply(quint16 reg, const QByteArray &frame) {
             // The device has echoed at the old rate and answers at the new one from now on. Followed
             // once this reply has been dealt with, since the port is opened anew.
             const int rate = Model::baudRateForCode(shared->baudCode);
-            QTimer::singleShot(0, this, [this, rate] { followNewRate(rate); });
+            QTimer::singleShot(0, this, [this, rate] { link->followNewRate(rate); });
         }
         break;
     case Rx::Effect::SerialNumber:
@@ -100,13 +87,6 @@ void Widget::applyReply(quint16 reg, const QByteArray &frame) {
     }
 }
 
-void Widget::faultyAdapter() {
-    // The line closed the port; the search is stopped before the box opens, so nothing steps,
-    // reads or reopens the line while it waits for the user: one box, and Link starts afresh.
-    timerAutoBaud->stop();
-    showUsbDeviceError();
-}
-
 void Widget::TimerClearSlot() {
     // Bytes that complete no reply are dropped by the line's reception gap (traceLine).
 }
@@ -122,9 +102,4 @@ void Widget::showDeviceInfo() {
     } else {
         heaterClock->setRowHidden(true);
     }
-}
-
-void Widget::showUsbDeviceError() {
-    QMessageBox::information(this, tr("Error"), tr("USB device error, please reconnect USB device!"),
-                             QMessageBox::Ok);
 }

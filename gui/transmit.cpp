@@ -13,38 +13,17 @@ qint64 Widget::lineNowMs() const {
 }
 
 void Widget::sendFrame(const QByteArray &frame, bool fromUser) {
-    if (!lineOpen()) {
+    if (!link->isOpen()) {
         // Nothing goes to a port that is not open, but the TX line still shows what was meant
         // for the line.
-        shared->responseReceived = false;
-        appendMessage(frameToHex(frame), 0);
+        link->trace(frame, ModbusLine::Trace::Tx);
         return;
     }
-    LineReply *reply = line->send(frame, fromUser);
+    LineReply *reply = link->line()->send(frame, fromUser);
     connect(reply, &LineReply::finished, this, [this, reply] {
         replyFinished(*reply);
         reply->deleteLater();
     });
-}
-
-void Widget::traceLine(const QByteArray &bytes, ModbusLine::Trace kind) {
-    switch (kind) {
-    case ModbusLine::Trace::Tx:
-        shared->responseReceived = false;
-        appendMessage(frameToHex(bytes), 0);
-        break;
-    case ModbusLine::Trace::Rx:
-        // Stray bytes and replies answering nothing are shown as they came, and change nothing.
-        appendMessage(frameToHex(bytes), 1);
-        break;
-    case ModbusLine::Trace::Discarded:
-        // Bytes that never completed a reply: dropped, but the log keeps what the line carried.
-        appendMessage(tr("Discarded: %1").arg(frameToHex(bytes)), 2);
-        break;
-    case ModbusLine::Trace::Noise:
-        // More than a buffer of bytes that are neither a flood nor a reply: not kept.
-        break;
-    }
 }
 
 void Widget::readRegisters(quint16 start, quint16 count) {

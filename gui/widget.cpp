@@ -3,9 +3,11 @@
 
 #include "core/base/clock.h"
 #include "core/base/machine_text.h"
+#include "core/device/register_map.h"
 #include "core/device/shared_data.h"
 #include "core/storage/log_file.h"
 #include "gui/colours.h"
+#include "gui/error_box.h"
 #include "gui/message_log.h"
 #include "gui/message_pane.h"
 #include "gui/version_text.h"
@@ -14,7 +16,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
-#include <QMessageBox>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -40,8 +41,20 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
         this, labels, *shared, *messages, [this] { return lineNowMs(); }, timing.pollMs);
     Colours::applyTheme(shared->theme);
     applyPaletteColours();
+    LineLink::Hooks hooks;
+    hooks.askDeviceInfo = [this] { readRegisters(Reg::SlaveAddress, Reg::DeviceInfoCount); };
+    hooks.flooded = [this] { linkControl->flooded(); };
+    hooks.otherUnit = [this] {
+        linkControl->reset();
+        clearUnitFields();
+    };
+    link = std::make_unique<LineLink>(
+        this, *shared, *messages, *readings, timing, autoRead, [this] { return lineNowMs(); },
+        std::move(hooks));
+    linkControl =
+        std::make_unique<LinkControl>(this, ui, *shared, *messages, *link, *readings, timing, autoRead,
+                                      [this] { readRegisters(Reg::SlaveAddress, Reg::DeviceInfoCount); });
     timer1S = new QTimer(this);
-    timerAutoBaud = new QTimer(this);
     timerDelay = new QTimer(this);
     timerTxData = new QTimer(this);
     timerTxData->start(200);
@@ -69,11 +82,9 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
     connect(ui->checkBoxSystemTime, &QCheckBox::stateChanged, this, &Widget::CheckBoxSystemTimeSlot);
     connect(timer1S, &QTimer::timeout, this, &Widget::Timer1SSlot);
     connect(timerTxData, &QTimer::timeout, this, &Widget::TimerTxDataSlot);
-    connect(timerAutoBaud, &QTimer::timeout, this, &Widget::AUTOUartInit);
+    connect(linkControl->searchTimer(), &QTimer::timeout, this, &Widget::AUTOUartInit);
     connect(timerDelay, &QTimer::timeout, this, &Widget::TimerDelaySlot);
     connect(ui->pushButtonTrend, &QPushButton::clicked, this, [this] { readings->showTrend(); });
-    rateChangeWait.setSingleShot(true);
-    connect(&rateChangeWait, &QTimer::timeout, this, &Widget::newRateUnanswered);
 
     autoRead = true;
     // Made here and now, so a second run started within the same second gets a file of its own.
@@ -88,16 +99,13 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
     connect(shared, &SharedDataClass::configNotSaved, this, &Widget::reportConfigNotSaved);
     setWindowTitle(shared->programName + QStringLiteral("  ") + versionText());
 
-    startupLink();
+    linkControl->startup();
 }
 
 Widget::~Widget() {
     // The line goes first, while the parts it reports to are still there; what it still holds
     // is not logged.
-    if (line) {
-        line->disconnect(this);
-        delete line;
-    }
+    link.reset();
     delete ui;
 }
 
@@ -119,7 +127,7 @@ void Widget::appendMessage(const QString &text, int kind) {
 }
 
 void Widget::showError(const QString &text) {
-    QMessageBox::information(this, tr("Error"), text);
+    ErrorBox::show(this, text);
 }
 
 void Widget::reportConfigNotSaved() {
@@ -143,8 +151,8 @@ void Widget::TimerDelaySlot() {
 
 void Widget::TimerTxDataSlot() {
     // Nothing places a frame in the queue (every request is written at once), so this has no effect.
-    if (lineOpen() && !shared->txQueue.isEmpty()) {
-        line->send(shared->txQueue.first())->deleteLater();
+    if (link->isOpen() && !shared->txQueue.isEmpty()) {
+        link->line()->send(shared->txQueue.first())->deleteLater();
     }
 }
 
@@ -157,3 +165,19 @@ void Widget::PushButtonCapacitorSlot() {}
 void Widget::PushButtonCalculateSlot() {}
 void Widget::PushButtonLoadFileSlot() {}
 void Widget::PushButtonSaveFileSlot() {}
+
+void Widget::PushButtonLinkSlot() {
+    linkControl->choose();
+}
+
+void Widget::AUTOUartInit() {
+    linkControl->searchStep();
+}
+
+void Widget::clearUnitFields() {
+    // Readings and the values read from a unit (output data, clock, heating schedule) belong to
+    // it: none of them stays beside another unit's identity.
+    readings->clear();
+    device->clear();
+    heaterClock->clear();
+}
