@@ -3,11 +3,11 @@
 #include "gui/widget.h"
 
 void Widget::PushButtonHeaterONSlot() {
-    writeRegister(Reg::Heater, 1);
+    requests->writeRegister(Reg::Heater, 1);
 }
 
 void Widget::PushButtonHeaterOFFSlot() {
-    writeRegister(Reg::Heater, 0);
+    requests->writeRegister(Reg::Heater, 0);
 }
 
 void Widget::PushButtonHeaterTimeSlot() {
@@ -18,7 +18,7 @@ void Widget::PushButtonHeaterTimeSlot() {
         return;
     }
     // lastRegister is left alone: the acknowledgement decodes nothing anyway.
-    sendFrame(frame);
+    requests->send(frame);
 }
 
 void Widget::PushButtonDeviceTimeSlot() {
@@ -29,7 +29,7 @@ void Widget::PushButtonDeviceTimeSlot() {
         return;
     }
     // Sent to address 1 whatever the address field holds; lastRegister is left alone.
-    sendFrame(frame);
+    requests->send(frame);
 }
 
 void Widget::CheckBoxSystemTimeSlot(int state) {

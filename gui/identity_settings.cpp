@@ -37,12 +37,12 @@ void Widget::PushButtonAddressSlot() {
     }
     // Sent to the broadcast address so the device takes the new address even when its present
     // one is unknown. The field keeps the new address, so later requests go to it.
-    lastRegister = Reg::SlaveAddress;
-    sendFrame(Settings::addressFrame(Settings::BroadcastAddress, static_cast<quint16>(address)));
+    requests->lastRegister() = Reg::SlaveAddress;
+    requests->send(Settings::addressFrame(Settings::BroadcastAddress, static_cast<quint16>(address)));
 }
 
 void Widget::PushButtonAddressReadSlot() {
-    readRegisters(Reg::SlaveAddress, 1);
+    requests->readRegisters(Reg::SlaveAddress, 1);
 }
 
 void Widget::PushButtonBaudRateSlot() {
@@ -54,22 +54,23 @@ void Widget::PushButtonBaudRateSlot() {
         showError(tr("Please choose a baud rate from the list!"));
         return;
     }
-    writeRegister(Reg::BaudCode, code);
+    requests->writeRegister(Reg::BaudCode, code);
 }
 
 void Widget::PushButtonReadSNSlot() {
-    readRegisters(Reg::SerialNumber, Reg::SerialNumberCount);
+    requests->readRegisters(Reg::SerialNumber, Reg::SerialNumberCount);
 }
 
 void Widget::PushButtonReadInfoSlot() {
-    readRegisters(Reg::SlaveAddress, Reg::DeviceInfoCount);
+    requests->readRegisters(Reg::SlaveAddress, Reg::DeviceInfoCount);
 }
 
 void Widget::PushButtonAUTOSetupSlot() {
     // Twelve decimal digits from the clock, sent as packed BCD: 261208041533 -> 26 12 08 04 15 33.
     shared->serialNumber = MachineText::serialNumberFromClock(Clock::now());
-    lastRegister = Reg::SerialNumber;
-    sendFrame(Settings::serialNumberFrame(static_cast<quint8>(deviceAddress() & 0xFF), shared->serialNumber));
+    requests->lastRegister() = Reg::SerialNumber;
+    requests->send(Settings::serialNumberFrame(static_cast<quint8>(requests->deviceAddress() & 0xFF),
+                                               shared->serialNumber));
 }
 
 void Widget::PushButtonMANUSetupSlot() {
@@ -78,6 +79,7 @@ void Widget::PushButtonMANUSetupSlot() {
         showError(tr("The serial number is a fixed 12 characters!"));
         return;
     }
-    lastRegister = Reg::SerialNumber;
-    sendFrame(Settings::serialNumberFrame(static_cast<quint8>(deviceAddress() & 0xFF), shared->serialNumber));
+    requests->lastRegister() = Reg::SerialNumber;
+    requests->send(Settings::serialNumberFrame(static_cast<quint8>(requests->deviceAddress() & 0xFF),
+                                               shared->serialNumber));
 }

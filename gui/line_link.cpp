@@ -134,8 +134,9 @@ void LineLink::closeOnLineError(const QString &lineReason) {
         lostPort.recovering = false;
         return;
     }
-    log.append(tr("Serial port %1 closed: %2; waiting for it to come back").arg(shared.currentPortName, reason),
-               MessageLog::Notice);
+    log.append(
+        tr("Serial port %1 closed: %2; waiting for it to come back").arg(shared.currentPortName, reason),
+        MessageLog::Notice);
     // The line looks for it once a period: by its by-id link where it has one, else by its name.
     lostPort.name = shared.currentPortName;
     lostPort.serial = shared.serialNumber;

@@ -11,6 +11,7 @@
 #include "gui/line_link.h"
 #include "gui/message_log.h"
 #include "gui/readings_view.h"
+#include "gui/request_sender.h"
 #include "gui/serialport_setting_dialog.h"
 #include "ui_widget.h"
 
@@ -20,10 +21,10 @@
 #include <algorithm>
 
 LinkControl::LinkControl(QWidget *window, Ui::Widget *ui, SharedDataClass &shared, MessageLog &log,
-                         LineLink &link, ReadingsView &readings, const LineTiming &timing, bool &polling,
-                         std::function<void()> readDeviceInfo)
-    : window(window), ui(ui), shared(shared), log(log), link(link), readings(readings), timing(timing),
-      polling(polling), readDeviceInfo(std::move(readDeviceInfo)), stepTimer(new QTimer(window)) {}
+                         LineLink &link, RequestSender &requests, ReadingsView &readings,
+                         const LineTiming &timing, bool &polling)
+    : window(window), ui(ui), shared(shared), log(log), link(link), requests(requests), readings(readings),
+      timing(timing), polling(polling), stepTimer(new QTimer(window)) {}
 
 void LinkControl::reset() {
     // A search still stepping would reopen the port at its next candidate and undo the link
@@ -91,7 +92,7 @@ bool LinkControl::openLink() {
         ErrorBox::show(window, text);
         return false;
     }
-    readDeviceInfo();
+    requests.readDeviceInfo();
     return true;
 }
 

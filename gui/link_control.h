@@ -5,13 +5,12 @@
 #include <QString>
 #include <QtGlobal>
 
-#include <functional>
-
 class LineLink;
 class MessageLog;
 class QTimer;
 class QWidget;
 class ReadingsView;
+class RequestSender;
 class SharedDataClass;
 struct LineTiming;
 
@@ -25,11 +24,9 @@ class LinkControl {
     Q_DECLARE_TR_FUNCTIONS(Widget)
 
 public:
-    // `window` is the parent of the dialog and the boxes; `polling` is whether live reading is
-    // on; `readDeviceInfo` asks the unit for its device information.
+    // `window` is the parent of the dialog and the boxes; `polling` is whether live reading is on.
     LinkControl(QWidget *window, Ui::Widget *ui, SharedDataClass &shared, MessageLog &log, LineLink &link,
-                ReadingsView &readings, const LineTiming &timing, bool &polling,
-                std::function<void()> readDeviceInfo);
+                RequestSender &requests, ReadingsView &readings, const LineTiming &timing, bool &polling);
     LinkControl(const LinkControl &) = delete;
     LinkControl &operator=(const LinkControl &) = delete;
 
@@ -57,10 +54,10 @@ private:
     SharedDataClass &shared;
     MessageLog &log;
     LineLink &link;
+    RequestSender &requests;
     ReadingsView &readings;
     const LineTiming &timing;
     bool &polling;
-    std::function<void()> readDeviceInfo;
     QTimer *stepTimer;
     quint8 searchPasses = 0;
 };

@@ -35,10 +35,7 @@ void Widget::PushButtonReadSlot() {
 void Widget::ReadHumitureOrder() {
     const LivePoll::Request poll =
         LivePoll::request(ui->comboBoxRegister->currentIndex(), ui->comboBoxNum->currentIndex());
-    lastRegister = poll.start;
-    shared->slaveAddress = deviceAddress();
-    sendFrame(buildReadRequest(static_cast<quint8>(shared->slaveAddress & 0xFF), lastRegister, poll.count),
-              false);
+    requests->poll(poll.start, poll.count);
     readings->pollSent();
 }
 

@@ -39,8 +39,9 @@ void Widget::PushButtonTempRangeSlot() {
     }
     shared->rangeMin = minTenths;
     shared->rangeMax = maxTenths;
-    lastRegister = Reg::RangeMin;
-    sendFrame(Settings::rangeFrame(static_cast<quint8>(deviceAddress() & 0xFF), minTenths, maxTenths));
+    requests->lastRegister() = Reg::RangeMin;
+    requests->send(
+        Settings::rangeFrame(static_cast<quint8>(requests->deviceAddress() & 0xFF), minTenths, maxTenths));
 }
 
 void Widget::PushButtonOutputSlot() {
@@ -52,11 +53,11 @@ void Widget::PushButtonOutputSlot() {
         showError(tr("Please choose the output data from the list!"));
         return;
     }
-    writeRegister(reg, code);
+    requests->writeRegister(reg, code);
 }
 
 void Widget::PushButtonOutputReadSlot() {
-    readRegisters(Reg::OutputBlock, Reg::OutputBlockCount);
+    requests->readRegisters(Reg::OutputBlock, Reg::OutputBlockCount);
 }
 
 void Widget::PushButtonOutputApplySlot() {
@@ -67,14 +68,14 @@ void Widget::PushButtonOutputApplySlot() {
     }
     // The first register written is the apply flag; the rest go back as last read.
     shared->outputRegisters[Reg::OutputApply - Reg::OutputBlock] = 1;
-    const quint8 address = static_cast<quint8>(deviceAddress() & 0xFF);
-    writeBlock(address, Reg::OutputApply,
-               imageWords(shared->outputRegisters, Reg::OutputBlock, Reg::OutputApply, Reg::OutputBlockLast),
-               true);
+    const quint8 address = static_cast<quint8>(requests->deviceAddress() & 0xFF);
+    requests->writeBlock(
+        address, Reg::OutputApply,
+        imageWords(shared->outputRegisters, Reg::OutputBlock, Reg::OutputApply, Reg::OutputBlockLast), true);
 }
 
 void Widget::PushButtonCalibrationReadSlot() {
-    readRegisters(Reg::Calibration, Reg::CalibrationCount);
+    requests->readRegisters(Reg::Calibration, Reg::CalibrationCount);
 }
 
 void Widget::PushButtonCalibrationApplySlot() {
@@ -83,24 +84,24 @@ void Widget::PushButtonCalibrationApplySlot() {
         return;
     }
     shared->calibration[Reg::CalibrationApply - Reg::Calibration] = 1;
-    const quint8 address = static_cast<quint8>(deviceAddress() & 0xFF);
-    writeBlock(address, Reg::CalibrationApply,
-               imageWords(shared->calibration, Reg::Calibration, Reg::CalibrationApply, Reg::CalibrationLast),
-               true);
+    const quint8 address = static_cast<quint8>(requests->deviceAddress() & 0xFF);
+    requests->writeBlock(
+        address, Reg::CalibrationApply,
+        imageWords(shared->calibration, Reg::Calibration, Reg::CalibrationApply, Reg::CalibrationLast), true);
 }
 
 void Widget::PushButtonCalibrationResetSlot() {
-    writeRegister(Reg::CalibrationApply, 0);
+    requests->writeRegister(Reg::CalibrationApply, 0);
 }
 
 void Widget::PushButtonCapClearSlot() {
-    writeRegister(Reg::CapClear, 0);
+    requests->writeRegister(Reg::CapClear, 0);
 }
 
 void Widget::PushButtonResClearSlot() {
-    writeRegister(Reg::ResClear, 0);
+    requests->writeRegister(Reg::ResClear, 0);
 }
 
 void Widget::PushButtonUnitSlot() {
-    writeRegister(Reg::UnitCommand, 0);
+    requests->writeRegister(Reg::UnitCommand, 0);
 }

@@ -3,7 +3,6 @@
 
 #include "core/base/clock.h"
 #include "core/base/machine_text.h"
-#include "core/device/register_map.h"
 #include "core/device/shared_data.h"
 #include "core/storage/log_file.h"
 #include "gui/colours.h"
@@ -42,7 +41,7 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
     Colours::applyTheme(shared->theme);
     applyPaletteColours();
     LineLink::Hooks hooks;
-    hooks.askDeviceInfo = [this] { readRegisters(Reg::SlaveAddress, Reg::DeviceInfoCount); };
+    hooks.askDeviceInfo = [this] { requests->readDeviceInfo(); };
     hooks.flooded = [this] { linkControl->flooded(); };
     hooks.otherUnit = [this] {
         linkControl->reset();
@@ -51,9 +50,12 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
     link = std::make_unique<LineLink>(
         this, *shared, *messages, *readings, timing, autoRead, [this] { return lineNowMs(); },
         std::move(hooks));
-    linkControl =
-        std::make_unique<LinkControl>(this, ui, *shared, *messages, *link, *readings, timing, autoRead,
-                                      [this] { readRegisters(Reg::SlaveAddress, Reg::DeviceInfoCount); });
+    requests = std::make_unique<RequestSender>(this, ui, *shared, *link,
+                                               [this](const LineReply &reply) { replies->finished(reply); });
+    replies =
+        std::make_unique<ReplyHandler>(this, *shared, *requests, *link, *readings, *device, *heaterClock);
+    linkControl = std::make_unique<LinkControl>(this, ui, *shared, *messages, *link, *requests, *readings,
+                                                timing, autoRead);
     timer1S = new QTimer(this);
     timerDelay = new QTimer(this);
     timerTxData = new QTimer(this);
@@ -170,6 +172,14 @@ void Widget::PushButtonLinkSlot() {
     linkControl->choose();
 }
 
+void Widget::my_readuart() {
+    link->takeArrived();
+}
+
+void Widget::TimerClearSlot() {
+    // Bytes that complete no reply are dropped by the line's reception gap (LineLink::trace).
+}
+
 void Widget::AUTOUartInit() {
     linkControl->searchStep();
 }
@@ -180,4 +190,8 @@ void Widget::clearUnitFields() {
     readings->clear();
     device->clear();
     heaterClock->clear();
+}
+
+qint64 Widget::lineNowMs() const {
+    return lineClock.elapsed();
 }

@@ -8,6 +8,8 @@
 #include "gui/link_control.h"
 #include "gui/message_log.h"
 #include "gui/readings_view.h"
+#include "gui/reply_handler.h"
+#include "gui/request_sender.h"
 
 #include <QElapsedTimer>
 #include <QString>
@@ -94,25 +96,10 @@ private:
     static constexpr int kNoticeLine = MessageLog::Notice;
     // Says once a run, in the pane and the log, that Ini/Config.ini cannot be written and why.
     void reportConfigNotSaved();
-    // Request side (transmit.cpp).
-    quint16 deviceAddress() const;
-    void readRegisters(quint16 start, quint16 count);
-    void writeRegister(quint16 reg, quint16 value);
-    // Block write of this device family to `address`; sets lastRegister only when asked.
-    void writeBlock(quint8 address, quint16 start, const QVector<quint16> &values, bool setLastRegister);
-    // Hands a finished frame to the line; it goes out when the line is free. On a line that is not
-    // open nothing is written, but the TX line still shows what was meant for it.
-    void sendFrame(const QByteArray &frame, bool fromUser = true);
-    // The outcome of a request: an answer is decoded and shown.
-    void replyFinished(const LineReply &reply);
     // Milliseconds on a monotonic clock, for the readings' age and a lost port's gap.
     qint64 lineNowMs() const;
     // Empties what the form shows of the unit last linked: readings to "---", values read from it.
     void clearUnitFields();
-    // Reply side (reply_handling.cpp).
-    void showDeviceInfo();
-    // Decodes one reply into the shared state and shows it.
-    void applyReply(quint16 reg, const QByteArray &frame);
     // The pane's lines, the readings shown and the disabled pane in the palette's colours
     // (window_colours.cpp).
     void applyPaletteColours();
@@ -127,7 +114,6 @@ private:
     QTimer *timer1S = nullptr;
     QTimer *timerDelay = nullptr;
     QTimer *timerTxData = nullptr;
-    quint16 lastRegister = 0;
     WidgetUi *ui = nullptr;
     SharedDataClass *shared = nullptr;
     std::unique_ptr<MessageLog> messages;
@@ -145,6 +131,9 @@ private:
     std::unique_ptr<HeaterClockView> heaterClock;
     // The line to the unit: opened, traced, lost and found, moved to a new rate.
     std::unique_ptr<LineLink> link;
+    // The requests to the unit, and the decoding of its answers.
+    std::unique_ptr<RequestSender> requests;
+    std::unique_ptr<ReplyHandler> replies;
     // The Link button, the start-up link and the baud-rate search.
     std::unique_ptr<LinkControl> linkControl;
 };

@@ -56,7 +56,7 @@ public:
     static QTimer *timerAutoBaud(Widget &w) { return w.linkControl->searchTimer(); }
     static QTimer *timerDelay(Widget &w) { return w.timerDelay; }
     static QTimer *timerTxData(Widget &w) { return w.timerTxData; }
-    static quint16 &lastRegister(Widget &w) { return w.lastRegister; }
+    static quint16 &lastRegister(Widget &w) { return w.requests->lastRegister(); }
     static bool &autoRead(Widget &w) { return w.autoRead; }
     static int &heaterCountdown(Widget &w) { return w.heaterClock->countdown(); }
     static quint8 &autoBaudPasses(Widget &w) { return w.linkControl->passes(); }
@@ -73,15 +73,19 @@ public:
     }
     static void showFirmwareVersion(Widget &w) { w.device->showFirmwareVersion(); }
     static void fillChannelList(Widget &w, int count) { w.device->fillChannelList(count); }
-    static void readRegisters(Widget &w, quint16 start, quint16 count) { w.readRegisters(start, count); }
-    static void writeRegister(Widget &w, quint16 reg, quint16 value) { w.writeRegister(reg, value); }
+    static void readRegisters(Widget &w, quint16 start, quint16 count) {
+        w.requests->readRegisters(start, count);
+    }
+    static void writeRegister(Widget &w, quint16 reg, quint16 value) {
+        w.requests->writeRegister(reg, value);
+    }
     static void writeBlock(Widget &w, quint8 address, quint16 start, const QVector<quint16> &values,
                            bool setLast) {
-        w.writeBlock(address, start, values, setLast);
+        w.requests->writeBlock(address, start, values, setLast);
     }
-    static quint16 deviceAddress(Widget &w) { return w.deviceAddress(); }
+    static quint16 deviceAddress(Widget &w) { return w.requests->deviceAddress(); }
     static void sendFrame(Widget &w, const QByteArray &frame, bool fromUser = true) {
-        w.sendFrame(frame, fromUser);
+        w.requests->send(frame, fromUser);
     }
     static const Rx::PendingRequests &pendingRequests(Widget &w);
     static int waitingRequests(Widget &w) { return line(w) ? line(w)->requests().waiting() : 0; }
