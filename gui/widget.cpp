@@ -54,6 +54,7 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
                                                [this](const LineReply &reply) { replies->finished(reply); });
     replies =
         std::make_unique<ReplyHandler>(this, *shared, *requests, *link, *readings, *device, *heaterClock);
+    settings = std::make_unique<SettingsWrites>(this, ui, *shared, *requests);
     linkControl = std::make_unique<LinkControl>(this, ui, *shared, *messages, *link, *requests, *readings,
                                                 timing, autoRead);
     timer1S = new QTimer(this);
@@ -141,47 +142,6 @@ void Widget::reportConfigNotSaved() {
         tr("Settings cannot be saved to %1: %2")
             .arg(QDir::toNativeSeparators(SharedDataClass::configFilePath()), shared->configSaveError),
         kNoticeLine);
-}
-
-void Widget::PushButtonCloseSlot() {
-    QApplication::quit();
-}
-
-void Widget::TimerDelaySlot() {
-    timerDelay->stop();
-}
-
-void Widget::TimerTxDataSlot() {
-    // Nothing places a frame in the queue (every request is written at once), so this has no effect.
-    if (link->isOpen() && !shared->txQueue.isEmpty()) {
-        link->line()->send(shared->txQueue.first())->deleteLater();
-    }
-}
-
-// Operations of the calibration screen that this tool does not offer.
-void Widget::PushButtonHumiditySimpleSlot() {}
-void Widget::PushButtonHumidityOffsetSlot() {}
-void Widget::PushButtonTemperatureSimpleSlot() {}
-void Widget::PushButtonTemperatureOffsetSlot() {}
-void Widget::PushButtonCapacitorSlot() {}
-void Widget::PushButtonCalculateSlot() {}
-void Widget::PushButtonLoadFileSlot() {}
-void Widget::PushButtonSaveFileSlot() {}
-
-void Widget::PushButtonLinkSlot() {
-    linkControl->choose();
-}
-
-void Widget::my_readuart() {
-    link->takeArrived();
-}
-
-void Widget::TimerClearSlot() {
-    // Bytes that complete no reply are dropped by the line's reception gap (LineLink::trace).
-}
-
-void Widget::AUTOUartInit() {
-    linkControl->searchStep();
 }
 
 void Widget::clearUnitFields() {

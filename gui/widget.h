@@ -10,29 +10,29 @@
 #include "gui/readings_view.h"
 #include "gui/reply_handler.h"
 #include "gui/request_sender.h"
+#include "gui/settings_writes.h"
 
 #include <QElapsedTimer>
 #include <QString>
 #include <QTimer>
-#include <QVector>
 #include <QWidget>
 
 #include <memory>
 
-class LineReply;
 class QCloseEvent;
 class SharedDataClass;
-struct PortAccess;
 
 namespace Ui {
 class Widget;
 }
 using WidgetUi = Ui::Widget;
 
-// The main window: owns the form, the line to the unit (a ModbusLine), the timers and the shared state.
-// Its slots are defined in the gui/ file of their group (link_control.cpp, auto_baud.cpp,
-// reply_handling.cpp, live_readings.cpp, identity_settings.cpp, output_settings.cpp,
-// heater_clock.cpp); the message pane and log file are a MessageLog.
+// The main window: owns the form, the shared state, the timers and the parts that do the work, one
+// a concern: the line (LineLink), the link and the search (LinkControl), the requests
+// (RequestSender), the answers (ReplyHandler), the settings written (SettingsWrites), the readings
+// (ReadingsView), the identity fields (DeviceView), the heater and clock (HeaterClockView), the
+// pane and log (MessageLog). Its slots (widget_slots.cpp) hand each event to its part; live
+// reading is switched on and off, and polled, here.
 class Widget : public QWidget {
     Q_OBJECT
 
@@ -134,6 +134,8 @@ private:
     // The requests to the unit, and the decoding of its answers.
     std::unique_ptr<RequestSender> requests;
     std::unique_ptr<ReplyHandler> replies;
+    // The settings entered in the form, refused or written.
+    std::unique_ptr<SettingsWrites> settings;
     // The Link button, the start-up link and the baud-rate search.
     std::unique_ptr<LinkControl> linkControl;
 };
