@@ -15,9 +15,9 @@
 #include "gui/trend_window.h"
 
 LineLink::LineLink(QObject *context, SharedDataClass &shared, MessageLog &log, ReadingsView &readings,
-                   const LineTiming &timing, const bool &polling, std::function<qint64()> now, Hooks hooks)
-    : context(context), shared(shared), log(log), readings(readings), timing(timing), polling(polling),
-      nowMs(std::move(now)), hooks(std::move(hooks)) {
+                   const LineTiming &timing, std::function<qint64()> now, Hooks hooks)
+    : context(context), shared(shared), log(log), readings(readings), timing(timing), nowMs(std::move(now)),
+      hooks(std::move(hooks)) {
     rateChangeWait.setSingleShot(true);
     QObject::connect(&rateChangeWait, &QTimer::timeout, context, [this] { newRateUnanswered(); });
 }
@@ -123,7 +123,7 @@ void LineLink::closeOnLineError(const QString &lineReason) {
     // In words: the port's own error text is often "Unknown error" for a pulled adapter.
     const QString reason = QCoreApplication::translate("Widget", lineReason.toLatin1().constData());
     const bool recovering = lostPort.recovering;
-    if (polling && !recovering) {
+    if (hooks.polling() && !recovering) {
         readings.record(ReadingStatus::PortLost);
     }
     if (!recovering && readings.trendIfMade()) {
@@ -200,8 +200,9 @@ void LineLink::recoveredUnit() {
         if (readings.trendIfMade()) {
             readings.trendEvent(static_cast<int>(TrendWindow::Event::LinkOpened));
         }
-        log.append(polling ? tr("Serial port %1 is back after %2: polling resumed").arg(lostPort.name, gap)
-                           : tr("Serial port %1 is back after %2").arg(lostPort.name, gap),
+        log.append(hooks.polling()
+                       ? tr("Serial port %1 is back after %2: polling resumed").arg(lostPort.name, gap)
+                       : tr("Serial port %1 is back after %2").arg(lostPort.name, gap),
                    MessageLog::Notice);
         return;
     }

@@ -31,12 +31,14 @@ public:
         std::function<void()> flooded;
         // Another unit answered on a port found again: Link starts afresh, the form forgets the old unit.
         std::function<void()> otherUnit;
+        // Whether live reading is on.
+        std::function<bool()> polling;
     };
 
-    // `context` (the window) receives the line's signals; `polling` is whether live reading is on;
-    // `now` the monotonic milliseconds of the readings' age.
+    // `context` (the window) receives the line's signals; `now` the monotonic milliseconds of the
+    // readings' age.
     LineLink(QObject *context, SharedDataClass &shared, MessageLog &log, ReadingsView &readings,
-             const LineTiming &timing, const bool &polling, std::function<qint64()> now, Hooks hooks);
+             const LineTiming &timing, std::function<qint64()> now, Hooks hooks);
     ~LineLink();
     LineLink(const LineLink &) = delete;
     LineLink &operator=(const LineLink &) = delete;
@@ -86,7 +88,6 @@ private:
     MessageLog &log;
     ReadingsView &readings;
     const LineTiming &timing;
-    const bool &polling;
     std::function<qint64()> nowMs;
     Hooks hooks;
     ModbusLine *current = nullptr;

@@ -9,6 +9,7 @@
 #include "core/modbus/serial_ports.h"
 #include "gui/error_box.h"
 #include "gui/line_link.h"
+#include "gui/live_polling.h"
 #include "gui/message_log.h"
 #include "gui/readings_view.h"
 #include "gui/request_sender.h"
@@ -21,10 +22,10 @@
 #include <algorithm>
 
 LinkControl::LinkControl(QWidget *window, Ui::Widget *ui, SharedDataClass &shared, MessageLog &log,
-                         LineLink &link, RequestSender &requests, ReadingsView &readings,
-                         const LineTiming &timing, bool &polling)
+                         LineLink &link, RequestSender &requests, ReadingsView &readings, LivePolling &live,
+                         const LineTiming &timing)
     : window(window), ui(ui), shared(shared), log(log), link(link), requests(requests), readings(readings),
-      timing(timing), polling(polling), stepTimer(new QTimer(window)) {}
+      live(live), timing(timing), stepTimer(new QTimer(window)) {}
 
 void LinkControl::reset() {
     // A search still stepping would reopen the port at its next candidate and undo the link
@@ -35,10 +36,9 @@ void LinkControl::reset() {
     readings.reset();
     shared.responseReceived = false;
     link.close();
-    ui->pushButtonRead->setText(tr("Read"));
+    live.stop();
     // Emptied so the probe goes to address 0 and the reply brings the device's own address.
     ui->lineEditAddress->clear();
-    polling = false;
     for (int i = 0; i < Search::RateCount; ++i) {
         shared.baudCandidates[i] = Search::rates().at(i);
     }

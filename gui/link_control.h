@@ -6,6 +6,7 @@
 #include <QtGlobal>
 
 class LineLink;
+class LivePolling;
 class MessageLog;
 class QTimer;
 class QWidget;
@@ -24,9 +25,9 @@ class LinkControl {
     Q_DECLARE_TR_FUNCTIONS(Widget)
 
 public:
-    // `window` is the parent of the dialog and the boxes; `polling` is whether live reading is on.
+    // `window` is the parent of the dialog and the boxes.
     LinkControl(QWidget *window, Ui::Widget *ui, SharedDataClass &shared, MessageLog &log, LineLink &link,
-                RequestSender &requests, ReadingsView &readings, const LineTiming &timing, bool &polling);
+                RequestSender &requests, ReadingsView &readings, LivePolling &live, const LineTiming &timing);
     LinkControl(const LinkControl &) = delete;
     LinkControl &operator=(const LinkControl &) = delete;
 
@@ -56,8 +57,8 @@ private:
     LineLink &link;
     RequestSender &requests;
     ReadingsView &readings;
+    LivePolling &live;
     const LineTiming &timing;
-    bool &polling;
     QTimer *stepTimer;
     quint8 searchPasses = 0;
 };

@@ -40,6 +40,8 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
         this, labels, *shared, *messages, [this] { return lineNowMs(); }, timing.pollMs);
     Colours::applyTheme(shared->theme);
     applyPaletteColours();
+    // The parts, each made on those it uses; the line's events reach the parts above it through
+    // its hooks.
     LineLink::Hooks hooks;
     hooks.askDeviceInfo = [this] { requests->readDeviceInfo(); };
     hooks.flooded = [this] { linkControl->flooded(); };
@@ -47,16 +49,17 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
         linkControl->reset();
         clearUnitFields();
     };
+    hooks.polling = [this] { return live->on(); };
     link = std::make_unique<LineLink>(
-        this, *shared, *messages, *readings, timing, autoRead, [this] { return lineNowMs(); },
-        std::move(hooks));
+        this, *shared, *messages, *readings, timing, [this] { return lineNowMs(); }, std::move(hooks));
     requests = std::make_unique<RequestSender>(this, ui, *shared, *link,
                                                [this](const LineReply &reply) { replies->finished(reply); });
     replies =
         std::make_unique<ReplyHandler>(this, *shared, *requests, *link, *readings, *device, *heaterClock);
     settings = std::make_unique<SettingsWrites>(this, ui, *shared, *requests);
+    live = std::make_unique<LivePolling>(this, ui, *messages, *link, *requests, *readings);
     linkControl = std::make_unique<LinkControl>(this, ui, *shared, *messages, *link, *requests, *readings,
-                                                timing, autoRead);
+                                                *live, timing);
     timer1S = new QTimer(this);
     timerDelay = new QTimer(this);
     timerTxData = new QTimer(this);
@@ -89,7 +92,7 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
     connect(timerDelay, &QTimer::timeout, this, &Widget::TimerDelaySlot);
     connect(ui->pushButtonTrend, &QPushButton::clicked, this, [this] { readings->showTrend(); });
 
-    autoRead = true;
+    live->on() = true;
     // Made here and now, so a second run started within the same second gets a file of its own.
     const QDateTime runStart = Clock::now();
     messages->path() = createLogFile(QDir::currentPath() + QStringLiteral("/Data"), runStart);
@@ -103,6 +106,21 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
     setWindowTitle(shared->programName + QStringLiteral("  ") + versionText());
 
     linkControl->startup();
+}
+
+// Turns the freshly built form into the window the user first sees (the parts set their own
+// widgets when they are made). It runs before the signal connections are made, so changing
+// states here triggers no slot.
+void Widget::UiStateInit() {
+    // The wet-bulb reading is not reported by any model of the family.
+    ui->labelWetBulbTemp->setHidden(true);
+    // The serial-number writes stay behind hidden buttons.
+    ui->pushButtonAUTO->setHidden(true);
+    ui->pushButtonMANU->setHidden(true);
+    // Nothing but "Link" and "Close" is usable until a device has answered.
+    ui->groupBoxDevice->setEnabled(false);
+    ui->groupBoxRTD->setEnabled(false);
+    ui->groupBoxMessage->setEnabled(false);
 }
 
 Widget::~Widget() {

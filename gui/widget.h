@@ -6,6 +6,7 @@
 #include "gui/heater_clock_view.h"
 #include "gui/line_link.h"
 #include "gui/link_control.h"
+#include "gui/live_polling.h"
 #include "gui/message_log.h"
 #include "gui/readings_view.h"
 #include "gui/reply_handler.h"
@@ -31,8 +32,8 @@ using WidgetUi = Ui::Widget;
 // a concern: the line (LineLink), the link and the search (LinkControl), the requests
 // (RequestSender), the answers (ReplyHandler), the settings written (SettingsWrites), the readings
 // (ReadingsView), the identity fields (DeviceView), the heater and clock (HeaterClockView), the
-// pane and log (MessageLog). Its slots (widget_slots.cpp) hand each event to its part; live
-// reading is switched on and off, and polled, here.
+// pane and log (MessageLog), live reading (LivePolling). Its slots (widget_slots.cpp) hand each
+// event to its part.
 class Widget : public QWidget {
     Q_OBJECT
 
@@ -103,7 +104,7 @@ private:
     // The pane's lines, the readings shown and the disabled pane in the palette's colours
     // (window_colours.cpp).
     void applyPaletteColours();
-    // Start state of the form (ui_state.cpp).
+    // Start state of the form, beside what the parts set when they are made.
     void UiStateInit();
 
     // Shown by every refused input: an information box titled "Error".
@@ -117,7 +118,6 @@ private:
     WidgetUi *ui = nullptr;
     SharedDataClass *shared = nullptr;
     std::unique_ptr<MessageLog> messages;
-    bool autoRead = false;
     // The clock of the readings' age.
     QElapsedTimer lineClock;
     bool configNotSavedReported = false;
@@ -136,6 +136,8 @@ private:
     std::unique_ptr<ReplyHandler> replies;
     // The settings entered in the form, refused or written.
     std::unique_ptr<SettingsWrites> settings;
+    // Live reading on and off, and its poll.
+    std::unique_ptr<LivePolling> live;
     // The Link button, the start-up link and the baud-rate search.
     std::unique_ptr<LinkControl> linkControl;
 };

@@ -57,7 +57,7 @@ public:
     static QTimer *timerDelay(Widget &w) { return w.timerDelay; }
     static QTimer *timerTxData(Widget &w) { return w.timerTxData; }
     static quint16 &lastRegister(Widget &w) { return w.requests->lastRegister(); }
-    static bool &autoRead(Widget &w) { return w.autoRead; }
+    static bool &autoRead(Widget &w) { return w.live->on(); }
     static int &heaterCountdown(Widget &w) { return w.heaterClock->countdown(); }
     static quint8 &autoBaudPasses(Widget &w) { return w.linkControl->passes(); }
     // The log file in use; a test may point it elsewhere (/dev/full for a full disk).
