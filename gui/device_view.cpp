@@ -7,7 +7,24 @@
 #include "ui_widget.h"
 
 DeviceView::DeviceView(Ui::Widget *ui, const SharedDataClass &shared, MessageLog &log)
-    : ui(ui), shared(shared), log(log) {}
+    : ui(ui), shared(shared), log(log) {
+    // The start state, set before the window connects its slots, so it triggers none.
+    ui->comboBoxChannel->addItem(QStringLiteral("1"));
+    // The item index is the device type code reported by the transmitter; the list is display
+    // only, the reply handling selects the entry.
+    ui->comboBoxType->clear();
+    for (int type = 0; type < Model::Count; ++type) {
+        ui->comboBoxType->addItem(tr(Model::nameSource(type)));
+    }
+    ui->comboBoxType->setEnabled(false);
+    ui->labelVersions->setText(QString());
+    ui->labelChannel->setEnabled(false);
+    ui->comboBoxChannel->setEnabled(false);
+    ui->comboBoxOutputData->setEnabled(false);
+    ui->pushButtonOutputData->setEnabled(false);
+    // 9600 baud until the device reports its own baud-rate code.
+    ui->comboBoxBaudRate->setCurrentIndex(3);
+}
 
 void DeviceView::showAddress() {
     ui->lineEditAddress->setText(QString::number(shared.slaveAddress));

@@ -11,7 +11,31 @@
 
 #include <QDateTime>
 
-HeaterClockView::HeaterClockView(Ui::Widget *ui, MessageLog &log) : ui(ui), log(log) {}
+HeaterClockView::HeaterClockView(Ui::Widget *ui, MessageLog &log) : ui(ui), log(log) {
+    // The start state, set before the window connects its slots, so it triggers none.
+    ui->dateTimeEditDeviceTime->setDisplayFormat(QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    // The device clock is a wall clock without a zone: the editor keeps its time zone-free, so
+    // a time in a daylight-saving gap of the computer's zone is shown and sent as it is. Its
+    // minimum stands for a device time that could not be read.
+    const QDateTime shown = ui->dateTimeEditDeviceTime->dateTime();
+    ui->dateTimeEditDeviceTime->setTimeSpec(Qt::UTC);
+    ui->dateTimeEditDeviceTime->setDateTime(QDateTime(shown.date(), shown.time(), Qt::UTC));
+    ui->dateTimeEditDeviceTime->setSpecialValueText(tr("Not read"));
+    ui->timeEditStartTime->setDisplayFormat(QStringLiteral("hh:mm"));
+    // The device clock is set from the system time unless the user unticks the box.
+    ui->dateTimeEditDeviceTime->setEnabled(false);
+    ui->checkBoxSystemTime->setChecked(true);
+    // Only a ZR200Pro with a recent firmware has a clock; the reply handling shows the row.
+    setRowHidden(true);
+    // Index i is a heating interval of i + 1 hours.
+    for (int hours = 1; hours <= 24; ++hours) {
+        ui->comboBoxInterval->addItem(QString::number(hours) + tr("H"));
+    }
+    // Index i is a heating time of i seconds.
+    for (int seconds = 0; seconds <= 480; ++seconds) {
+        ui->comboBoxHeaterTime->addItem(QString::number(seconds) + tr("S"));
+    }
+}
 
 void HeaterClockView::showHeater(quint16 value) {
     const bool onOffered = HeaterButtons::onOffered(value, &heaterCountdown);

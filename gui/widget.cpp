@@ -6,6 +6,7 @@
 #include "core/device/shared_data.h"
 #include "core/storage/log_file.h"
 #include "gui/colours.h"
+#include "gui/error_box.h"
 #include "gui/message_log.h"
 #include "gui/message_pane.h"
 #include "gui/version_text.h"
@@ -14,7 +15,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
-#include <QMessageBox>
 #include <QTextDocument>
 #include <QTimer>
 
@@ -40,8 +40,27 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
         this, labels, *shared, *messages, [this] { return lineNowMs(); }, timing.pollMs);
     Colours::applyTheme(shared->theme);
     applyPaletteColours();
+    // The parts, each made on those it uses; the line's events reach the parts above it through
+    // its hooks.
+    LineLink::Hooks hooks;
+    hooks.askDeviceInfo = [this] { requests->readDeviceInfo(); };
+    hooks.flooded = [this] { linkControl->flooded(); };
+    hooks.otherUnit = [this] {
+        linkControl->reset();
+        clearUnitFields();
+    };
+    hooks.polling = [this] { return live->on(); };
+    link = std::make_unique<LineLink>(
+        this, *shared, *messages, *readings, timing, [this] { return lineNowMs(); }, std::move(hooks));
+    requests = std::make_unique<RequestSender>(this, ui, *shared, *link,
+                                               [this](const LineReply &reply) { replies->finished(reply); });
+    replies =
+        std::make_unique<ReplyHandler>(this, *shared, *requests, *link, *readings, *device, *heaterClock);
+    settings = std::make_unique<SettingsWrites>(this, ui, *shared, *requests);
+    live = std::make_unique<LivePolling>(this, ui, *messages, *link, *requests, *readings);
+    linkControl = std::make_unique<LinkControl>(this, ui, *shared, *messages, *link, *requests, *readings,
+                                                *live, timing);
     timer1S = new QTimer(this);
-    timerAutoBaud = new QTimer(this);
     timerDelay = new QTimer(this);
     timerTxData = new QTimer(this);
     timerTxData->start(200);
@@ -69,13 +88,11 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
     connect(ui->checkBoxSystemTime, &QCheckBox::stateChanged, this, &Widget::CheckBoxSystemTimeSlot);
     connect(timer1S, &QTimer::timeout, this, &Widget::Timer1SSlot);
     connect(timerTxData, &QTimer::timeout, this, &Widget::TimerTxDataSlot);
-    connect(timerAutoBaud, &QTimer::timeout, this, &Widget::AUTOUartInit);
+    connect(linkControl->searchTimer(), &QTimer::timeout, this, &Widget::AUTOUartInit);
     connect(timerDelay, &QTimer::timeout, this, &Widget::TimerDelaySlot);
     connect(ui->pushButtonTrend, &QPushButton::clicked, this, [this] { readings->showTrend(); });
-    rateChangeWait.setSingleShot(true);
-    connect(&rateChangeWait, &QTimer::timeout, this, &Widget::newRateUnanswered);
 
-    autoRead = true;
+    live->on() = true;
     // Made here and now, so a second run started within the same second gets a file of its own.
     const QDateTime runStart = Clock::now();
     messages->path() = createLogFile(QDir::currentPath() + QStringLiteral("/Data"), runStart);
@@ -88,16 +105,28 @@ Widget::Widget(QWidget *parent) : QWidget(parent) {
     connect(shared, &SharedDataClass::configNotSaved, this, &Widget::reportConfigNotSaved);
     setWindowTitle(shared->programName + QStringLiteral("  ") + versionText());
 
-    startupLink();
+    linkControl->startup();
+}
+
+// Turns the freshly built form into the window the user first sees (the parts set their own
+// widgets when they are made). It runs before the signal connections are made, so changing
+// states here triggers no slot.
+void Widget::UiStateInit() {
+    // The wet-bulb reading is not reported by any model of the family.
+    ui->labelWetBulbTemp->setHidden(true);
+    // The serial-number writes stay behind hidden buttons.
+    ui->pushButtonAUTO->setHidden(true);
+    ui->pushButtonMANU->setHidden(true);
+    // Nothing but "Link" and "Close" is usable until a device has answered.
+    ui->groupBoxDevice->setEnabled(false);
+    ui->groupBoxRTD->setEnabled(false);
+    ui->groupBoxMessage->setEnabled(false);
 }
 
 Widget::~Widget() {
     // The line goes first, while the parts it reports to are still there; what it still holds
     // is not logged.
-    if (line) {
-        line->disconnect(this);
-        delete line;
-    }
+    link.reset();
     delete ui;
 }
 
@@ -119,7 +148,7 @@ void Widget::appendMessage(const QString &text, int kind) {
 }
 
 void Widget::showError(const QString &text) {
-    QMessageBox::information(this, tr("Error"), text);
+    ErrorBox::show(this, text);
 }
 
 void Widget::reportConfigNotSaved() {
@@ -133,27 +162,14 @@ void Widget::reportConfigNotSaved() {
         kNoticeLine);
 }
 
-void Widget::PushButtonCloseSlot() {
-    QApplication::quit();
+void Widget::clearUnitFields() {
+    // Readings and the values read from a unit (output data, clock, heating schedule) belong to
+    // it: none of them stays beside another unit's identity.
+    readings->clear();
+    device->clear();
+    heaterClock->clear();
 }
 
-void Widget::TimerDelaySlot() {
-    timerDelay->stop();
+qint64 Widget::lineNowMs() const {
+    return lineClock.elapsed();
 }
-
-void Widget::TimerTxDataSlot() {
-    // Nothing places a frame in the queue (every request is written at once), so this has no effect.
-    if (lineOpen() && !shared->txQueue.isEmpty()) {
-        line->send(shared->txQueue.first())->deleteLater();
-    }
-}
-
-// Operations of the calibration screen that this tool does not offer.
-void Widget::PushButtonHumiditySimpleSlot() {}
-void Widget::PushButtonHumidityOffsetSlot() {}
-void Widget::PushButtonTemperatureSimpleSlot() {}
-void Widget::PushButtonTemperatureOffsetSlot() {}
-void Widget::PushButtonCapacitorSlot() {}
-void Widget::PushButtonCalculateSlot() {}
-void Widget::PushButtonLoadFileSlot() {}
-void Widget::PushButtonSaveFileSlot() {}

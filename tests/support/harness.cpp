@@ -40,12 +40,12 @@ QString WindowPort::portName() const {
 }
 
 QTimer *WidgetTestAccess::timerClear(Widget &w) {
-    return w.line ? w.line->receptionGap().findChild<QTimer *>() : nullptr;
+    return line(w) ? line(w)->receptionGap().findChild<QTimer *>() : nullptr;
 }
 
 const Rx::PendingRequests &WidgetTestAccess::pendingRequests(Widget &w) {
     static const Rx::PendingRequests none;
-    return w.line ? w.line->requests().onTheWire() : none;
+    return line(w) ? line(w)->requests().onTheWire() : none;
 }
 
 void WidgetTestAccess::invoke(Widget &w, const char *slot) {

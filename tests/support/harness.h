@@ -42,22 +42,24 @@ class WidgetTestAccess {
 public:
     static WidgetUi *ui(Widget &w) { return w.ui; }
     static SharedDataClass *shared(Widget &w) { return w.shared; }
-    static const ModbusLine *line(const Widget &w) { return w.line; }
+    static const ModbusLine *line(const Widget &w) { return w.link->line(); }
     static WindowPort port(Widget &w) { return WindowPort(w); }
     // The line's reception gap, as the timer behind it (nullptr before the line is made).
     static QTimer *timerClear(Widget &w);
     // The bytes the line holds for a reply still incomplete.
-    static QByteArray rxBuffer(Widget &w) { return w.line ? w.line->held() : QByteArray(); }
+    static QByteArray rxBuffer(Widget &w) { return line(w) ? line(w)->held() : QByteArray(); }
     // Opens the window's line on `name` at `rate`, as a link at that rate would.
-    static bool openPortAt(Widget &w, const QString &name, int rate) { return w.openPortAt(name, rate); }
+    static bool openPortAt(Widget &w, const QString &name, int rate) {
+        return w.link->openPortAt(name, rate);
+    }
     static QTimer *timer1S(Widget &w) { return w.timer1S; }
-    static QTimer *timerAutoBaud(Widget &w) { return w.timerAutoBaud; }
+    static QTimer *timerAutoBaud(Widget &w) { return w.linkControl->searchTimer(); }
     static QTimer *timerDelay(Widget &w) { return w.timerDelay; }
     static QTimer *timerTxData(Widget &w) { return w.timerTxData; }
-    static quint16 &lastRegister(Widget &w) { return w.lastRegister; }
-    static bool &autoRead(Widget &w) { return w.autoRead; }
+    static quint16 &lastRegister(Widget &w) { return w.requests->lastRegister(); }
+    static bool &autoRead(Widget &w) { return w.live->on(); }
     static int &heaterCountdown(Widget &w) { return w.heaterClock->countdown(); }
-    static quint8 &autoBaudPasses(Widget &w) { return w.autoBaudPasses; }
+    static quint8 &autoBaudPasses(Widget &w) { return w.linkControl->passes(); }
     // The log file in use; a test may point it elsewhere (/dev/full for a full disk).
     static QString &logFilePath(Widget &w) { return w.messages->path(); }
     static QString versionText(Widget &w) { return w.versionText(); }
@@ -71,21 +73,25 @@ public:
     }
     static void showFirmwareVersion(Widget &w) { w.device->showFirmwareVersion(); }
     static void fillChannelList(Widget &w, int count) { w.device->fillChannelList(count); }
-    static void readRegisters(Widget &w, quint16 start, quint16 count) { w.readRegisters(start, count); }
-    static void writeRegister(Widget &w, quint16 reg, quint16 value) { w.writeRegister(reg, value); }
+    static void readRegisters(Widget &w, quint16 start, quint16 count) {
+        w.requests->readRegisters(start, count);
+    }
+    static void writeRegister(Widget &w, quint16 reg, quint16 value) {
+        w.requests->writeRegister(reg, value);
+    }
     static void writeBlock(Widget &w, quint8 address, quint16 start, const QVector<quint16> &values,
                            bool setLast) {
-        w.writeBlock(address, start, values, setLast);
+        w.requests->writeBlock(address, start, values, setLast);
     }
-    static quint16 deviceAddress(Widget &w) { return w.deviceAddress(); }
+    static quint16 deviceAddress(Widget &w) { return w.requests->deviceAddress(); }
     static void sendFrame(Widget &w, const QByteArray &frame, bool fromUser = true) {
-        w.sendFrame(frame, fromUser);
+        w.requests->send(frame, fromUser);
     }
     static const Rx::PendingRequests &pendingRequests(Widget &w);
-    static int waitingRequests(Widget &w) { return w.line ? w.line->requests().waiting() : 0; }
+    static int waitingRequests(Widget &w) { return line(w) ? line(w)->requests().waiting() : 0; }
     static TrendWindow *trendWindow(Widget &w) { return w.readings->trendIfMade(); }
     static qint64 lineNowMs(Widget &w) { return w.lineNowMs(); }
-    static void openLink(Widget &w) { w.openLink(); }
+    static void openLink(Widget &w) { w.linkControl->openLink(); }
     // Calls a private slot by name, as the meta-object system would.
     static void invoke(Widget &w, const char *slot);
 };
