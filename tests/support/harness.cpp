@@ -258,11 +258,22 @@ PtyLine::~PtyLine() {
 
 bool PtyLine::attach(Widget &w) {
     // At the rate a port opens at by default; the line reads the slave side itself.
-    if (slave.isEmpty() || !WidgetTestAccess::openPortAt(w, slave, 9600)) {
-        qWarning("cannot open %s", qPrintable(slave));
-        return false;
+    // A test process that has just closed a pseudo-terminal of the same number may hold its lock
+    // file a moment longer (the port is closed before its lock file goes): busy is asked again.
+    for (int attempt = 0; !slave.isEmpty() && attempt < 100; ++attempt) {
+        if (WidgetTestAccess::openPortAt(w, slave, 9600)) {
+            return true;
+        }
+        const ModbusLine *line = WidgetTestAccess::line(w);
+        const auto *port = line ? qobject_cast<const SerialLinePort *>(&line->port()) : nullptr;
+        if (!port || port->access().kind != PortAccess::Busy) {
+            qWarning("cannot open %s: %s", qPrintable(slave), port ? qPrintable(port->access().message) : "");
+            return false;
+        }
+        QThread::msleep(10);
     }
-    return true;
+    qWarning("cannot open %s: busy", qPrintable(slave));
+    return false;
 }
 
 bool PtyLine::send(const QByteArray &bytes) {
