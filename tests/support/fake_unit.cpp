@@ -216,7 +216,8 @@ void FakeUnit::sendDue() {
         const Outgoing next = outgoing.front();
         outgoing.pop_front();
         // Sent to a port since reopened (at another rate, or not at all) or pulled: lost.
-        if (next.generation != generation || next.opens != opensSoFar() || !current || !current->fake.isOpen()) {
+        if (next.generation != generation || next.opens != opensSoFar() || !current ||
+            !current->fake.isOpen()) {
             continue;
         }
         emit bytesSent(next.bytes);
