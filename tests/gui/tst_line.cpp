@@ -98,10 +98,9 @@ void TstLine::floodFromAdapter() {
     QFETCH(int, piece);
     QFETCH(int, fault);
     ScopedWorkDir dir;
-    SimFixture sim;
-    QVERIFY(sim.ok());
-    sim.transmitter().setFault(SimFault(fault));
-    sim.transmitter().setFloodPieces(piece, 5);
+    FakeUnit sim;
+    sim.setFault(SimFault(fault));
+    sim.setFloodPieces(piece, 5);
     ModalWatcher watcher;
     watcher.dialogHandler = chooseInDialog(sim.port(), "9600");
     Widget w;
@@ -112,17 +111,20 @@ void TstLine::floodFromAdapter() {
     QVERIFY(WidgetTestAccess::rxBuffer(w).isEmpty());
     QCOMPARE(loggedFrames(WidgetTestAccess::logFilePath(w), 1).size(), 0);
     // The rest of the flood reaches a closed port: no second box.
-    QVERIFY(!watcher.waitForCount(3, 500));
+    QTRY_COMPARE(sim.toSend(), 0);
+    QVERIFY(!watcher.waitForCount(3, 100));
     QCOMPARE(watcher.count("QMessageBox"), 1);
 }
 
 void TstLine::floodDuringSearch() {
+    // The search steps are the window's own timer: short ones, so eight of them pass quickly.
+    const int stepMs = 50;
+    ScopedLineTiming timing(stepMs);
     ScopedWorkDir dir;
-    SimFixture sim; // 9600
-    QVERIFY(sim.ok());
+    FakeUnit sim; // 9600
     // The adapter fails after the first probe: the second one (19200) is answered by a flood.
-    sim.transmitter().setFloodAfter(1, 0xFF);
-    QSignalSpy requests(&sim.transmitter(), &PtyTransmitter::requestReceived);
+    sim.setFloodAfter(1, 0xFF);
+    QSignalSpy requests(&sim, &FakeUnit::requestReceived);
     ModalWatcher watcher;
     watcher.dialogHandler = chooseInDialog(sim.port(), "AUTO");
     Widget w;
@@ -131,12 +133,12 @@ void TstLine::floodDuringSearch() {
     QCOMPARE(requests.count(), 2);
     QVERIFY(!WidgetTestAccess::timerAutoBaud(w)->isActive());
     QVERIFY(!WidgetTestAccess::port(w)->isOpen());
-    // The search has stopped: no further probe, no second box.
-    QVERIFY(!requests.wait(1200));
+    // The search has stopped: no further probe in eight steps, no second box.
+    QVERIFY(!requests.wait(8 * stepMs));
     QCOMPARE(watcher.count("QMessageBox"), 1);
 
     // Link starts again once the adapter is sound.
-    sim.transmitter().setFloodAfter(-1, 0xFF);
+    sim.setFloodAfter(-1, 0xFF);
     WidgetTestAccess::ui(w)->pushButtonLink->click();
     QVERIFY(watcher.waitForCount(4, 4000));
     QCOMPARE(watcher.seen.last().text, QString("The device baud rate is:9600!"));

@@ -61,6 +61,8 @@ public:
     void unplug();
     void plugBack();
 
+    // What the unit has still to send (pieces of a reply or of a flood).
+    int toSend() const { return static_cast<int>(outgoing.size()); }
     // Every byte the line wrote to the unit, as it came.
     QByteArray received() const { return rawReceived; }
 
