@@ -60,6 +60,8 @@ bool waitForPolls(const QString &log, int block, int count, int ms) {
 } // namespace
 
 void TstSession::technicianSession() {
+    // Short search steps and poll periods: the session's flow is the point, not its pace.
+    ScopedLineTiming timing(50, 50);
     ScopedWorkDir dir;
     TransmitterConfig config; // ZR200Pro, firmware 105, address 1, 9600 baud
     SimFixture sim(config);
@@ -183,6 +185,7 @@ void TstSession::transmitterGoesAway_data() {
 // transmitter again under the same name.
 void TstSession::transmitterGoesAway() {
     QFETCH(int, activity);
+    ScopedLineTiming timing(150, 100);
     ScopedWorkDir dir;
     LinkedWindow linked(TransmitterConfig(), dir.path() + "/ttyZR");
     QVERIFY(linked.linked());
