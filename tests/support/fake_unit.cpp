@@ -12,6 +12,8 @@ namespace {
 constexpr int FloodLength = 4096;
 // Exception code a device in trouble answers with (slave device failure).
 constexpr quint8 ExceptionDeviceFailure = 0x04;
+// How much faster than real time the clock runs by itself.
+constexpr qint64 TimeScale = 100;
 
 // A port opened anew holds nothing from before, as a serial port cleared on open.
 class UnitPort : public FakePort {
@@ -33,13 +35,8 @@ FakeUnit::FakeUnit(const TransmitterConfig &config, const QString &portName)
     };
     connect(nextSend, &LineDeadline::expired, this, &FakeUnit::sendDue);
     stepper.setSingleShot(true);
-    stepper.setInterval(1);
     connect(&stepper, &QTimer::timeout, this, &FakeUnit::step);
-    fakeClock.started = [this] {
-        if (!manual && !stepper.isActive()) {
-            stepper.start();
-        }
-    };
+    fakeClock.started = [this] { run(); };
 }
 
 FakeUnit::~FakeUnit() {
@@ -74,8 +71,21 @@ void FakeUnit::setManualTime(bool on) {
     manual = on;
     if (manual) {
         stepper.stop();
-    } else if (fakeClock.nextDue() >= 0) {
-        stepper.start();
+    } else {
+        run();
+    }
+}
+
+void FakeUnit::run() {
+    const qint64 due = fakeClock.nextDue();
+    if (manual || due < 0) {
+        return;
+    }
+    // A hundred times faster than real time, from one deadline to the next: the pieces of a
+    // flood come at once, a lost port is looked for every ten milliseconds.
+    const int wait = static_cast<int>(qMax<qint64>(0, due - fakeClock.nowMs()) / TimeScale);
+    if (!stepper.isActive() || stepper.remainingTime() > wait) {
+        stepper.start(wait);
     }
 }
 
@@ -229,16 +239,12 @@ void FakeUnit::sendDue() {
 }
 
 void FakeUnit::step() {
-    if (manual) {
+    const qint64 due = fakeClock.nextDue();
+    if (manual || due < 0) {
         return;
     }
-    const qint64 due = fakeClock.nextDue();
-    if (due >= 0) {
-        fakeClock.advance(qMax<qint64>(0, due - fakeClock.nowMs()));
-    }
-    if (!manual && fakeClock.nextDue() >= 0 && !stepper.isActive()) {
-        stepper.start();
-    }
+    fakeClock.advance(qMax<qint64>(0, due - fakeClock.nowMs()));
+    run();
 }
 
 FakeLinkedWindow::FakeLinkedWindow(const TransmitterConfig &config, const QString &name, const QString &baud)

@@ -19,10 +19,10 @@
 // A simulated transmitter in the test's own process: the windows made while it lives open the
 // port named port() as a FakePort whose other end is a Transmitter model, and run their line's
 // reply windows, reception gap and port watch on a FakeClock. What the unit sends goes out on
-// that clock too. By default the clock runs by itself, jumping to its next deadline a moment
-// after one is set, so a reply window or a 250 ms turnaround passes without being waited for;
-// with manual time it stands still until the test advances it. The window's own timers (poll,
-// search step, heater count-down) stay real: ScopedLineTiming shortens them.
+// that clock too. By default the clock runs by itself, a hundred times faster than real time,
+// jumping from one deadline to the next, so a reply window or a 250 ms turnaround passes in a
+// few milliseconds; with manual time it stands still until the test advances it. The window's
+// own timers (poll, search step, heater count-down) stay real: ScopedLineTiming shortens them.
 class FakeUnit : public QObject {
     Q_OBJECT
 
@@ -84,6 +84,9 @@ private:
     void sendAt(qint64 delayMs, const QByteArray &bytes);
     void sendPieces(qint64 delayMs, const QByteArray &bytes, int pieceSize, int gapMs);
     void sendDue();
+    // Keeps the clock running by itself (unless time is manual): step() comes when the next
+    // deadline is due, at a hundred times real speed.
+    void run();
     void step();
 
     LineTiming previous;
