@@ -132,7 +132,6 @@ LinePort *FakeUnit::makePort(const QString &portName, QString *error) {
 }
 
 void FakeUnit::onWritten(const QByteArray &bytes) {
-    rawReceived += bytes;
     pending += bytes;
     // Whole requests, as the transmitter on a line takes them; what cannot start one is skipped.
     while (!pending.isEmpty()) {

@@ -36,9 +36,6 @@ public:
     // The name the window opens it by (typed in the dialog: it is no device node).
     QString port() const { return name; }
     Transmitter &model() { return unit; }
-    FakeClock &clock() { return fakeClock; }
-    // The rate the port was last opened at; 0 before.
-    int lineRate() const;
 
     // Faults, as PtyTransmitter has them (SplitReply, StrayByte, BadCrc, ExceptionAll, Silence and
     // the floods); pieces and delays are times on the fake clock.
@@ -63,8 +60,6 @@ public:
 
     // What the unit has still to send (pieces of a reply or of a flood).
     int toSend() const { return static_cast<int>(outgoing.size()); }
-    // Every byte the line wrote to the unit, as it came.
-    QByteArray received() const { return rawReceived; }
 
 signals:
     void requestReceived(const QByteArray &request);
@@ -78,6 +73,8 @@ private:
         int opens; // of the port, when it was sent
     };
     int opensSoFar() const;
+    // The rate the port was last opened at; 0 before.
+    int lineRate() const;
     LinePort *makePort(const QString &portName, QString *error);
     void onWritten(const QByteArray &bytes);
     void answer(const QByteArray &request);
@@ -102,7 +99,6 @@ private:
     // Counts the unplugs: what was on its way before is not delivered.
     quint64 generation = 0;
     QByteArray pending;
-    QByteArray rawReceived;
     SimFault fault = SimFault::None;
     int splitSize = 3;
     int splitGapMs = 30;
