@@ -255,3 +255,26 @@ FakeLinkedWindow::FakeLinkedWindow(const TransmitterConfig &config, const QStrin
     log = WidgetTestAccess::logFilePath(*window);
     isLinked = waitUntil([this] { return !ui->lineEditAddress->text().isEmpty(); }, 3000);
 }
+
+FakeLineScope::FakeLineScope() : previous(LineTiming::current()) {
+    LineTiming::current().clock = &clock;
+    LineTiming::current().makePort = [this](const QString &, QString *) {
+        made = new FakePort;
+        return made.data();
+    };
+}
+
+FakeLineScope::~FakeLineScope() {
+    LineTiming::current() = previous;
+}
+
+bool FakeLineScope::advanceUntil(const std::function<bool()> &done) {
+    while (!done()) {
+        const qint64 due = clock.nextDue();
+        if (due < 0) {
+            return false;
+        }
+        clock.advance(qMax<qint64>(0, due - clock.nowMs()));
+    }
+    return true;
+}

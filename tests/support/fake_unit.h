@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <deque>
+#include <functional>
 #include <memory>
 
 // A simulated transmitter in the test's own process: the windows made while it lives open the
@@ -109,6 +110,27 @@ private:
     quint8 floodValue = 0xFF;
     int requestsSeen = 0;
     bool garble = false;
+};
+
+// Puts a FakePort, whatever the port's name, and a FakeClock under the windows made while it
+// lives: the test is the other end of the port and moves the line's time itself.
+class FakeLineScope {
+public:
+    FakeLineScope();
+    ~FakeLineScope();
+    FakeLineScope(const FakeLineScope &) = delete;
+    FakeLineScope &operator=(const FakeLineScope &) = delete;
+    // The port the window made last; nullptr before.
+    FakePort *port() const { return made; }
+    // Moves the clock from one deadline to the next until `done` holds; false when nothing more
+    // is due and it does not.
+    bool advanceUntil(const std::function<bool()> &done);
+
+    FakeClock clock;
+
+private:
+    LineTiming previous;
+    QPointer<FakePort> made;
 };
 
 // A window linked through the dialog, at a fixed rate, to a FakeUnit, and shown: LinkedWindow's

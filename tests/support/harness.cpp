@@ -117,7 +117,9 @@ ModalWatcher::ModalWatcher(QObject *parent) : QObject(parent) {
     // during its show event, before exec() runs its loop).
     shown.setSingleShot(true);
     connect(&shown, &QTimer::timeout, this, &ModalWatcher::poll);
-    qApp->installEventFilter(this);
+    if (QCoreApplication::instance()) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
     connect(&timer, &QTimer::timeout, this, &ModalWatcher::poll);
     timer.start(200);
 }
@@ -126,7 +128,9 @@ void ModalWatcher::stop() {
     stopped = true;
     timer.stop();
     shown.stop();
-    qApp->removeEventFilter(this);
+    if (QCoreApplication::instance()) {
+        QCoreApplication::instance()->removeEventFilter(this);
+    }
 }
 
 bool ModalWatcher::eventFilter(QObject *watched, QEvent *event) {
