@@ -3,6 +3,7 @@
 // button is clicked, and a check of every byte the transmitter received.
 #include "core/device/register_map.h"
 #include "core/modbus/modbus_frame.h"
+#include "tests/support/fake_unit.h"
 #include "tests/support/harness.h"
 
 #include <QSerialPort>
@@ -37,6 +38,12 @@ QByteArray concat(const QVector<QByteArray> &frames) {
 }
 
 const QByteArray kProbe = buildReadRequest(0, Reg::SlaveAddress, Reg::DeviceInfoCount);
+
+// Waits for `poll` to reach the unit as its latest request, after the `seen` requests before it.
+bool pollArrives(const QSignalSpy &requests, int seen, const QByteArray &poll) {
+    return QTest::qWaitFor(
+        [&] { return requests.count() > seen && requests.last().first().toByteArray() == poll; }, 3000);
+}
 
 } // namespace
 
@@ -91,10 +98,9 @@ void TstLine::floodFromAdapter() {
     QFETCH(int, piece);
     QFETCH(int, fault);
     ScopedWorkDir dir;
-    SimFixture sim;
-    QVERIFY(sim.ok());
-    sim.transmitter().setFault(SimFault(fault));
-    sim.transmitter().setFloodPieces(piece, 5);
+    FakeUnit sim;
+    sim.setFault(SimFault(fault));
+    sim.setFloodPieces(piece, 5);
     ModalWatcher watcher;
     watcher.dialogHandler = chooseInDialog(sim.port(), "9600");
     Widget w;
@@ -105,17 +111,20 @@ void TstLine::floodFromAdapter() {
     QVERIFY(WidgetTestAccess::rxBuffer(w).isEmpty());
     QCOMPARE(loggedFrames(WidgetTestAccess::logFilePath(w), 1).size(), 0);
     // The rest of the flood reaches a closed port: no second box.
-    QVERIFY(!watcher.waitForCount(3, 500));
+    QTRY_COMPARE(sim.toSend(), 0);
+    QVERIFY(!watcher.waitForCount(3, 100));
     QCOMPARE(watcher.count("QMessageBox"), 1);
 }
 
 void TstLine::floodDuringSearch() {
+    // The search steps are the window's own timer: short ones, so eight of them pass quickly.
+    const int stepMs = 100;
+    ScopedLineTiming timing(stepMs);
     ScopedWorkDir dir;
-    SimFixture sim; // 9600
-    QVERIFY(sim.ok());
+    FakeUnit sim; // 9600
     // The adapter fails after the first probe: the second one (19200) is answered by a flood.
-    sim.transmitter().setFloodAfter(1, 0xFF);
-    QSignalSpy requests(&sim.transmitter(), &PtyTransmitter::requestReceived);
+    sim.setFloodAfter(1, 0xFF);
+    QSignalSpy requests(&sim, &FakeUnit::requestReceived);
     ModalWatcher watcher;
     watcher.dialogHandler = chooseInDialog(sim.port(), "AUTO");
     Widget w;
@@ -124,12 +133,12 @@ void TstLine::floodDuringSearch() {
     QCOMPARE(requests.count(), 2);
     QVERIFY(!WidgetTestAccess::timerAutoBaud(w)->isActive());
     QVERIFY(!WidgetTestAccess::port(w)->isOpen());
-    // The search has stopped: no further probe, no second box.
-    QVERIFY(!requests.wait(1200));
+    // The search has stopped: no further probe in eight steps, no second box.
+    QVERIFY(!requests.wait(8 * stepMs));
     QCOMPARE(watcher.count("QMessageBox"), 1);
 
     // Link starts again once the adapter is sound.
-    sim.transmitter().setFloodAfter(-1, 0xFF);
+    sim.setFloodAfter(-1, 0xFF);
     WidgetTestAccess::ui(w)->pushButtonLink->click();
     QVERIFY(watcher.waitForCount(4, 4000));
     QCOMPARE(watcher.seen.last().text, QString("The device baud rate is:9600!"));
@@ -138,46 +147,54 @@ void TstLine::floodDuringSearch() {
 }
 
 void TstLine::clicksCrossPollReplies() {
+    ScopedLineTiming fastPoll(150, 50);
     ScopedWorkDir dir;
     TransmitterConfig config;
     config.deviceType = 1; // no clock block
-    LinkedWindow linked(config);
+    FakeLinkedWindow linked(config);
     QVERIFY(linked.linked());
     auto &sim = linked;
     ModalWatcher &watcher = linked.watcher;
     WidgetUi *ui = linked.ui;
     ui->groupBoxDevice->setEnabled(true);
     ui->groupBoxRTD->setEnabled(true);
-    // Every reply comes 150 ms after its request: a click right after a poll lands while the
-    // poll's reply is on its way.
+    // Every reply comes 150 ms after its request, on the line's clock, which stands still until
+    // the test lets it run: a click right after a poll lands while the poll's reply is on its way.
     sim.transmitter().setReplyDelay(150);
+    sim.transmitter().setManualTime(true);
     const QString log = linked.log;
     ui->comboBoxRegister->setCurrentIndex(1); // hundredths: a temperature of 23.45 reads 2345
     sim.transmitter().model().setRegisterValue(Reg::LiveHundredths, 2345);
-    QSignalSpy requests(&sim.transmitter(), &PtyTransmitter::requestReceived);
+    QSignalSpy requests(&sim.transmitter(), &FakeUnit::requestReceived);
     QVERIFY(clickEnabled(ui->pushButtonRead));
 
     const QByteArray poll = buildReadRequest(1, Reg::LiveHundredths, Reg::LiveBlockCount);
+    // The replies on their way go, one after the other, until `count` are in the log.
+    const auto releaseUntil = [&](int count) {
+        while (loggedFrames(log, 1).size() < count && sim.transmitter().release()) {
+        }
+    };
+    int seen = requests.count();
     for (int round = 0; round < 3; ++round) {
         // Wait for a poll to reach the device, then click at once.
-        do {
-            QVERIFY(requests.wait(2000));
-        } while (requests.last().first().toByteArray() != poll);
+        QVERIFY(pollArrives(requests, seen, poll));
         const int rx = loggedFrames(log, 1).size();
         QVERIFY(clickEnabled(round == 1 ? ui->pushButtonHeaterOFF : ui->pushButtonHeaterON));
+        releaseUntil(rx + 2);
         QTRY_VERIFY_WITH_TIMEOUT(loggedFrames(log, 1).size() >= rx + 2, 1500);
         QCOMPARE(ui->pushButtonHeaterON->isEnabled(), round == 1);
         QCOMPARE(ui->pushButtonHeaterOFF->isEnabled(), round != 1);
         QVERIFY(ui->labelTemperature->text().contains("23.45"));
+        seen = requests.count();
 
-        do {
-            QVERIFY(requests.wait(2000));
-        } while (requests.last().first().toByteArray() != poll);
+        QVERIFY(pollArrives(requests, seen, poll));
         const int before = loggedFrames(log, 1).size();
         QVERIFY(clickEnabled(ui->pushButtonReadInfo));
+        releaseUntil(before + 2);
         QTRY_VERIFY_WITH_TIMEOUT(loggedFrames(log, 1).size() >= before + 2, 1500);
         // The poll reply is not taken for the device information.
         QCOMPARE(ui->lineEditAddress->text(), QString("1"));
+        seen = requests.count();
     }
     QVERIFY(clickEnabled(ui->pushButtonRead));
     // Every poll went to the device's own address.
@@ -193,34 +210,39 @@ void TstLine::heaterClicksOnASlowUnit() {
     ScopedWorkDir dir;
     TransmitterConfig config;
     config.deviceType = 1; // no clock block
-    LinkedWindow linked(config);
+    FakeLinkedWindow linked(config);
     QVERIFY(linked.linked());
     auto &sim = linked;
     ModalWatcher &watcher = linked.watcher;
     WidgetUi *ui = linked.ui;
     ui->groupBoxDevice->setEnabled(true);
     ui->groupBoxRTD->setEnabled(true);
-    // A unit that takes 250 ms to answer, and what the wire carries in order: R a request
-    // reaching it, S a reply leaving it.
+    // A unit that takes 250 ms to answer, on the line's clock, which stands still until the test
+    // lets the replies go; and what the wire carries in order: R a request reaching it, S a reply
+    // leaving it.
     sim.transmitter().setReplyDelay(250);
+    sim.transmitter().setManualTime(true);
     QString wire;
-    connect(&sim.transmitter(), &PtyTransmitter::requestReceived, [&] { wire += 'R'; });
-    connect(&sim.transmitter(), &PtyTransmitter::bytesSent, [&] { wire += 'S'; });
-    QSignalSpy requests(&sim.transmitter(), &PtyTransmitter::requestReceived);
+    connect(&sim.transmitter(), &FakeUnit::requestReceived, [&] { wire += 'R'; });
+    connect(&sim.transmitter(), &FakeUnit::bytesSent, [&] { wire += 'S'; });
+    QSignalSpy requests(&sim.transmitter(), &FakeUnit::requestReceived);
     QVERIFY(clickEnabled(ui->pushButtonRead));
     const QByteArray poll = buildReadRequest(1, Reg::LiveTenths, Reg::LiveBlockCount);
     QVector<QByteArray> clicked;
+    int seen = requests.count();
     for (int i = 0; i < 16; ++i) {
         // Click right after a poll reached the unit, while its reply is due.
-        do {
-            QVERIFY(requests.wait(3000));
-        } while (requests.last().first().toByteArray() != poll);
+        QVERIFY(pollArrives(requests, seen, poll));
         const bool on = ui->pushButtonHeaterON->isEnabled();
         QVERIFY(clickEnabled(on ? ui->pushButtonHeaterON : ui->pushButtonHeaterOFF));
         clicked << buildWriteRequest(1, Reg::Heater, on ? 1 : 0);
+        // The poll's reply goes 250 ms after the poll, the click's 250 ms after it reached the unit.
+        while (ui->pushButtonHeaterOFF->isEnabled() != on && sim.transmitter().release()) {
+        }
         // Answered and shown: the other button is offered.
         QTRY_COMPARE_WITH_TIMEOUT(ui->pushButtonHeaterOFF->isEnabled(), on, 2000);
         QCOMPARE(ui->pushButtonHeaterON->isEnabled(), !on);
+        seen = requests.count();
     }
     QVERIFY(clickEnabled(ui->pushButtonRead));
     // Every click reached the unit, in order.

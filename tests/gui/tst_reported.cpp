@@ -1,9 +1,11 @@
 // Values the transmitter reports that the window's lists or its date editor cannot show: the
 // value is logged as received, and no Setting sends a value the user neither saw nor chose.
-// Replies are written into a pseudo-terminal line exactly as a transmitter sends them.
+// Replies are pushed into the window's port exactly as a transmitter sends them; the line's reply
+// windows pass on a clock the test moves.
 #include "core/base/clock.h"
 #include "core/device/register_map.h"
 #include "core/modbus/modbus_frame.h"
+#include "tests/support/fake_unit.h"
 #include "tests/support/harness.h"
 #include "ui_widget.h"
 
@@ -56,12 +58,13 @@ private:
 struct Line {
     ScopedWorkDir dir;
     ModalWatcher watcher;
+    // The test is the other end of the window's port, and moves the line's clock.
+    FakeLineScope fake;
     Widget w;
-    PtyLine line;
     bool attached = false;
 
     Line() {
-        attached = line.attach(w);
+        attached = WidgetTestAccess::openPortAt(w, QStringLiteral("fake"), 9600);
         ui().groupBoxDevice->setEnabled(true);
         WidgetTestAccess::timer1S(w)->stop();
         WidgetTestAccess::autoRead(w) = false;
@@ -77,11 +80,13 @@ struct Line {
         // reply comes.
         const int sent = tx().size();
         WidgetTestAccess::readRegisters(w, reg, static_cast<quint16>(static_cast<quint8>(frame.at(2)) / 2));
-        if (!QTest::qWaitFor([&] { return tx().size() > sent; }, 3000)) {
+        // An earlier request's reply window passes on the line's clock, not in real time.
+        if (!fake.advanceUntil([&] { return tx().size() > sent; })) {
             return false;
         }
         shared().responseReceived = false;
-        return line.send(frame) && QTest::qWaitFor([this] { return shared().responseReceived; }, 3000);
+        fake.port()->fake.push(frame);
+        return QTest::qWaitFor([this] { return shared().responseReceived; }, 3000);
     }
     // Whether a status line ending in `text` reached both the log and the pane.
     bool noticed(const QString &text) {

@@ -4,6 +4,7 @@
 #include "core/device/register_map.h"
 #include "core/modbus/modbus_frame.h"
 #include "gui/trend_window.h"
+#include "tests/support/fake_unit.h"
 #include "tests/support/harness.h"
 
 #include <QDir>
@@ -59,6 +60,8 @@ bool waitForPolls(const QString &log, int block, int count, int ms) {
 } // namespace
 
 void TstSession::technicianSession() {
+    // Short search steps and poll periods: the session's flow is the point, not its pace.
+    ScopedLineTiming timing(50, 50);
     ScopedWorkDir dir;
     TransmitterConfig config; // ZR200Pro, firmware 105, address 1, 9600 baud
     SimFixture sim(config);
@@ -182,6 +185,7 @@ void TstSession::transmitterGoesAway_data() {
 // transmitter again under the same name.
 void TstSession::transmitterGoesAway() {
     QFETCH(int, activity);
+    ScopedLineTiming timing(150, 100);
     ScopedWorkDir dir;
     LinkedWindow linked(TransmitterConfig(), dir.path() + "/ttyZR");
     QVERIFY(linked.linked());
@@ -247,7 +251,9 @@ void TstSession::portComesBack() {
     QFETCH(bool, sameUnit);
     ScopedLineTiming timing(150, 100);
     ScopedWorkDir dir;
-    LinkedWindow linked(TransmitterConfig(), dir.path() + "/ttyZR");
+    // The adapter is pulled and plugged in again in the test's process; the line looks for it on
+    // its clock, which runs by itself (the real pulling of a pseudo-terminal is transmitterGoesAway's).
+    FakeLinkedWindow linked(TransmitterConfig(), dir.path() + "/ttyZR");
     QVERIFY(linked.linked());
     auto &sim = linked;
     Widget &w = *linked.window;
@@ -261,7 +267,7 @@ void TstSession::portComesBack() {
         return readLogLines(log).filter(QRegularExpression(pattern)).size();
     };
 
-    sim.transmitter().vanish();
+    sim.transmitter().unplug();
     QTRY_VERIFY_WITH_TIMEOUT(!WidgetTestAccess::port(w)->isOpen(), 2000);
     // Readings stop: greyed once they are two periods old, said once.
     QTRY_VERIFY_WITH_TIMEOUT(!ui->labelTemperature->isEnabled(), 2000);
@@ -271,7 +277,7 @@ void TstSession::portComesBack() {
             sim.transmitter().model().setRegisterValue(Reg::SerialNumber + i, quint16(0x1111 * (i + 1)));
         }
     }
-    QVERIFY(sim.transmitter().reappear());
+    sim.transmitter().plugBack();
     if (sameUnit) {
         QTRY_VERIFY_WITH_TIMEOUT(notices("->Serial port .*ttyZR is back after .*: polling resumed") == 1,
                                  5000);
@@ -370,30 +376,31 @@ void TstSession::lineFaults() {
     ScopedWorkDir dir;
     TransmitterConfig config;
     config.deviceType = 1; // no clock block: one reply per request
-    SimFixture sim(config);
-    QVERIFY(sim.ok());
-    sim.transmitter().setFault(SimFault(fault));
+    // The unit's pieces, the reply windows and the reception gap on the line's clock, which the
+    // test moves on by the time a reply takes.
+    FakeUnit sim(config);
+    sim.setManualTime(true);
+    sim.setFault(SimFault(fault));
     if (gapMs > 0) {
-        sim.transmitter().setSplit(4, gapMs);
+        sim.setSplit(4, gapMs);
     }
     ModalWatcher watcher;
     watcher.dialogHandler = chooseInDialog(sim.port(), "9600");
-    QSignalSpy sent(&sim.transmitter(), &PtyTransmitter::bytesSent);
+    QSignalSpy sent(&sim, &FakeUnit::bytesSent);
     Widget w;
     const QString log = WidgetTestAccess::logFilePath(w);
     // One request at a time: the tool does not queue, and two replies back to back in one
     // notification are not one reply.
     // Each request waits for its reply, or, where none is accepted, for the time a reply takes.
     const int settleMs = qMax(300, gapMs * 8);
-    // A wait that may run out: not every row gets a reply.
-    static_cast<void>(QTest::qWaitFor([&] { return !loggedFrames(log, 1).isEmpty(); }, settleMs));
+    // Not every row gets a reply.
+    sim.advance(settleMs);
     WidgetTestAccess::ui(w)->lineEditAddress->setText("1");
     for (int i = 0; i < 3; ++i) {
         // A stray byte behind the last reply is dropped by the reception gap before the next request.
         QTRY_VERIFY_WITH_TIMEOUT(WidgetTestAccess::rxBuffer(w).isEmpty(), 1000);
-        const int rx = loggedFrames(log, 1).size();
         WidgetTestAccess::invoke(w, "PushButtonReadInfoSlot");
-        static_cast<void>(QTest::qWaitFor([&] { return loggedFrames(log, 1).size() > rx; }, settleMs));
+        sim.advance(settleMs);
     }
     const QStringList rx = loggedFrames(log, 1);
     if (accepted) {

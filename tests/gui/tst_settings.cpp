@@ -3,6 +3,7 @@
 // is needed for those) and in whole flows against a simulated transmitter.
 #include "core/base/clock.h"
 #include "core/device/register_map.h"
+#include "tests/support/fake_unit.h"
 #include "tests/support/harness.h"
 #include "ui_widget.h"
 
@@ -604,6 +605,7 @@ void TstSettings::simSetAddressAndReadBack() {
 }
 
 void TstSettings::simBaudRateThenSearchFindsIt() {
+    ScopedLineTiming timing(100);
     ScopedWorkDir dir;
     SimFixture sim;
     QVERIFY(sim.ok());
@@ -638,19 +640,22 @@ void TstSettings::simBaudRateFollowed_data() {
 // or, without an answer in time, goes back once to the rate that worked.
 void TstSettings::simBaudRateFollowed() {
     QFETCH(bool, answers);
-    ScopedLineTiming timing(150, 200);
+    const int pollMs = 50;
+    ScopedLineTiming timing(150, pollMs);
     LineTiming::current().newRateAnswerMs = 600;
     ScopedWorkDir dir;
-    LinkedWindow linked;
+    // The unit in the test's process: the reply windows of the polls it leaves unanswered pass on
+    // the line's clock, not in real time.
+    FakeLinkedWindow linked;
     QVERIFY(linked.linked());
     Widget &w = *linked.window;
-    PtyTransmitter &sim = linked.transmitter();
+    FakeUnit &sim = linked.transmitter();
     const auto notices = [&linked](const QString &text) {
         return readLogLines(linked.log).filter(text).size();
     };
     linked.ui->groupBoxRTD->setEnabled(true);
     QVERIFY(clickEnabled(linked.ui->pushButtonRead));
-    QObject::connect(&sim, &PtyTransmitter::bytesSent, &sim, [&sim, answers](const QByteArray &bytes) {
+    QObject::connect(&sim, &FakeUnit::bytesSent, &sim, [&sim, answers](const QByteArray &bytes) {
         if (!answers && bytes == hexBytes("01 06 01 01 00 05 19 F5")) {
             sim.setFault(SimFault::Silence);
         }
@@ -663,12 +668,12 @@ void TstSettings::simBaudRateFollowed() {
                              : "->The device did not answer at 19200 baud within 0.6 s: serial port %1 is "
                                "back at 9600 baud. If it does not answer there either, press Link and choose "
                                "AUTO";
-    QTRY_COMPARE_WITH_TIMEOUT(notices(said.arg(linked.sim.port())), 1, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(notices(said.arg(sim.port())), 1, 3000);
     QCOMPARE(WidgetTestAccess::port(w)->baudRate(), answers ? 19200 : 9600);
     // Polling goes on at the port's rate, answered there when the device followed; no second try.
     const int tx = txFrames(w).size();
     const int rx = rxFrames(w).size();
-    QTest::qWait(1000);
+    QTest::qWait(5 * pollMs);
     QVERIFY(txFrames(w).size() >= tx + 2);
     QCOMPARE(rxFrames(w).size() >= rx + 2, answers);
     QCOMPARE(WidgetTestAccess::port(w)->baudRate(), answers ? 19200 : 9600);

@@ -18,7 +18,9 @@ qint64 FakeDevice::writeData(const char *data, qint64 size) {
     if (failWrites) {
         return -1;
     }
-    writes.append(QByteArray(data, static_cast<int>(size)));
+    const QByteArray bytes(data, static_cast<int>(size));
+    writes.append(bytes);
+    emit wrote(bytes);
     return size;
 }
 
@@ -41,6 +43,9 @@ public:
         due = clock.now + qMax(0, ms);
         order = ++clock.starts;
         active = true;
+        if (clock.started) {
+            clock.started();
+        }
     }
     void stop() override { active = false; }
     bool isActive() const override { return active; }
@@ -77,4 +82,15 @@ void FakeClock::advance(qint64 ms) {
         emit next->expired();
     }
     now = target;
+}
+
+qint64 FakeClock::nextDue() const {
+    qint64 due = -1;
+    for (const QPointer<LineDeadline> &d : deadlines) {
+        const auto *f = static_cast<const FakeDeadline *>(d.data());
+        if (f && f->active && (due < 0 || f->due < due)) {
+            due = f->due;
+        }
+    }
+    return due;
 }

@@ -10,6 +10,8 @@
 #include <QPointer>
 #include <QVector>
 
+#include <functional>
+
 // A device whose other end is the test: it keeps every write, delivers the bytes the test pushes
 // (readyRead at once), and fails writes or ends its input when told.
 class FakeDevice : public QIODevice {
@@ -22,9 +24,15 @@ public:
     void push(const QByteArray &bytes);
     // The input ends, as a hung-up line.
     void endInput() { emit readChannelFinished(); }
+    // Forgets what was pushed and not read, as a port opened anew does.
+    void discardIncoming() { incoming.clear(); }
 
     QList<QByteArray> writes;
     bool failWrites = false;
+
+signals:
+    // Bytes the line wrote, as they were written.
+    void wrote(const QByteArray &bytes);
 
 protected:
     qint64 readData(char *data, qint64 maxSize) override;
@@ -57,6 +65,10 @@ public:
     qint64 nowMs() const override { return now; }
     LineDeadline *deadline(QObject *parent) override;
     void advance(qint64 ms);
+    // When the earliest active deadline is due; -1 when none is active.
+    qint64 nextDue() const;
+    // Called whenever a deadline is started, so a test can keep the clock running.
+    std::function<void()> started;
 
 private:
     friend class FakeDeadline;

@@ -9,15 +9,18 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEvent>
 #include <QEventLoop>
 #include <QFile>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QSerialPort>
 #include <QSettings>
 #include <QTextStream>
 #include <QThread>
+#include <QWidget>
 
 #include <fcntl.h>
 #include <stdlib.h>
@@ -110,15 +113,41 @@ ScopedLineTiming::~ScopedLineTiming() {
 }
 
 ModalWatcher::ModalWatcher(QObject *parent) : QObject(parent) {
+    // A modal window is looked at once it shows, from inside its own exec() (it cannot be closed
+    // during its show event, before exec() runs its loop).
+    shown.setSingleShot(true);
+    connect(&shown, &QTimer::timeout, this, &ModalWatcher::poll);
+    if (QCoreApplication::instance()) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
     connect(&timer, &QTimer::timeout, this, &ModalWatcher::poll);
-    timer.start(5);
+    timer.start(200);
+}
+
+void ModalWatcher::stop() {
+    stopped = true;
+    timer.stop();
+    shown.stop();
+    if (QCoreApplication::instance()) {
+        QCoreApplication::instance()->removeEventFilter(this);
+    }
+}
+
+bool ModalWatcher::eventFilter(QObject *watched, QEvent *event) {
+    if (event->type() == QEvent::Show && !stopped && watched->isWidgetType() &&
+        static_cast<QWidget *>(watched)->isWindow()) {
+        shown.start(0);
+    }
+    return false;
 }
 
 void ModalWatcher::poll() {
     QWidget *modal = QApplication::activeModalWidget();
-    if (!modal || !modal->isVisible()) {
+    // Not again while a handler runs: a box it opens over the dialog is its own to close.
+    if (looking || !modal || !modal->isVisible()) {
         return;
     }
+    const QScopedValueRollback<bool> busy(looking, true);
     SeenModal entry;
     entry.className = QString::fromLatin1(modal->metaObject()->className());
     entry.title = modal->windowTitle();

@@ -152,7 +152,8 @@ struct SeenModal {
 
 // Watches for modal windows (message boxes, the settings dialog) and closes them so no test
 // blocks: message boxes are answered with their default button; the settings dialog is handed
-// to `dialogHandler`, or rejected when none is set.
+// to `dialogHandler`, or rejected when none is set. A window's showing makes it look, from the
+// event loop the modal window runs; a slow look now and then covers any it was not told of.
 class ModalWatcher : public QObject {
     Q_OBJECT
 
@@ -166,15 +167,22 @@ public:
     int messageBoxes(const QString &text) const;
     // Waits up to `ms` for the number of seen modals to reach `n`.
     bool waitForCount(int n, int ms = 5000);
-    // Stops looking (every 5 ms): a measurement of the window's own CPU must not count it.
-    void stop() { timer.stop(); }
+    // Stops looking: a measurement of the window's own CPU must not count it.
+    void stop();
 
 signals:
     void modalClosed();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void poll();
     QTimer timer;
+    // The look a window's showing asks for, made once the event loop turns.
+    QTimer shown;
+    bool stopped = false;
+    bool looking = false;
 };
 
 // Sets the settings dialog's port and rate ("AUTO" or a number) and parity, then presses OK.
