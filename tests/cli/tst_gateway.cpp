@@ -84,10 +84,37 @@ public:
         return ended && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     }
     void interrupt() { ::kill(static_cast<pid_t>(process.processId()), SIGTERM); }
+    // Takes what the process wrote so far.
+    void read() {
+        out += process.readAllStandardOutput();
+        err += process.readAllStandardError();
+    }
 
     QProcess process;
     QByteArray out;
     QByteArray err;
+};
+
+// The serial-server faults connectionRecovers runs through.
+struct Recovery {
+    const char *name;
+    bool rtu;
+    const char *fault; // refused, drop (after four requests) or silent (half-open)
+};
+const Recovery kRecoveries[] = {
+    {"refused, modbus tcp", false, "refused"},
+    {"dropped mid-request, rtu over tcp", true, "drop"},
+    {"half-open, rtu over tcp", true, "silent"},
+    {"half-open, modbus tcp", false, "silent"},
+};
+
+// What one run of connectionRecovers came to.
+struct RecoveryResult {
+    QString failure; // the step that did not come in time, with standard error
+    int exitCode = -1;
+    QStringList rows;
+    QByteArray err;
+    int connections = 0;
 };
 
 } // namespace
@@ -114,7 +141,9 @@ private slots:
     void cleanupTestCase();
 
 private:
+    void runRecoveries();
     std::unique_ptr<MqttBroker> errorsBroker;
+    QHash<QByteArray, RecoveryResult> recoveryResults;
 };
 
 void TstGateway::cleanupTestCase() {
@@ -326,44 +355,145 @@ void TstGateway::portGoesAndComesBack() {
 void TstGateway::connectionRecovers_data() {
     QTest::addColumn<bool>("rtu");
     QTest::addColumn<QString>("fault");
-    QTest::newRow("refused, modbus tcp") << false << "refused";
-    QTest::newRow("dropped mid-request, rtu over tcp") << true << "drop";
-    QTest::newRow("half-open, rtu over tcp") << true << "silent";
-    QTest::newRow("half-open, modbus tcp") << false << "silent";
+    for (const Recovery &r : kRecoveries) {
+        QTest::newRow(r.name) << r.rtu << QString::fromLatin1(r.fault);
+    }
+}
+
+// Each row waits out the gateway's real delay before it connects again: the first row runs them
+// all side by side, a step at a time, and each row checks its own run.
+void TstGateway::runRecoveries() {
+    struct Run {
+        const Recovery *row = nullptr;
+        std::unique_ptr<TcpTransmitter> server;
+        quint16 port = 0;
+        QTemporaryDir dir;
+        std::unique_ptr<Watch> watch;
+        int step = 0;
+        QElapsedTimer since;
+        int linesWanted = 0;
+        bool done = false;
+    };
+    std::vector<std::unique_ptr<Run>> runs;
+    for (const Recovery &row : kRecoveries) {
+        auto run = std::make_unique<Run>();
+        run->row = &row;
+        const QString fault = QString::fromLatin1(row.fault);
+        run->server = std::make_unique<TcpTransmitter>(unitAt(11, "261208000011"));
+        run->server->setFraming(row.rtu ? TcpTransmitter::Framing::Rtu : TcpTransmitter::Framing::ModbusTcp);
+        run->server->setDropAfter(fault == "drop" ? 4 : -1);
+        QTcpServer probe; // a free port, nothing listening on it yet
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        run->port = probe.serverPort();
+        probe.close();
+        QVERIFY(fault == "refused" || run->server->listen(QHostAddress::LocalHost, run->port));
+        run->watch = std::make_unique<Watch>(QStringList{
+            "--port", QString("%1://127.0.0.1:%2").arg(row.rtu ? "rtu+tcp" : "tcp").arg(run->port),
+            "--address", "11", "--baud", "19200", "--interval", "0.1", "--timeout", "100", "--csv",
+            run->dir.path() + "/bus.csv"});
+        run->since.start();
+        runs.push_back(std::move(run));
+    }
+    // One step of a run when what it waits for came; false (with the reason kept) when it did not
+    // come in time.
+    const auto advance = [this](Run &run) {
+        Watch &watch = *run.watch;
+        watch.read();
+        const QString fault = QString::fromLatin1(run.row->fault);
+        const auto next = [&run] {
+            ++run.step;
+            run.since.restart();
+        };
+        const auto late = [&](int ms, const char *what) {
+            if (run.since.elapsed() > ms) {
+                recoveryResults[run.row->name].failure =
+                    QString("no %1 within %2 ms: %3").arg(what).arg(ms).arg(QString::fromUtf8(watch.err));
+                run.done = true;
+            }
+        };
+        switch (run.step) {
+        case 0: // a half-open connection: rows first, then the server falls silent
+            if (fault != "silent") {
+                next();
+            } else if (watch.out.count('\n') >= 2) {
+                run.server->setFault(SimFault::Silence);
+                next();
+            } else {
+                late(10000, "two rows");
+            }
+            break;
+        case 1:
+            if (watch.err.contains(" lost: ")) {
+                run.server->setDropAfter(-1);
+                run.server->setFault(SimFault::None);
+                if (fault == "refused" && !run.server->listen(QHostAddress::LocalHost, run.port)) {
+                    recoveryResults[run.row->name].failure = QStringLiteral("cannot listen again");
+                    run.done = true;
+                }
+                next();
+            } else {
+                late(10000, "loss said");
+            }
+            break;
+        case 2:
+            if (watch.err.contains("back after")) {
+                run.linesWanted = watch.out.count('\n') + 2;
+                next();
+            } else {
+                late(10000, "connection back");
+            }
+            break;
+        case 3:
+            if (watch.out.count('\n') >= run.linesWanted) {
+                watch.interrupt();
+                next();
+            } else {
+                late(5000, "two rows after it");
+            }
+            break;
+        default:
+            if (watch.process.state() == QProcess::NotRunning || run.since.elapsed() > 5000) {
+                RecoveryResult &result = recoveryResults[run.row->name];
+                result.exitCode = watch.finish(0);
+                result.rows = csvRows(run.dir.path() + "/bus.csv");
+                result.err = watch.err;
+                result.connections = run.server->connections();
+                run.done = true;
+            }
+        }
+    };
+    // Each step has its time limit: the runs end well within this one.
+    const bool ended = QTest::qWaitFor(
+        [&] {
+            bool all = true;
+            for (const auto &run : runs) {
+                if (!run->done) {
+                    advance(*run);
+                }
+                all = all && run->done;
+            }
+            return all;
+        },
+        60000);
+    QVERIFY(ended);
 }
 
 void TstGateway::connectionRecovers() {
     QFETCH(bool, rtu);
     QFETCH(QString, fault);
     ScopedWorkDir dir;
-    TcpTransmitter server(unitAt(11, "261208000011"));
-    server.setFraming(rtu ? TcpTransmitter::Framing::Rtu : TcpTransmitter::Framing::ModbusTcp);
-    server.setDropAfter(fault == "drop" ? 4 : -1);
-    QTcpServer probe; // a free port, nothing listening on it yet
-    QVERIFY(probe.listen(QHostAddress::LocalHost));
-    const quint16 port = probe.serverPort();
-    probe.close();
-    QVERIFY(fault == "refused" || server.listen(QHostAddress::LocalHost, port));
-    const QString csv = dir.path() + "/bus.csv";
-    Watch watch({"--port", QString("%1://127.0.0.1:%2").arg(rtu ? "rtu+tcp" : "tcp").arg(port), "--address",
-                 "11", "--baud", "19200", "--interval", "0.1", "--timeout", "100", "--csv", csv});
-    if (fault == "silent") {
-        QVERIFY(watch.waitForLines(2, 10000));
-        server.setFault(SimFault::Silence);
+    if (recoveryResults.empty()) {
+        runRecoveries();
     }
-    QVERIFY2(watch.waitForError(" lost: ", 10000), watch.err.constData());
-    server.setDropAfter(-1);
-    server.setFault(SimFault::None);
-    QVERIFY(fault != "refused" || server.listen(QHostAddress::LocalHost, port));
-    QVERIFY2(watch.waitForError("back after", 10000), watch.err.constData());
-    QVERIFY(watch.waitForLines(watch.out.count('\n') + 2, 5000));
-    watch.interrupt();
-    QCOMPARE(watch.finish(5000), 0);
-    const QStringList rows = csvRows(csv);
+    const RecoveryResult result = recoveryResults.value(QTest::currentDataTag());
+    QVERIFY2(result.failure.isEmpty(), qPrintable(result.failure));
+    QCOMPARE(result.exitCode, 0);
+    const QStringList &rows = result.rows;
     QCOMPARE(rows.count("11 port-lost"), 1);
     QCOMPARE(rows.last(), QString("11 ok"));
-    QVERIFY2(watch.err.count(" lost: ") == 1, watch.err.constData());
-    QCOMPARE(server.connections(), fault == "refused" ? 1 : 2);
+    QVERIFY2(result.err.count(" lost: ") == 1, result.err.constData());
+    QCOMPARE(result.connections, fault == "refused" ? 1 : 2);
+    Q_UNUSED(rtu);
 }
 
 void TstGateway::fullDisk() {
@@ -641,5 +771,5 @@ void TstGateway::mqttBrokerErrors() {
     }
 }
 
-QTEST_MAIN(TstGateway)
+QTEST_GUILESS_MAIN(TstGateway)
 #include "tst_gateway.moc"
