@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include <csignal>
+#include <map>
 #include <memory>
 
 namespace {
@@ -48,7 +49,9 @@ QStringList csvRows(const QString &path) {
 // zrctl started in the background while this thread's event loop serves the simulated line.
 class Watch {
 public:
-    explicit Watch(const QStringList &arguments) {
+    // In `workingDirectory` when one is given, else in this process's.
+    explicit Watch(const QStringList &arguments, const QString &workingDirectory = QString()) {
+        process.setWorkingDirectory(workingDirectory);
         process.start(QStringLiteral(ZRCTL_PATH), QStringList{"watch"} + arguments);
     }
     ~Watch() {
@@ -108,6 +111,58 @@ const Recovery kRecoveries[] = {
     {"half-open, modbus tcp", false, "silent"},
 };
 
+// A row of mqttBrokerErrors. In `url`, TLS, PLAIN and V6 stand for the broker's ports; in
+// `arguments`, CA and STRANGER for the CA that signed its certificate and one that did not.
+struct BrokerErrorRow {
+    const char *name;
+    QString url;
+    QStringList arguments;
+    int exitCode;
+    QByteArray said; // once
+};
+
+QVector<BrokerErrorRow> brokerErrorRows() {
+    return {
+        {"TLS verified", "mqtts://127.0.0.1:TLS", {"--mqtt-ca", "CA"}, 0, "every message reached the broker"},
+        {"IPv6 address", "mqtt://[::1]:V6", {}, 0, "every message reached the broker"},
+        {"certificate fails verification",
+         "mqtts://127.0.0.1:TLS",
+         {"--mqtt-ca", "STRANGER"},
+         5,
+         "certificate verify failed"},
+        {"plain to the TLS port", "mqtt://127.0.0.1:TLS", {}, 5, "a TLS port? then mqtts://"},
+        {"TLS to the plain port",
+         "mqtts://127.0.0.1:PLAIN",
+         {"--mqtt-ca", "CA"},
+         5,
+         "(a port without TLS? then mqtt://)"},
+        {"publish denied",
+         "mqtt://127.0.0.1:PLAIN",
+         {"--ha-discovery"},
+         5,
+         "/temperature/config is refused: Not authorized"},
+        {"prefix under $", "mqtt://127.0.0.1:PLAIN", {"--mqtt-topic", "$SYS/zr"}, 2, "a leading $"},
+        {"discovery prefix without discovery",
+         "mqtt://127.0.0.1:PLAIN",
+         {"--ha-prefix", "dash"},
+         2,
+         "--ha-prefix goes with --ha-discovery"},
+        {"prefix too long",
+         "mqtt://127.0.0.1:PLAIN",
+         {"--mqtt-topic", QString(257, QLatin1Char('z'))},
+         2,
+         "at most 256 characters"},
+    };
+}
+
+// One row's run of mqttBrokerErrors, started before its row.
+struct BrokerErrorRun {
+    PtyTransmitter sim{unitAt(11, "261208000011")};
+    QTemporaryDir dir;
+    QString csv;
+    std::unique_ptr<Watch> watch;
+};
+
 // What one run of connectionRecovers came to.
 struct RecoveryResult {
     QString failure; // the step that did not come in time, with standard error
@@ -142,10 +197,12 @@ private slots:
 private:
     void runRecoveries();
     std::unique_ptr<MqttBroker> errorsBroker;
+    std::map<QByteArray, std::unique_ptr<BrokerErrorRun>> errorRuns;
     QHash<QByteArray, RecoveryResult> recoveryResults;
 };
 
 void TstGateway::cleanupTestCase() {
+    errorRuns.clear();
     errorsBroker.reset();
 }
 
@@ -734,69 +791,56 @@ void TstGateway::mqttRefusedCredentials() {
 }
 
 void TstGateway::mqttBrokerErrors_data() {
-    // In `url`, TLS, PLAIN and V6 stand for the broker's ports.
     QTest::addColumn<QString>("url");
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QByteArray>("said"); // once
-    QTest::newRow("TLS verified") << "mqtts://127.0.0.1:TLS" << QStringList{"--mqtt-ca", "CA"} << 0
-                                  << QByteArray("every message reached the broker");
-    QTest::newRow("IPv6 address") << "mqtt://[::1]:V6" << QStringList() << 0
-                                  << QByteArray("every message reached the broker");
-    QTest::newRow("certificate fails verification")
-        << "mqtts://127.0.0.1:TLS" << QStringList{"--mqtt-ca", "STRANGER"} << 5
-        << QByteArray("certificate verify failed");
-    QTest::newRow("plain to the TLS port")
-        << "mqtt://127.0.0.1:TLS" << QStringList() << 5 << QByteArray("a TLS port? then mqtts://");
-    QTest::newRow("TLS to the plain port") << "mqtts://127.0.0.1:PLAIN" << QStringList{"--mqtt-ca", "CA"} << 5
-                                           << QByteArray("(a port without TLS? then mqtt://)");
-    QTest::newRow("publish denied") << "mqtt://127.0.0.1:PLAIN" << QStringList{"--ha-discovery"} << 5
-                                    << QByteArray("/temperature/config is refused: Not authorized");
-    QTest::newRow("prefix under $") << "mqtt://127.0.0.1:PLAIN" << QStringList{"--mqtt-topic", "$SYS/zr"} << 2
-                                    << QByteArray("a leading $");
-    QTest::newRow("discovery prefix without discovery")
-        << "mqtt://127.0.0.1:PLAIN" << QStringList{"--ha-prefix", "dash"} << 2
-        << QByteArray("--ha-prefix goes with --ha-discovery");
-    QTest::newRow("prefix too long") << "mqtt://127.0.0.1:PLAIN"
-                                     << QStringList{"--mqtt-topic", QString(257, QLatin1Char('z'))} << 2
-                                     << QByteArray("at most 256 characters");
+    for (const BrokerErrorRow &row : brokerErrorRows()) {
+        QTest::newRow(row.name) << row.url << row.arguments << row.exitCode << row.said;
+    }
 }
 
 void TstGateway::mqttBrokerErrors() {
-    QFETCH(QString, url);
-    QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
     QFETCH(QByteArray, said);
     ScopedWorkDir dir;
-    // One broker for all the rows: none of them changes it.
+    // One broker for all the rows: none of them changes it. Each row's run takes three rounds or
+    // more: the first row starts them all side by side, each row then checks its own.
     if (!errorsBroker) {
         auto started = std::make_unique<MqttBroker>();
         QVERIFY2(started->addTlsListener() && started->allowOnly("zr/#"), qPrintable(started->error()));
         started->addIpv6Listener();
         QVERIFY2(started->start(), qPrintable(started->error()));
         errorsBroker = std::move(started);
+        for (BrokerErrorRow &row : brokerErrorRows()) {
+            auto run = std::make_unique<BrokerErrorRun>();
+            QVERIFY(run->sim.start());
+            row.url.replace("TLS", QString::number(errorsBroker->tlsPort()))
+                .replace("PLAIN", QString::number(errorsBroker->port()))
+                .replace("V6", QString::number(errorsBroker->ipv6Port()));
+            for (QString &argument : row.arguments) {
+                argument = argument == "CA"         ? errorsBroker->caFile()
+                           : argument == "STRANGER" ? errorsBroker->strangerCaFile()
+                                                    : argument;
+            }
+            run->csv = run->dir.path() + "/bus.csv";
+            run->watch = std::make_unique<Watch>(
+                QStringList{"--port", run->sim.slavePath(), "--address", "11", "--baud", "19200", "--count",
+                            "3", "--interval", "0.1", "--csv", run->csv, "--mqtt", row.url} +
+                    row.arguments,
+                run->dir.path());
+            errorRuns[row.name] = std::move(run);
+        }
     }
-    const MqttBroker &broker = *errorsBroker;
-    PtyTransmitter sim(unitAt(11, "261208000011"));
-    QVERIFY(sim.start());
-    url.replace("TLS", QString::number(broker.tlsPort()))
-        .replace("PLAIN", QString::number(broker.port()))
-        .replace("V6", QString::number(broker.ipv6Port()));
-    for (QString &argument : arguments) {
-        argument = argument == "CA"         ? broker.caFile()
-                   : argument == "STRANGER" ? broker.strangerCaFile()
-                                            : argument;
-    }
-    const QString csv = dir.path() + "/bus.csv";
-    Watch watch(QStringList{"--port", sim.slavePath(), "--address", "11", "--baud", "19200", "--count", "3",
-                            "--interval", "0.1", "--csv", csv, "--mqtt", url} +
-                arguments);
+    const std::unique_ptr<BrokerErrorRun> run = std::move(errorRuns[QTest::currentDataTag()]);
+    QVERIFY(run);
+    Watch &watch = *run->watch;
     const int ended = watch.finish(20000);
     QVERIFY2(ended == exitCode, qPrintable(QString("exit %1: %2").arg(ended).arg(watch.err.constData())));
     QVERIFY2(watch.err.count(said) == 1, watch.err.constData());
     if (exitCode != 2) {
         // The readings went on, and the end says what never reached the broker.
-        QCOMPARE(csvRows(csv).size(), 3);
+        QCOMPARE(csvRows(run->csv).size(), 3);
         QCOMPARE(watch.err.count("MQTT: "), 1);
     }
 }
