@@ -638,7 +638,7 @@ void TstSim::ptyDeviceInformation() {
     QSignalSpy requests(&sim, &PtyTransmitter::requestReceived);
     QSignalSpy sent(&sim, &PtyTransmitter::bytesSent);
     Client client;
-    QVERIFY(client.open(sim.slavePath()));
+    QVERIFY2(client.open(sim.slavePath()), qPrintable(client.port.errorString()));
     const QByteArray reply = client.exchange(InfoRequest, 25);
     QCOMPARE(reply.size(), 25);
     QVERIFY(crcOk(reply));
@@ -669,7 +669,7 @@ void TstSim::ptyResynchronises() {
     QVERIFY(sim.start());
     QSignalSpy requests(&sim, &PtyTransmitter::requestReceived);
     Client client;
-    QVERIFY(client.open(sim.slavePath()));
+    QVERIFY2(client.open(sim.slavePath()), qPrintable(client.port.errorString()));
 
     // Noise in front of a request, and a request with a broken CRC, are skipped.
     QByteArray broken = InfoRequest;
@@ -757,7 +757,7 @@ void TstSim::ptyWrongRate() {
     QSignalSpy requests(&sim, &PtyTransmitter::requestReceived);
     QSignalSpy sent(&sim, &PtyTransmitter::bytesSent);
     Client client;
-    QVERIFY(client.open(sim.slavePath(), rate));
+    QVERIFY2(client.open(sim.slavePath(), rate), qPrintable(client.port.errorString()));
     client.port.write(InfoRequest);
     QVERIFY(requests.wait(2000)); // it heard the request
     if (garble) {
@@ -809,7 +809,7 @@ void TstSim::ptyBus() {
     QCOMPARE(sim.unitCount(), 3);
     QVERIFY(sim.start());
     Client client;
-    QVERIFY(client.open(sim.slavePath(), rate));
+    QVERIFY2(client.open(sim.slavePath(), rate), qPrintable(client.port.errorString()));
     QByteArray request = QByteArray::fromHex("0003010000 0a");
     request[0] = static_cast<char>(address);
     request = withReferenceCrc(request);
@@ -847,7 +847,7 @@ void TstSim::ptyNewRateAfterReply() {
     PtyTransmitter sim;
     QVERIFY(sim.start());
     Client client;
-    QVERIFY(client.open(sim.slavePath()));
+    QVERIFY2(client.open(sim.slavePath()), qPrintable(client.port.errorString()));
     const QByteArray write = eightByte(1, 0x06, 0x0101, 5);
     QCOMPARE(client.exchange(write, 8), write); // the echo still comes at 9600
     QSignalSpy requests(&sim, &PtyTransmitter::requestReceived);
@@ -882,7 +882,7 @@ void TstSim::ptyFaults() {
     QSignalSpy requests(&sim, &PtyTransmitter::requestReceived);
     QSignalSpy sent(&sim, &PtyTransmitter::bytesSent);
     Client client;
-    QVERIFY(client.open(sim.slavePath()));
+    QVERIFY2(client.open(sim.slavePath()), qPrintable(client.port.errorString()));
     const QByteArray normal = Transmitter().handleRequest(InfoRequest);
 
     switch (fault) {
@@ -955,7 +955,7 @@ void TstSim::ptyReplyDelay() {
     sim.setReplyDelay(150);
     QSignalSpy requests(&sim, &PtyTransmitter::requestReceived);
     Client client;
-    QVERIFY(client.open(sim.slavePath()));
+    QVERIFY2(client.open(sim.slavePath()), qPrintable(client.port.errorString()));
     QElapsedTimer elapsed;
     elapsed.start();
     const QByteArray reply = client.exchange(InfoRequest, 25);
