@@ -353,7 +353,9 @@ void MqttPublisher::pump() {
     }
     const int rc = mosquitto_loop(client, 0, 1);
     if (rc != MOSQ_ERR_SUCCESS) {
-        lost(rc);
+        // A connection reset is a connection closed: before the broker's answer, a TLS port
+        // spoken to in plain resets it or closes it, as the data it did not read happens to lie.
+        lost(rc == MOSQ_ERR_ERRNO && errno == ECONNRESET ? MOSQ_ERR_CONN_LOST : rc, reasonOf(rc));
         return;
     }
     if (!isConnected && connackCode == -1 && client) {
@@ -364,8 +366,9 @@ void MqttPublisher::pump() {
             int error = 0;
             socklen_t length = sizeof error;
             ::getsockopt(socket.fd, SOL_SOCKET, SO_ERROR, &error, &length);
-            lost(MOSQ_ERR_ERRNO, error != 0 ? QString::fromLocal8Bit(std::strerror(error))
-                                            : QStringLiteral("the connection failed"));
+            lost(error == ECONNRESET ? MOSQ_ERR_CONN_LOST : MOSQ_ERR_ERRNO,
+                 error != 0 ? QString::fromLocal8Bit(std::strerror(error))
+                            : QStringLiteral("the connection failed"));
             return;
         }
         if (connectClock.elapsed() > kAnswerMs) {

@@ -65,6 +65,19 @@ TransmitterConfig unit(quint16 type, quint8 address, int baud, quint16 firmware,
     return config;
 }
 
+// Short reply windows for the windows made while it lives: on a line where nothing answers,
+// each frame would otherwise wait out a whole turnaround before the next one goes.
+class ShortReplyWindows {
+public:
+    ShortReplyWindows() : previous(LineTiming::current()) { LineTiming::current().line.turnaroundMs = 20; }
+    ~ShortReplyWindows() { LineTiming::current() = previous; }
+    ShortReplyWindows(const ShortReplyWindows &) = delete;
+    ShortReplyWindows &operator=(const ShortReplyWindows &) = delete;
+
+private:
+    LineTiming previous;
+};
+
 QByteArray concat(const QVector<QByteArray> &frames) {
     QByteArray all;
     for (const QByteArray &frame : frames) {
@@ -313,6 +326,7 @@ void TstZrctl::setWritesTheWindowsFrames() {
     // The window's frames for each operation, as it puts them on a line.
     QByteArray window;
     {
+        ShortReplyWindows shortWindows;
         ModalWatcher watcher;
         Widget w;
         PtyLine line;
@@ -445,7 +459,7 @@ void TstZrctl::watchWritesCsv() {
     QVERIFY(sim.ok());
     const QString csv = dir.path() + "/readings.csv";
     const Run run = zrctl({"watch", "--port", sim.port(), "--address", "1", "--baud", "9600", "--count", "4",
-                           "--interval", "0.2", "--csv", csv});
+                           "--interval", "0.1", "--csv", csv});
     QCOMPARE(run.exitCode, 0);
     QCOMPARE(run.out.count('\n'), 4);
     QFile file(csv);
@@ -481,7 +495,7 @@ void TstZrctl::watchEndsCleanlyOnInterrupt() {
     QProcess process;
     QSignalSpy finished(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
     process.start(QStringLiteral(ZRCTL_PATH), {"watch", "--port", sim.port(), "--address", "1", "--baud",
-                                               "9600", "--interval", "0.2", "--csv", csv});
+                                               "9600", "--interval", "0.1", "--csv", csv});
     QByteArray out;
     QVERIFY(QTest::qWaitFor(
         [&] {
@@ -520,7 +534,8 @@ void TstZrctl::exitCodes_data() {
         << int(SimFault::None) << 2 << false;
     QTest::newRow("bad usage: unknown command")
         << QStringList{"reset", "--port", "PORT"} << int(SimFault::None) << 2 << false;
-    QTest::newRow("no reply") << QStringList{"info", "--port", "PORT", "--address", "2", "--baud", "9600"}
+    QTest::newRow("no reply") << QStringList{"info",   "--port", "PORT",      "--address", "2",
+                                             "--baud", "9600",   "--timeout", "100"}
                               << int(SimFault::None) << 3 << true;
     QTest::newRow("refused") << QStringList{"info", "--port", "PORT", "--address", "1", "--baud", "9600"}
                              << int(SimFault::ExceptionAll) << 4 << true;
@@ -631,7 +646,8 @@ void TstZrctl::overTcp_data() {
                                          buildReadRequest(7, Reg::OutputBlock, Reg::OutputBlockCount)};
     QTest::newRow("info, modbus tcp") << "slow" << info << 0 << infoFrames << "serial";
     QTest::newRow("info, rtu over tcp") << "rtu slow" << info << 0 << infoFrames << "serial";
-    QTest::newRow("transaction id 0") << "tid0" << info << 3 << infoFrames.mid(0, 1) << "0x0100: no reply";
+    QTest::newRow("transaction id 0") << "tid0" << info + QStringList{"--timeout", "100"} << 3
+                                      << infoFrames.mid(0, 1) << "0x0100: no reply";
     QTest::newRow("transaction id 0, --tcp-any-id")
         << "tid0" << info + QStringList{"--tcp-any-id"} << 0 << infoFrames << "serial";
     // A setting is read back; the rate is written only: the server still runs at the old one.

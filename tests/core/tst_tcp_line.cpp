@@ -247,10 +247,10 @@ void TestTcpLine::fakeClock() {
 }
 
 // Against the simulated server on loopback, in real time. The server starts with `faults`
-// ("delay" 300 ms, "tid0", "drop" after one request, "silent", "refused": not listening yet).
-// Steps: "x" reads the info block, "l" waits for the port to be lost and then for two failed
-// attempts to reconnect, "s" mends the server, "b" waits for the port to be back, "d" for a
-// discarded frame. Answers must be the frame a serial line gives.
+// ("delay" 200 ms, past the 100 ms window; "tid0"; "drop" after one request; "silent";
+// "refused": not listening yet). Steps: "x" reads the info block, "l" waits for the port to be
+// lost and then for two failed attempts to reconnect, "s" mends the server, "b" waits for the
+// port to be back, "d" for a discarded frame. Answers must be the frame a serial line gives.
 void TestTcpLine::loopback_data() {
     QTest::addColumn<bool>("rtu");
     QTest::addColumn<QString>("faults");
@@ -283,7 +283,7 @@ void TestTcpLine::loopback() {
     QFETCH(QString, outcomes);
     TcpTransmitter sim;
     sim.setFraming(rtu ? TcpTransmitter::Framing::Rtu : TcpTransmitter::Framing::ModbusTcp);
-    sim.setReplyDelay(faults == "delay" ? 300 : 0);
+    sim.setReplyDelay(faults == "delay" ? 200 : 0);
     sim.setWrongTransactionId(faults == "tid0");
     sim.setDropAfter(faults == "drop" ? 1 : -1);
     sim.setFault(faults == "silent" ? SimFault::Silence : SimFault::None);
@@ -298,7 +298,7 @@ void TestTcpLine::loopback() {
     }
     ModbusLine line(makeLinePort(QStringLiteral("%1://127.0.0.1:%2").arg(rtu ? "rtu+tcp" : "tcp").arg(port)));
     LineTimes times;
-    times.networkTimeoutMs = 150;
+    times.networkTimeoutMs = 100;
     times.anyTransactionId = anyId;
     times.watchFirstMs = 50;
     times.watchMaxMs = 200;

@@ -94,7 +94,33 @@ bool MqttBroker::appendToConfiguration(const QByteArray &text) {
 }
 
 bool MqttBroker::addTlsListener() {
-    const auto file = [&](const char *name) { return dir.filePath(QString::fromLatin1(name)); };
+    const QTemporaryDir *made = certificates(&failure);
+    if (!made) {
+        return false;
+    }
+    for (const char *name : {"ca.crt", "stranger.crt", "server.crt", "server.key"}) {
+        const QString file = QString::fromLatin1(name);
+        if (!QFile::copy(made->filePath(file), dir.filePath(file))) {
+            failure = QStringLiteral("cannot copy %1 into the broker's directory").arg(file);
+            return false;
+        }
+    }
+    tlsListenPort = otherFreePort();
+    return appendToConfiguration("listener " + QByteArray::number(tlsListenPort) + " 127.0.0.1\ncafile " +
+                                 caFile().toLocal8Bit() + "\ncertfile " +
+                                 dir.filePath(QStringLiteral("server.crt")).toLocal8Bit() + "\nkeyfile " +
+                                 dir.filePath(QStringLiteral("server.key")).toLocal8Bit() + "\n");
+}
+
+const QTemporaryDir *MqttBroker::certificates(QString *failure) {
+    // Made once for the whole test program: openssl's key making takes longer than the broker's
+    // start.
+    static QTemporaryDir made;
+    static bool done = false;
+    if (done) {
+        return &made;
+    }
+    const auto file = [&](const char *name) { return made.filePath(QString::fromLatin1(name)); };
     const auto openssl = [&](const QStringList &arguments) {
         QProcess p;
         p.setProcessChannelMode(QProcess::MergedChannels);
@@ -102,8 +128,8 @@ bool MqttBroker::addTlsListener() {
         if (p.waitForFinished(20000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0) {
             return true;
         }
-        failure = QStringLiteral("openssl %1 failed: %2")
-                      .arg(arguments.first(), QString::fromLocal8Bit(p.readAll()) + p.errorString());
+        *failure = QStringLiteral("openssl %1 failed: %2")
+                       .arg(arguments.first(), QString::fromLocal8Bit(p.readAll()) + p.errorString());
         return false;
     };
     const auto selfSigned = [&](const char *name, const char *subject) {
@@ -112,23 +138,19 @@ bool MqttBroker::addTlsListener() {
                         file(name) + QStringLiteral(".key"), "-out", file(name) + QStringLiteral(".crt")});
     };
     QFile extensions(file("server.ext"));
-    if (!extensions.open(QIODevice::WriteOnly) || extensions.write("subjectAltName=IP:127.0.0.1\n") <= 0) {
-        failure = QStringLiteral("cannot write the certificate's extensions");
-        return false;
+    if (!made.isValid() || !extensions.open(QIODevice::WriteOnly) ||
+        extensions.write("subjectAltName=IP:127.0.0.1\n") <= 0) {
+        *failure = QStringLiteral("cannot write the certificate's extensions");
+        return nullptr;
     }
     extensions.close();
-    if (!selfSigned("ca", "/CN=test CA") || !selfSigned("stranger", "/CN=stranger CA") ||
-        !openssl({"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-subj",
-                  "/CN=127.0.0.1", "-keyout", file("server.key"), "-out", file("server.csr")}) ||
-        !openssl({"x509", "-req", "-in", file("server.csr"), "-CA", caFile(), "-CAkey", file("ca.key"),
-                  "-CAcreateserial", "-days", "2", "-extfile", file("server.ext"), "-out",
-                  file("server.crt")})) {
-        return false;
-    }
-    tlsListenPort = otherFreePort();
-    return appendToConfiguration("listener " + QByteArray::number(tlsListenPort) + " 127.0.0.1\ncafile " +
-                                 caFile().toLocal8Bit() + "\ncertfile " + file("server.crt").toLocal8Bit() +
-                                 "\nkeyfile " + file("server.key").toLocal8Bit() + "\n");
+    done = selfSigned("ca", "/CN=test CA") && selfSigned("stranger", "/CN=stranger CA") &&
+           openssl({"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-subj",
+                    "/CN=127.0.0.1", "-keyout", file("server.key"), "-out", file("server.csr")}) &&
+           openssl({"x509", "-req", "-in", file("server.csr"), "-CA", file("ca.crt"), "-CAkey",
+                    file("ca.key"), "-CAcreateserial", "-days", "2", "-extfile", file("server.ext"), "-out",
+                    file("server.crt")});
+    return done ? &made : nullptr;
 }
 
 void MqttBroker::addIpv6Listener() {
@@ -221,6 +243,10 @@ QVector<MqttMessage> MqttSubscriber::on(const QString &topic) const {
         }
     }
     return found;
+}
+
+void MqttSubscriber::publish(const QByteArray &topic, const QByteArray &payload) {
+    mosquitto_publish(client, nullptr, topic.constData(), payload.size(), payload.constData(), 1, false);
 }
 
 void MqttSubscriber::onMessage(mosquitto *, void *self, const mosquitto_message *message) {

@@ -19,7 +19,8 @@ public:
                         bool persistent = false);
     ~MqttBroker();
     // Before start(): a TLS listener on a port of its own, with a CA and a certificate for
-    // 127.0.0.1 signed by it, made with openssl now; false with error() when that fails.
+    // 127.0.0.1 signed by it, made with openssl (once for all brokers of the program); false with
+    // error() when that fails.
     bool addTlsListener();
     // Before start(): an IPv6 loopback listener on a port of its own.
     void addIpv6Listener();
@@ -42,6 +43,9 @@ private:
     QTemporaryDir dir;
     QProcess process;
     bool appendToConfiguration(const QByteArray &text);
+    // The CA, another CA and the server's certificate and key; nullptr with *failure set when
+    // openssl fails.
+    static const QTemporaryDir *certificates(QString *failure);
     int otherFreePort() const;
     int listenPort = 0;
     int tlsListenPort = 0;
@@ -69,6 +73,8 @@ public:
     QVector<MqttMessage> messages() const;
     // Messages on `topic`, in order.
     QVector<MqttMessage> on(const QString &topic) const;
+    // Publishes through the broker (QoS 1): what the broker sent before it arrives before it.
+    void publish(const QByteArray &topic, const QByteArray &payload = QByteArrayLiteral("-"));
 
 private:
     static void onMessage(mosquitto *, void *self, const struct mosquitto_message *message);
