@@ -134,13 +134,20 @@ void LineLink::closeOnLineError(const QString &lineReason) {
         lostPort.recovering = false;
         return;
     }
-    log.append(
-        tr("Serial port %1 closed: %2; waiting for it to come back").arg(shared.currentPortName, reason),
-        MessageLog::Notice);
+    // A serial server's connection is said as one, not as a serial port.
+    log.append(network() ? tr("Connection to %1 closed: %2; waiting for it to come back")
+                               .arg(shared.currentPortName, reason)
+                         : tr("Serial port %1 closed: %2; waiting for it to come back")
+                               .arg(shared.currentPortName, reason),
+               MessageLog::Notice);
     // The line looks for it once a period: by its by-id link where it has one, else by its name.
     lostPort.name = shared.currentPortName;
     lostPort.serial = shared.serialNumber;
     lostPort.since = nowMs();
+}
+
+bool LineLink::network() const {
+    return current && current->port().isNetwork();
 }
 
 QString LineLink::openFailureText(const QString &port, const PortAccess &access) const {
@@ -200,16 +207,25 @@ void LineLink::recoveredUnit() {
         if (readings.trendIfMade()) {
             readings.trendEvent(static_cast<int>(TrendWindow::Event::LinkOpened));
         }
-        log.append(hooks.polling()
-                       ? tr("Serial port %1 is back after %2: polling resumed").arg(lostPort.name, gap)
-                       : tr("Serial port %1 is back after %2").arg(lostPort.name, gap),
+        const bool polling = hooks.polling();
+        if (network()) {
+            log.append(polling
+                           ? tr("Connection to %1 is back after %2: polling resumed").arg(lostPort.name, gap)
+                           : tr("Connection to %1 is back after %2").arg(lostPort.name, gap),
+                       MessageLog::Notice);
+            return;
+        }
+        log.append(polling ? tr("Serial port %1 is back after %2: polling resumed").arg(lostPort.name, gap)
+                           : tr("Serial port %1 is back after %2").arg(lostPort.name, gap),
                    MessageLog::Notice);
         return;
     }
     // Another unit is not taken silently: it is named, and the tool stays unlinked.
     const QString found = tr("%1, serial number %2").arg(Model::name(shared.deviceType), shared.serialNumber);
     hooks.otherUnit();
-    log.append(tr("Serial port %1 is back after %2 with another unit (%3): not linked, press Link")
+    log.append((network()
+                    ? tr("Connection to %1 is back after %2 with another unit (%3): not linked, press Link")
+                    : tr("Serial port %1 is back after %2 with another unit (%3): not linked, press Link"))
                    .arg(lostPort.name, gap, found),
                MessageLog::Notice);
 }

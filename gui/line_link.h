@@ -82,6 +82,8 @@ private:
     void recoveredUnit();
     void newRateAnswered();
     void newRateUnanswered();
+    // Whether the line runs over a network connection (a serial server) rather than a serial port.
+    bool network() const;
 
     QObject *context;
     SharedDataClass &shared;

@@ -602,6 +602,22 @@
         <translation>串口 %1 在 %2 后恢复，但连接的是另一台设备（%3）：未连接，请点击连接</translation>
     </message>
     <message>
+        <source>Connection to %1 closed: %2; waiting for it to come back</source>
+        <translation>与 %1 的连接已断开：%2；等待其恢复</translation>
+    </message>
+    <message>
+        <source>Connection to %1 is back after %2: polling resumed</source>
+        <translation>与 %1 的连接在 %2 后恢复：继续读取</translation>
+    </message>
+    <message>
+        <source>Connection to %1 is back after %2</source>
+        <translation>与 %1 的连接在 %2 后恢复</translation>
+    </message>
+    <message>
+        <source>Connection to %1 is back after %2 with another unit (%3): not linked, press Link</source>
+        <translation>与 %1 的连接在 %2 后恢复，但连接的是另一台设备（%3）：未连接，请点击连接</translation>
+    </message>
+    <message>
         <source>The device reports a heating start time past 23:59 (%1 minutes): shown as 23:59</source>
         <translation>设备报告的加热开始时间超过 23:59（%1 分钟）：显示为 23:59</translation>
     </message>

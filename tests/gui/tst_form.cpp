@@ -1030,6 +1030,8 @@ void TestForm::chineseCatalogueCoversRunTimeTexts_data() {
         "串口 %1 已关闭：%2；等待其重新连接");
     row("Widget", "Serial port %1 is back after %2 with another unit (%3): not linked, press Link",
         "串口 %1 在 %2 后恢复，但连接的是另一台设备（%3）：未连接，请点击连接");
+    row("Widget", "Connection to %1 closed: %2; waiting for it to come back",
+        "与 %1 的连接已断开：%2；等待其恢复");
     row("Widget", "%1 log line(s) lost: the log file could not be written", "丢失%1行日志：日志文件无法写入");
     row("Widget", "The log file cannot be written: %1", "日志文件无法写入：%1");
     row("Widget", "The address is empty!", "地址为空！");

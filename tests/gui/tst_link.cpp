@@ -640,6 +640,18 @@ void TstLink::linkOverTcp() {
     QTRY_COMPARE_WITH_TIMEOUT(sim.model().registerValue(Reg::Heater), quint16(1), 3000);
     QTRY_VERIFY_WITH_TIMEOUT(ui->pushButtonHeaterOFF->isEnabled(), 3000);
     QCOMPARE(sim.connections(), 1);
+    if (framing != int(TcpTransmitter::Framing::Rtu)) {
+        return;
+    }
+    // The server drops the connection while polling: said as a connection, not as a serial
+    // port, and found again.
+    const QString log = WidgetTestAccess::logFilePath(w);
+    const auto said = [&](const QString &text) { return readLogLines(log).filter(text).size(); };
+    sim.setDropAfter(0);
+    QTRY_COMPARE_WITH_TIMEOUT(said("->Connection to " + sim.portString() + " closed: "), 1, 3000);
+    sim.setDropAfter(-1);
+    QTRY_COMPARE_WITH_TIMEOUT(said("->Connection to " + sim.portString() + " is back after "), 1, 5000);
+    QCOMPARE(said("->Serial port"), 0);
 }
 
 #include "tst_link.moc"
