@@ -118,7 +118,7 @@ void TstLine::floodFromAdapter() {
 
 void TstLine::floodDuringSearch() {
     // The search steps are the window's own timer: short ones, so eight of them pass quickly.
-    const int stepMs = 100;
+    const int stepMs = 40;
     ScopedLineTiming timing(stepMs);
     ScopedWorkDir dir;
     FakeUnit sim; // 9600
