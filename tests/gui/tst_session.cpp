@@ -464,6 +464,8 @@ void TstSession::garbageAtWrongRate() {
 // Pictures of the dialog and of the window with live readings flowing, for the README. They go
 // to ZR_SCREENSHOT_DIR when it is set, else into the test's own directory.
 void TstSession::pictures() {
+    // The pictures are the point, not the search's or the poll's pace.
+    ScopedLineTiming timing(50, 50);
     ScopedWorkDir dir;
     const QString target = qEnvironmentVariableIsSet("ZR_SCREENSHOT_DIR")
                                ? qEnvironmentVariable("ZR_SCREENSHOT_DIR")
