@@ -249,7 +249,7 @@ void TstSession::portComesBack_data() {
 // finds it by itself, and goes on only with the unit it had.
 void TstSession::portComesBack() {
     QFETCH(bool, sameUnit);
-    ScopedLineTiming timing(150, 100);
+    ScopedLineTiming timing(150, 50);
     ScopedWorkDir dir;
     // The adapter is pulled and plugged in again in the test's process; the line looks for it on
     // its clock, which runs by itself (the real pulling of a pseudo-terminal is transmitterGoesAway's).
