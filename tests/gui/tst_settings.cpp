@@ -605,7 +605,7 @@ void TstSettings::simSetAddressAndReadBack() {
 }
 
 void TstSettings::simBaudRateThenSearchFindsIt() {
-    ScopedLineTiming timing(100);
+    ScopedLineTiming timing(50);
     ScopedWorkDir dir;
     SimFixture sim;
     QVERIFY(sim.ok());
