@@ -260,6 +260,8 @@ void TstLine::heaterClicksOnASlowUnit() {
 }
 
 void TstLine::wireCarriesExactlyTheFrames() {
+    // The one test of the poll cadence in real time, at a period well above a poll's reply time.
+    ScopedLineTiming cadence(100, 150);
     ScopedWorkDir dir;
     TransmitterConfig config; // ZR200Pro, firmware 105, address 1, 9600 baud
     SimFixture sim(config);
