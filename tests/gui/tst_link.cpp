@@ -591,7 +591,8 @@ void TstLink::linkOverTcp() {
     QFETCH(int, framing);
     QFETCH(bool, anyId);
     ScopedWorkDir dir;
-    const ScopedLineTiming timing;
+    // A short poll period: the first reading need not wait for a quarter-second tick.
+    const ScopedLineTiming timing(150, 50);
     QVERIFY(QDir().mkpath("Ini"));
     QFile ini("Ini/Config.ini");
     QVERIFY(ini.open(QIODevice::WriteOnly) &&

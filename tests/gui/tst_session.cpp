@@ -185,7 +185,7 @@ void TstSession::transmitterGoesAway_data() {
 // transmitter again under the same name.
 void TstSession::transmitterGoesAway() {
     QFETCH(int, activity);
-    ScopedLineTiming timing(150, 100);
+    ScopedLineTiming timing(150, 50);
     ScopedWorkDir dir;
     LinkedWindow linked(TransmitterConfig(), dir.path() + "/ttyZR");
     QVERIFY(linked.linked());
@@ -222,9 +222,9 @@ void TstSession::transmitterGoesAway() {
     QVERIFY(ui->pushButtonLink->isEnabled());
     if (activity == int(Activity::Polling)) {
         const int txBefore = loggedFrames(log, 0).size();
-        // Nothing more goes to the closed port: four poll periods pass without a TX line.
-        QVERIFY(!QTest::qWaitFor([&] { return loggedFrames(log, 0).size() > txBefore; },
-                                 4 * LineTiming::current().pollMs));
+        // Nothing more goes to the closed port: four ticks of the poll timer pass without a TX line.
+        QVERIFY(ticksPass(w, 4));
+        QCOMPARE(loggedFrames(log, 0).size(), txBefore);
         QCOMPARE(loggedFrames(log, 1).size(), rxBefore);
     } else {
         QCOMPARE(ui->pushButtonRead->text(), QString("Read"));
@@ -249,7 +249,7 @@ void TstSession::portComesBack_data() {
 // finds it by itself, and goes on only with the unit it had.
 void TstSession::portComesBack() {
     QFETCH(bool, sameUnit);
-    ScopedLineTiming timing(150, 100);
+    ScopedLineTiming timing(150, 50);
     ScopedWorkDir dir;
     // The adapter is pulled and plugged in again in the test's process; the line looks for it on
     // its clock, which runs by itself (the real pulling of a pseudo-terminal is transmitterGoesAway's).
@@ -291,9 +291,11 @@ void TstSession::portComesBack() {
             5000);
         QVERIFY(!WidgetTestAccess::port(w)->isOpen());
         QCOMPARE(ui->pushButtonRead->text(), QString("Read"));
-        // Nothing more is sent to it until Link.
+        // Nothing more is sent to it until Link: not at the next ticks of the poll timer, nor at
+        // the line's look for the port, which comes every few milliseconds on its fast clock.
         const int tx = loggedFrames(log, 0).size();
-        QVERIFY(!QTest::qWaitFor([&] { return loggedFrames(log, 0).size() > tx; }, 500));
+        QVERIFY(ticksPass(w, 3));
+        QCOMPARE(loggedFrames(log, 0).size(), tx);
         // Nothing of the first unit stands beside the other one's serial number.
         QCOMPARE(ui->labelTemperature->text(), QString("Temperature:---"));
         QCOMPARE(ui->labelHumidity->text(), QString("Humidity:---"));
@@ -323,7 +325,8 @@ void TstSession::portComesBack() {
         QCOMPARE(ui->pushButtonRead->text(), QString("Read"));
         QCOMPARE(watcher.messageBoxes("No device is linked, please press Link first!"), 1);
         QCOMPARE(notices("->No device is linked, please press Link first!"), 1);
-        QVERIFY(!QTest::qWaitFor([&] { return loggedFrames(log, 0).size() > tx; }, 300));
+        QVERIFY(ticksPass(w, 2));
+        QCOMPARE(loggedFrames(log, 0).size(), tx);
     }
     if (sameUnit) {
         QVERIFY(lines.last().contains(",1,ok,"));
@@ -461,6 +464,8 @@ void TstSession::garbageAtWrongRate() {
 // Pictures of the dialog and of the window with live readings flowing, for the README. They go
 // to ZR_SCREENSHOT_DIR when it is set, else into the test's own directory.
 void TstSession::pictures() {
+    // The pictures are the point, not the search's or the poll's pace.
+    ScopedLineTiming timing(50, 50);
     ScopedWorkDir dir;
     const QString target = qEnvironmentVariableIsSet("ZR_SCREENSHOT_DIR")
                                ? qEnvironmentVariable("ZR_SCREENSHOT_DIR")

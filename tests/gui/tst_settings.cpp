@@ -605,7 +605,7 @@ void TstSettings::simSetAddressAndReadBack() {
 }
 
 void TstSettings::simBaudRateThenSearchFindsIt() {
-    ScopedLineTiming timing(100);
+    ScopedLineTiming timing(50);
     ScopedWorkDir dir;
     SimFixture sim;
     QVERIFY(sim.ok());
@@ -642,7 +642,7 @@ void TstSettings::simBaudRateFollowed() {
     QFETCH(bool, answers);
     const int pollMs = 50;
     ScopedLineTiming timing(150, pollMs);
-    LineTiming::current().newRateAnswerMs = 600;
+    LineTiming::current().newRateAnswerMs = 250;
     ScopedWorkDir dir;
     // The unit in the test's process: the reply windows of the polls it leaves unanswered pass on
     // the line's clock, not in real time.
@@ -665,16 +665,16 @@ void TstSettings::simBaudRateFollowed() {
     QTRY_COMPARE_WITH_TIMEOUT(sim.model().baudRate(), 19200, 2000);
     const QString said = answers
                              ? "->The device answers at 19200 baud: serial port %1 now runs at that rate"
-                             : "->The device did not answer at 19200 baud within 0.6 s: serial port %1 is "
+                             : "->The device did not answer at 19200 baud within 0.25 s: serial port %1 is "
                                "back at 9600 baud. If it does not answer there either, press Link and choose "
                                "AUTO";
     QTRY_COMPARE_WITH_TIMEOUT(notices(said.arg(sim.port())), 1, 3000);
     QCOMPARE(WidgetTestAccess::port(w)->baudRate(), answers ? 19200 : 9600);
     // Polling goes on at the port's rate, answered there when the device followed; no second try.
+    // The third poll goes once the first two have had their answer or their window.
     const int tx = txFrames(w).size();
     const int rx = rxFrames(w).size();
-    QTest::qWait(5 * pollMs);
-    QVERIFY(txFrames(w).size() >= tx + 2);
+    QTRY_VERIFY_WITH_TIMEOUT(txFrames(w).size() >= tx + 3, 2000);
     QCOMPARE(rxFrames(w).size() >= rx + 2, answers);
     QCOMPARE(WidgetTestAccess::port(w)->baudRate(), answers ? 19200 : 9600);
     QCOMPARE(notices("->The device did not answer"), answers ? 0 : 1);

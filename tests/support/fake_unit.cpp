@@ -196,6 +196,7 @@ void FakeUnit::answer(const QByteArray &request) {
     } else if (fault == SimFault::StrayByte) {
         reply.append('\xA5');
     }
+    reply.prepend(junk);
     if (fault == SimFault::SplitReply) {
         sendPieces(replyDelayMs, reply, splitSize, splitGapMs);
     } else {

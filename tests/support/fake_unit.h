@@ -46,6 +46,10 @@ public:
     void setFloodPieces(int pieceSize, int gapMs);
     void setFloodAfter(int requests, quint8 value);
     void setGarbleAtWrongRate(bool on) { garble = on; }
+    // Bytes of line noise in front of every reply, in the same write, as PtyTransmitter has them.
+    void setJunkBeforeReply(int count, quint8 value) {
+        junk = QByteArray(qMax(0, count), static_cast<char>(value));
+    }
 
     // Manual time: the clock moves only by advance() and release().
     void setManualTime(bool manual);
@@ -110,6 +114,7 @@ private:
     quint8 floodValue = 0xFF;
     int requestsSeen = 0;
     bool garble = false;
+    QByteArray junk;
 };
 
 // Puts a FakePort, whatever the port's name, and a FakeClock under the windows made while it

@@ -252,6 +252,15 @@ bool waitUntil(const std::function<bool()> &condition, int ms) {
     return true;
 }
 
+bool ticksPass(Widget &w, int n, int ms) {
+    int ticks = 0;
+    const QMetaObject::Connection counting =
+        QObject::connect(WidgetTestAccess::timer1S(w), &QTimer::timeout, [&ticks] { ++ticks; });
+    const bool passed = waitUntil([&ticks, n] { return ticks >= n; }, ms);
+    QObject::disconnect(counting);
+    return passed;
+}
+
 LinkedWindow::LinkedWindow(const TransmitterConfig &config, const QString &linkPath, const QString &baud)
     : sim(config), extraPorts("ZRTOOL_EXTRA_PORTS", qgetenv("ZRTOOL_EXTRA_PORTS")) {
     if (!sim.ok() || (!linkPath.isEmpty() && !sim.transmitter().createSymlink(linkPath))) {

@@ -211,6 +211,10 @@ private:
 // Turns the event loop until `condition` holds or `ms` pass; whether it holds.
 bool waitUntil(const std::function<bool()> &condition, int ms);
 
+// Waits for `n` ticks of the window's poll timer: a test that shows nothing was sent shows it
+// over the ticks that would have sent it.
+bool ticksPass(Widget &w, int n, int ms = 3000);
+
 // A window linked through the dialog, at a fixed rate, to a simulated transmitter, and shown: the
 // fixture of the flows against a live line. With `linkPath` the window reaches the transmitter
 // through that symbolic link (the name stays when the transmitter vanishes and reappears).
