@@ -12,6 +12,7 @@
 #include <QTcpSocket>
 #include <QtTest>
 
+#include <map>
 #include <memory>
 
 namespace {
@@ -35,6 +36,10 @@ struct Gateway {
     }
     // Starts it and waits for its first round's rows.
     bool start(const QStringList &options, const QString &addresses = QStringLiteral("11,20")) {
+        return launch(options, addresses) && firstRound();
+    }
+    // Starts it without waiting.
+    bool launch(const QStringList &options, const QString &addresses) {
         QTcpServer probe;
         // The port by a link, which follows the transmitter when it comes back on another pty.
         if (!probe.listen(QHostAddress::LocalHost, 0) || !sim.start() || !sim.createSymlink(link)) {
@@ -47,7 +52,12 @@ struct Gateway {
                       QStringList{"watch", "--port", link, "--address", addresses, "--baud", "19200",
                                   "--serve", QString::number(port), "-v"} +
                           options);
-        return waitFor([&] { return out.count('\n') >= addresses.count(',') + 1; }, 10000);
+        units = addresses.count(',') + 1;
+        return true;
+    }
+    // Waits for the first round's rows.
+    bool firstRound() {
+        return waitFor([&] { return out.count('\n') >= units; }, 10000);
     }
     bool waitFor(const std::function<bool()> &done, int ms) {
         return QTest::qWaitFor(
@@ -64,6 +74,7 @@ struct Gateway {
     const QString link;
     QProcess process;
     int port = 0;
+    int units = 0;
     QByteArray out;
     QByteArray err;
     QList<QByteArray> heard;
@@ -95,33 +106,53 @@ struct Client {
     QByteArray buffer;
 };
 
-// A gateway kept over the rows of a table that start it with the same options, so that each
-// row does not wait out a start and its first round's reply windows again.
+// Gateways kept over the rows of a table, one for each set of options the rows start one with,
+// so that each row does not wait out a start and its first round's reply windows again. They
+// start side by side.
 class SharedGateway {
 public:
-    Gateway *get(const QStringList &options, const QString &addresses) {
-        const QStringList key = options + QStringList{addresses};
-        if (!gateway || key != started) {
-            reset();
-            gateway = std::make_unique<Gateway>(dir.path());
-            started = key;
-            if (!gateway->start(options, addresses)) {
-                reset();
-                return nullptr;
+    // Starts a gateway for each of `optionSets` not running yet, and waits for their first rounds.
+    bool prepare(const QList<QStringList> &optionSets, const QString &addresses) {
+        std::vector<Gateway *> launched;
+        for (const QStringList &options : optionSets) {
+            const QStringList key = options + QStringList{addresses};
+            if (gateways.count(key) == 0) {
+                auto dir = std::make_unique<QTemporaryDir>();
+                auto gateway = std::make_unique<Gateway>(dir->path());
+                dirs.push_back(std::move(dir));
+                if (!gateway->launch(options, addresses)) {
+                    return false;
+                }
+                launched.push_back(gateway.get());
+                gateways[key] = std::move(gateway);
             }
         }
-        return gateway.get();
+        for (Gateway *gateway : launched) {
+            if (!gateway->firstRound()) {
+                return false;
+            }
+        }
+        return true;
+    }
+    Gateway *get(const QStringList &options, const QString &addresses) {
+        if (!prepare({options}, addresses)) {
+            return nullptr;
+        }
+        return gateways.at(options + QStringList{addresses}).get();
     }
     void reset() {
-        gateway.reset();
-        started.clear();
+        gateways.clear();
+        dirs.clear();
     }
 
 private:
-    QTemporaryDir dir;
-    std::unique_ptr<Gateway> gateway;
-    QStringList started;
+    // Made before their gateways, gone after them.
+    std::vector<std::unique_ptr<QTemporaryDir>> dirs;
+    std::map<QStringList, std::unique_ptr<Gateway>> gateways;
 };
+
+// What every gateway of requests' rows is started with besides the row's own options.
+const QStringList kRequestsOptions{"--interval", "60", "--timeout", "150"};
 
 } // namespace
 
@@ -142,6 +173,7 @@ private slots:
 
 private:
     SharedGateway shared;
+    QList<QStringList> requestOptionSets; // of requests' rows, each once
 };
 
 // The shared gateway serves the rows of one function only.
@@ -191,13 +223,17 @@ void TstServe::requests_data() {
     QTest::addColumn<QByteArray>("request"); // hex
     QTest::addColumn<QByteArray>("reply");   // hex, the whole reply or its start
     QTest::addColumn<bool>("onWire");
-    const auto row = [](const char *name, const QStringList &options, const char *request, const char *reply,
-                        bool onWire) {
+    const auto row = [this](const char *name, const QStringList &options, const char *request,
+                            const char *reply, bool onWire) {
         QTest::newRow(name) << options << QByteArray(request) << QByteArray(reply) << onWire;
+        const QStringList started = options + kRequestsOptions;
+        if (!requestOptionSets.contains(started)) {
+            requestOptionSets << started;
+        }
     };
     const QStringList safe{"--serve-writes"};
     const QStringList all{"--serve-writes=all"};
-    // Rows of the same options one after the other: they share one gateway.
+    // Rows of the same options share one gateway; the first row starts them all.
     row("read, the client's tid", {}, "1234 0000 0006 0b 03 0100 0001", "1234 0000 0005 0b 03 02 000b", true);
     row("unit off the bus", {}, "0001 0000 0006 1e 03 0000 0004", "0001 0000 0003 1e 83 0b", false);
     row("silent unit", {}, "0002 0000 0006 14 03 0000 0004", "0002 0000 0003 14 83 0b", true);
@@ -222,8 +258,8 @@ void TstServe::requests() {
     QFETCH(QByteArray, reply);
     QFETCH(bool, onWire);
     ScopedWorkDir dir;
-    Gateway *const started =
-        shared.get(options + QStringList{"--interval", "60", "--timeout", "150"}, "11,20");
+    QVERIFY(shared.prepare(requestOptionSets, "11,20"));
+    Gateway *const started = shared.get(options + kRequestsOptions, "11,20");
     QVERIFY(started);
     Gateway &gateway = *started;
     const int errBefore = gateway.err.size();
