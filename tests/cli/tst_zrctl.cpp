@@ -16,6 +16,8 @@
 
 #include <csignal>
 #include <grp.h>
+#include <map>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -28,13 +30,11 @@ struct Run {
     QByteArray err;
 };
 
-// Runs zrctl while this thread's event loop keeps serving the simulated line.
-Run zrctl(const QStringList &arguments, int ms = 30000) {
-    QProcess process;
-    QSignalSpy finished(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
-    process.start(QStringLiteral(ZRCTL_PATH), arguments);
+// Waits for the end of a zrctl started in `process` while this thread's event loop keeps serving
+// the simulated line.
+Run finish(QProcess &process, int ms = 30000) {
     Run run;
-    if (!finished.wait(ms)) {
+    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, ms)) {
         process.kill();
         process.waitForFinished();
         return run;
@@ -43,6 +43,12 @@ Run zrctl(const QStringList &arguments, int ms = 30000) {
     run.out = process.readAllStandardOutput();
     run.err = process.readAllStandardError();
     return run;
+}
+
+Run zrctl(const QStringList &arguments, int ms = 30000) {
+    QProcess process;
+    process.start(QStringLiteral(ZRCTL_PATH), arguments);
+    return finish(process, ms);
 }
 
 QList<QJsonObject> jsonLines(const QByteArray &out) {
@@ -86,6 +92,22 @@ QByteArray concat(const QVector<QByteArray> &frames) {
     return all;
 }
 
+// A row of overTcp.
+struct TcpRow {
+    QString sim;
+    QStringList arguments;
+};
+
+// One row's run of overTcp, started before its row: the server, what it got and when.
+struct TcpRun {
+    TcpTransmitter server{unit(3, 7, 9600, 105, "261208041533")};
+    int delayMs = 0;
+    QVector<QByteArray> got;
+    QVector<qint64> at;
+    QElapsedTimer clock;
+    QProcess process;
+};
+
 } // namespace
 
 class TstZrctl : public QObject {
@@ -114,6 +136,10 @@ private slots:
     void portWithoutPermission();
     void overTcp_data();
     void overTcp();
+
+private:
+    std::map<QByteArray, TcpRow> tcpRows;
+    std::map<QByteArray, std::unique_ptr<TcpRun>> tcpRuns;
 };
 
 void TstZrctl::addressArgument_data() {
@@ -642,72 +668,83 @@ void TstZrctl::overTcp_data() {
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QVector<QByteArray>>("requests");
     QTest::addColumn<QString>("said"); // on standard output, or the first line on standard error
+    const auto add = [this](const char *name, const QString &sim, const QStringList &arguments, int exitCode,
+                            const QVector<QByteArray> &requests, const QString &said) {
+        QTest::newRow(name) << sim << arguments << exitCode << requests << said;
+        tcpRows[name] = TcpRow{sim, arguments};
+    };
     const QStringList info{"info", "--port", "PORT", "--address", "7", "--baud", "9600"};
     const QVector<QByteArray> infoFrames{buildReadRequest(7, Reg::SlaveAddress, Reg::DeviceInfoCount),
                                          buildReadRequest(7, Reg::ClockYear, Reg::ClockBlockCount),
                                          buildReadRequest(7, Reg::OutputBlock, Reg::OutputBlockCount)};
-    QTest::newRow("info, modbus tcp") << "slow" << info << 0 << infoFrames << "serial";
-    QTest::newRow("info, rtu over tcp") << "rtu slow" << info << 0 << infoFrames << "serial";
-    QTest::newRow("transaction id 0") << "tid0" << info + QStringList{"--timeout", "100"} << 3
-                                      << infoFrames.mid(0, 1) << "0x0100: no reply";
-    QTest::newRow("transaction id 0, --tcp-any-id")
-        << "tid0" << info + QStringList{"--tcp-any-id"} << 0 << infoFrames << "serial";
+    add("info, modbus tcp", "slow", info, 0, infoFrames, "serial");
+    add("info, rtu over tcp", "rtu slow", info, 0, infoFrames, "serial");
+    add("transaction id 0", "tid0", info + QStringList{"--timeout", "100"}, 3, infoFrames.mid(0, 1),
+        "0x0100: no reply");
+    add("transaction id 0, --tcp-any-id", "tid0", info + QStringList{"--tcp-any-id"}, 0, infoFrames,
+        "serial");
     // A setting is read back; the rate is written only: the server still runs at the old one.
-    QTest::newRow("set, new rate not read back")
-        << "rtu" << QStringList{"set",  "--port",   "PORT", "--address",  "7",    "--baud",
-                                "9600", "--heater", "on",   "--new-baud", "19200"}
-        << 0
-        << QVector<QByteArray>{Settings::heaterFrame(7, true), buildReadRequest(7, Reg::Heater, 1),
-                               Settings::baudCodeFrame(7, Model::codeForBaudRate(19200))}
-        << "change the serial server's line rate to 19200";
+    add("set, new rate not read back", "rtu",
+        QStringList{"set", "--port", "PORT", "--address", "7", "--baud", "9600", "--heater", "on",
+                    "--new-baud", "19200"},
+        0,
+        QVector<QByteArray>{Settings::heaterFrame(7, true), buildReadRequest(7, Reg::Heater, 1),
+                            Settings::baudCodeFrame(7, Model::codeForBaudRate(19200))},
+        "change the serial server's line rate to 19200");
     // Every rate asked for, but one pass: the server's line runs at its own; the unit says its rate.
-    QTest::newRow("scan --baud all: one pass")
-        << ""
-        << QStringList{"scan", "--port", "PORT", "--baud", "all", "--addresses", "6-7", "--timeout", "100"}
-        << 0
-        << QVector<QByteArray>{buildReadRequest(6, Reg::SlaveAddress, Reg::DeviceInfoCount),
-                               infoFrames.first()}
-        << "address 7  rate 9600";
-    QTest::newRow("bad --port") << "" << QStringList{"info", "--port", "tcp://[::1", "--address", "7"} << 2
-                                << QVector<QByteArray>{}
-                                << "--port: '[::1' is no HOST[:PORT] (an IPv6 address "
-                                   "goes in brackets); expected a device path, tcp://";
-    QTest::newRow("refused") << "refused" << info << 5 << QVector<QByteArray>{}
-                             << "connection to tcp://127.0.0.1:";
+    add("scan --baud all: one pass", "",
+        QStringList{"scan", "--port", "PORT", "--baud", "all", "--addresses", "6-7", "--timeout", "100"}, 0,
+        QVector<QByteArray>{buildReadRequest(6, Reg::SlaveAddress, Reg::DeviceInfoCount), infoFrames.first()},
+        "address 7  rate 9600");
+    add("bad --port", "", QStringList{"info", "--port", "tcp://[::1", "--address", "7"}, 2,
+        QVector<QByteArray>{},
+        "--port: '[::1' is no HOST[:PORT] (an IPv6 address goes in brackets); expected a device path, "
+        "tcp://");
+    add("refused", "refused", info, 5, QVector<QByteArray>{}, "connection to tcp://127.0.0.1:");
 }
 
+// Each row waits for its server's replies, the slow ones at least 60 ms each: the first row starts
+// them all side by side, each row then checks its own.
 void TstZrctl::overTcp() {
-    QFETCH(QString, sim);
-    QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
     QFETCH(QVector<QByteArray>, requests);
     QFETCH(QString, said);
     ScopedWorkDir dir;
-    TcpTransmitter server(unit(3, 7, 9600, 105, "261208041533"));
-    server.setFraming(sim.contains("rtu") ? TcpTransmitter::Framing::Rtu
-                                          : TcpTransmitter::Framing::ModbusTcp);
-    server.setWrongTransactionId(sim.contains("tid0"));
-    const int delayMs = sim.contains("slow") ? 60 : 0;
-    server.setReplyDelay(delayMs);
-    QTcpServer probe; // a port nothing listens on
-    QVERIFY(sim == "refused" ? probe.listen(QHostAddress::LocalHost)
-                             : server.listen(QHostAddress::LocalHost, 0));
-    QVector<QByteArray> got;
-    QVector<qint64> at;
-    QElapsedTimer clock;
-    clock.start();
-    connect(&server, &TcpTransmitter::requestReceived, [&](const QByteArray &request) {
-        got << request;
-        at << clock.elapsed();
-    });
-    const QString port =
-        sim == "refused" ? QString("tcp://127.0.0.1:%1").arg(probe.serverPort()) : server.portString();
-    probe.close();
-    const Run run = zrctl(arguments.replaceInStrings(QRegularExpression("^PORT$"), port));
+    if (tcpRuns.empty()) {
+        for (auto &[name, row] : tcpRows) {
+            auto run = std::make_unique<TcpRun>();
+            const QString &sim = row.sim;
+            TcpTransmitter &server = run->server;
+            server.setFraming(sim.contains("rtu") ? TcpTransmitter::Framing::Rtu
+                                                  : TcpTransmitter::Framing::ModbusTcp);
+            server.setWrongTransactionId(sim.contains("tid0"));
+            run->delayMs = sim.contains("slow") ? 60 : 0;
+            server.setReplyDelay(run->delayMs);
+            QTcpServer probe; // a port nothing listens on
+            QVERIFY(sim == "refused" ? probe.listen(QHostAddress::LocalHost)
+                                     : server.listen(QHostAddress::LocalHost, 0));
+            run->clock.start();
+            TcpRun *const r = run.get();
+            connect(&server, &TcpTransmitter::requestReceived, [r](const QByteArray &request) {
+                r->got << request;
+                r->at << r->clock.elapsed();
+            });
+            const QString port = sim == "refused" ? QString("tcp://127.0.0.1:%1").arg(probe.serverPort())
+                                                  : server.portString();
+            probe.close();
+            run->process.start(
+                QStringLiteral(ZRCTL_PATH),
+                QStringList(row.arguments).replaceInStrings(QRegularExpression("^PORT$"), port));
+            tcpRuns[name] = std::move(run);
+        }
+    }
+    const std::unique_ptr<TcpRun> started = std::move(tcpRuns[QTest::currentDataTag()]);
+    QVERIFY(started);
+    const Run run = finish(started->process);
     QCOMPARE(run.exitCode, exitCode);
-    QCOMPARE(got, requests);
-    for (int i = 1; i < at.size(); ++i) {
-        QVERIFY(at.at(i) - at.at(i - 1) >= delayMs); // never pipelined
+    QCOMPARE(started->got, requests);
+    for (int i = 1; i < started->at.size(); ++i) {
+        QVERIFY(started->at.at(i) - started->at.at(i - 1) >= started->delayMs); // never pipelined
     }
     const QByteArray where = exitCode == 0 ? run.out : run.err.left(run.err.indexOf('\n'));
     QVERIFY2(where.contains(said.toUtf8()), (run.out + run.err).constData());
