@@ -98,6 +98,12 @@ struct TcpRow {
     QStringList arguments;
 };
 
+// One row's run of setRefusesBeforeSending or exitCodes, started before its row.
+struct RefusalRun {
+    PtyTransmitter sim{TransmitterConfig()};
+    QProcess process;
+};
+
 // One row's run of overTcp, started before its row: the server, what it got and when.
 struct TcpRun {
     TcpTransmitter server{unit(3, 7, 9600, 105, "261208041533")};
@@ -138,6 +144,10 @@ private slots:
     void overTcp();
 
 private:
+    std::map<QByteArray, QStringList> refusalOptions; // setRefusesBeforeSending's rows
+    std::map<QByteArray, std::unique_ptr<RefusalRun>> refusalRuns;
+    std::map<QByteArray, QPair<QStringList, int>> exitCodeRows; // exitCodes' arguments and fault
+    std::map<QByteArray, std::unique_ptr<RefusalRun>> exitCodeRuns;
     std::map<QByteArray, TcpRow> tcpRows;
     std::map<QByteArray, std::unique_ptr<TcpRun>> tcpRuns;
 };
@@ -438,47 +448,55 @@ void TstZrctl::setWritesTheWindowsFrames() {
 }
 
 void TstZrctl::setRefusesBeforeSending_data() {
-    QTest::addColumn<QStringList>("options");
     QTest::addColumn<QString>("message");
-    QTest::newRow("range not a number") << QStringList{"--range", "abc:10"} << "--range: expected MIN:MAX";
-    QTest::newRow("range hexadecimal") << QStringList{"--range", "0x10:20"} << "--range: expected MIN:MAX";
-    QTest::newRow("range too wide") << QStringList{"--range", "-10:3276.8"} << "--range: expected MIN:MAX";
-    QTest::newRow("range with one limit") << QStringList{"--range", "10"} << "--range: expected MIN:MAX";
-    QTest::newRow("range without span") << QStringList{"--range", "10:10"} << "--range: expected MIN:MAX";
-    QTest::newRow("range upside down") << QStringList{"--range", "80:-40"} << "--range: expected MIN:MAX";
-    QTest::newRow("address 0 without broadcast")
-        << QStringList{"--address", "0", "--new-address", "5"} << "--address 0 reaches every unit";
-    QTest::newRow("serial of 11 digits")
-        << QStringList{"--serial", "ABCDEF01234"} << "--serial: expected AUTO";
-    QTest::newRow("serial not hexadecimal")
-        << QStringList{"--serial", "ABCDEF01234Z"} << "--serial: expected AUTO";
-    QTest::newRow("heater yes") << QStringList{"--heater", "yes"} << "--heater: expected on or off";
-    QTest::newRow("clock 30 February")
-        << QStringList{"--clock", "2026-02-30T10:00:00"} << "--clock: expected now";
-    QTest::newRow("schedule every 0 hours")
-        << QStringList{"--schedule", "06:30,0,120"} << "--schedule: expected";
-    QTest::newRow("new baud 38400") << QStringList{"--new-baud", "38400"} << "--new-baud: expected one of";
-    QTest::newRow("broadcast alone") << QStringList{"--broadcast"} << "--broadcast: goes with --new-address";
-    QTest::newRow("channel 3") << QStringList{"--output-data", "0", "--channel", "3"}
-                               << "--channel: expected";
-    QTest::newRow("nothing to set") << QStringList{} << "set: nothing to set";
+    const auto add = [this](const char *name, const QStringList &options, const QString &message) {
+        QTest::newRow(name) << message;
+        refusalOptions[name] = options;
+    };
+    add("range not a number", QStringList{"--range", "abc:10"}, "--range: expected MIN:MAX");
+    add("range hexadecimal", QStringList{"--range", "0x10:20"}, "--range: expected MIN:MAX");
+    add("range too wide", QStringList{"--range", "-10:3276.8"}, "--range: expected MIN:MAX");
+    add("range with one limit", QStringList{"--range", "10"}, "--range: expected MIN:MAX");
+    add("range without span", QStringList{"--range", "10:10"}, "--range: expected MIN:MAX");
+    add("range upside down", QStringList{"--range", "80:-40"}, "--range: expected MIN:MAX");
+    add("address 0 without broadcast", QStringList{"--address", "0", "--new-address", "5"},
+        "--address 0 reaches every unit");
+    add("serial of 11 digits", QStringList{"--serial", "ABCDEF01234"}, "--serial: expected AUTO");
+    add("serial not hexadecimal", QStringList{"--serial", "ABCDEF01234Z"}, "--serial: expected AUTO");
+    add("heater yes", QStringList{"--heater", "yes"}, "--heater: expected on or off");
+    add("clock 30 February", QStringList{"--clock", "2026-02-30T10:00:00"}, "--clock: expected now");
+    add("schedule every 0 hours", QStringList{"--schedule", "06:30,0,120"}, "--schedule: expected");
+    add("new baud 38400", QStringList{"--new-baud", "38400"}, "--new-baud: expected one of");
+    add("broadcast alone", QStringList{"--broadcast"}, "--broadcast: goes with --new-address");
+    add("channel 3", QStringList{"--output-data", "0", "--channel", "3"}, "--channel: expected");
+    add("nothing to set", QStringList{}, "set: nothing to set");
     // A bad value anywhere stops all of them: the good ones are not sent either.
-    QTest::newRow("good heater, bad range")
-        << QStringList{"--heater", "on", "--range", "1:x"} << "--range: expected MIN:MAX";
+    add("good heater, bad range", QStringList{"--heater", "on", "--range", "1:x"},
+        "--range: expected MIN:MAX");
 }
 
+// Each row starts zrctl and its transmitter: the first row starts them all side by side, each row
+// then checks its own.
 void TstZrctl::setRefusesBeforeSending() {
-    QFETCH(QStringList, options);
     QFETCH(QString, message);
     ScopedWorkDir dir;
-    SimFixture sim;
-    QVERIFY(sim.ok());
-    const Run run =
-        zrctl(QStringList{"set", "--port", sim.port(), "--address", "1", "--baud", "9600"} + options);
+    if (refusalRuns.empty()) {
+        for (const auto &[name, options] : refusalOptions) {
+            auto run = std::make_unique<RefusalRun>();
+            QVERIFY(run->sim.start());
+            run->process.start(QStringLiteral(ZRCTL_PATH), QStringList{"set", "--port", run->sim.slavePath(),
+                                                                       "--address", "1", "--baud", "9600"} +
+                                                               options);
+            refusalRuns[name] = std::move(run);
+        }
+    }
+    const std::unique_ptr<RefusalRun> started = std::move(refusalRuns[QTest::currentDataTag()]);
+    QVERIFY(started);
+    const Run run = finish(started->process);
     QCOMPARE(run.exitCode, 2);
     QVERIFY2(run.err.startsWith("zrctl: " + message.toUtf8()), run.err.constData());
     QCOMPARE(run.err.count('\n'), 1);
-    QVERIFY(sim.transmitter().received().isEmpty());
+    QVERIFY(started->sim.received().isEmpty());
 }
 
 void TstZrctl::watchWritesCsv() {
@@ -548,46 +566,54 @@ void TstZrctl::watchEndsCleanlyOnInterrupt() {
 }
 
 void TstZrctl::exitCodes_data() {
-    QTest::addColumn<QStringList>("arguments"); // PORT stands for the simulated line
-    QTest::addColumn<int>("fault");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<bool>("sends");
-    QTest::newRow("done") << QStringList{"info", "--port", "PORT", "--address", "1", "--baud", "9600"}
-                          << int(SimFault::None) << 0 << true;
-    QTest::newRow("bad usage: address")
-        << QStringList{"info", "--port", "PORT", "--address", "0", "--baud", "9600"} << int(SimFault::None)
-        << 2 << false;
-    QTest::newRow("bad usage: option of another command")
-        << QStringList{"info", "--port", "PORT", "--address", "1", "--baud", "9600", "--csv", "x"}
-        << int(SimFault::None) << 2 << false;
-    QTest::newRow("bad usage: unknown command")
-        << QStringList{"reset", "--port", "PORT"} << int(SimFault::None) << 2 << false;
-    QTest::newRow("no reply") << QStringList{"info",   "--port", "PORT",      "--address", "2",
-                                             "--baud", "9600",   "--timeout", "100"}
-                              << int(SimFault::None) << 3 << true;
-    QTest::newRow("refused") << QStringList{"info", "--port", "PORT", "--address", "1", "--baud", "9600"}
-                             << int(SimFault::ExceptionAll) << 4 << true;
-    QTest::newRow("port error") << QStringList{"info",   "--port", "/nonexistent/tty", "--address", "1",
-                                               "--baud", "9600"}
-                                << int(SimFault::None) << 5 << false;
-    QTest::newRow("flooding adapter")
-        << QStringList{"info", "--port", "PORT", "--address", "1", "--baud", "9600"} << int(SimFault::FloodFF)
-        << 5 << true;
+    // In `arguments`, PORT stands for the simulated line; `fault` is the transmitter's.
+    const auto add = [this](const char *name, const QStringList &arguments, int fault, int exitCode,
+                            bool sends) {
+        QTest::newRow(name) << exitCode << sends;
+        exitCodeRows[name] = qMakePair(arguments, fault);
+    };
+    add("done", QStringList{"info", "--port", "PORT", "--address", "1", "--baud", "9600"},
+        int(SimFault::None), 0, true);
+    add("bad usage: address", QStringList{"info", "--port", "PORT", "--address", "0", "--baud", "9600"},
+        int(SimFault::None), 2, false);
+    add("bad usage: option of another command",
+        QStringList{"info", "--port", "PORT", "--address", "1", "--baud", "9600", "--csv", "x"},
+        int(SimFault::None), 2, false);
+    add("bad usage: unknown command", QStringList{"reset", "--port", "PORT"}, int(SimFault::None), 2, false);
+    add("no reply",
+        QStringList{"info", "--port", "PORT", "--address", "2", "--baud", "9600", "--timeout", "100"},
+        int(SimFault::None), 3, true);
+    add("refused", QStringList{"info", "--port", "PORT", "--address", "1", "--baud", "9600"},
+        int(SimFault::ExceptionAll), 4, true);
+    add("port error", QStringList{"info", "--port", "/nonexistent/tty", "--address", "1", "--baud", "9600"},
+        int(SimFault::None), 5, false);
+    add("flooding adapter", QStringList{"info", "--port", "PORT", "--address", "1", "--baud", "9600"},
+        int(SimFault::FloodFF), 5, true);
 }
 
+// The first row starts every row's zrctl and transmitter side by side, each row checks its own.
 void TstZrctl::exitCodes() {
-    QFETCH(QStringList, arguments);
-    QFETCH(int, fault);
     QFETCH(int, exitCode);
     QFETCH(bool, sends);
     ScopedWorkDir dir;
-    SimFixture sim;
-    QVERIFY(sim.ok());
-    sim.transmitter().setFault(SimFault(fault));
-    arguments.replaceInStrings(QRegularExpression("^PORT$"), sim.port());
-    const Run run = zrctl(arguments);
+    if (exitCodeRuns.empty()) {
+        for (const auto &[name, row] : exitCodeRows) {
+            auto run = std::make_unique<RefusalRun>();
+            QVERIFY(run->sim.start());
+            run->sim.setFault(SimFault(row.second));
+            run->process.start(
+                QStringLiteral(ZRCTL_PATH),
+                QStringList(row.first).replaceInStrings(QRegularExpression("^PORT$"), run->sim.slavePath()));
+            exitCodeRuns[name] = std::move(run);
+        }
+    }
+    const std::unique_ptr<RefusalRun> started = std::move(exitCodeRuns[QTest::currentDataTag()]);
+    QVERIFY(started);
+    const Run run = finish(started->process);
     QCOMPARE(run.exitCode, exitCode);
-    QCOMPARE(!sim.transmitter().received().isEmpty(), sends);
+    QCOMPARE(!started->sim.received().isEmpty(), sends);
     if (exitCode != 0) {
         // One clear line first, naming what went wrong.
         QVERIFY(run.err.startsWith("zrctl: "));
