@@ -624,22 +624,18 @@ void TstGateway::fullDisk() {
     ScopedWorkDir dir;
     PtyTransmitter sim(unitAt(11, "261208000011"));
     QVERIFY(sim.start());
+    // The second run, on a line of its own, goes on beside the first.
+    PtyTransmitter otherSim(unitAt(11, "261208000011"));
+    QVERIFY(otherSim.start());
     Watch watch({"--port", sim.slavePath(), "--address", "11", "--baud", "19200", "--count", "3",
                  "--interval", "0.1", "--csv", "/dev/full"});
-    QCOMPARE(watch.finish(10000), 5);
-    // Said at once with the file and the cause, the readings went on to standard output, and the
-    // count of rows lost is said at the end.
-    QCOMPARE(watch.err.count("/dev/full"), 1);
-    QVERIFY2(watch.err.contains("No space left on device"), watch.err.constData());
-    QCOMPARE(watch.out.count('\n'), 3);
-    QVERIFY2(watch.err.contains("3 row(s) could not be written"), watch.err.constData());
 
     // The disk has room again (the file is no longer the full one): the hole is said, rows lost
     // as many as the file lacks.
     const QString csv = dir.path() + "/bus.csv";
     QVERIFY(QFile::link("/dev/full", csv));
-    Watch again(
-        {"--port", sim.slavePath(), "--address", "11", "--baud", "19200", "--interval", "0.1", "--csv", csv});
+    Watch again({"--port", otherSim.slavePath(), "--address", "11", "--baud", "19200", "--interval", "0.1",
+                 "--csv", csv});
     QVERIFY(again.waitForError("No space left on device", 5000));
     QVERIFY(again.waitForLines(3, 5000));
     QVERIFY(QFile::remove(csv));
@@ -652,6 +648,14 @@ void TstGateway::fullDisk() {
          {QString("written again; %1 row(s)"), QString(": %1 row(s) could not be written")}) {
         QVERIFY2(again.err.contains(said.arg(lost).toUtf8()), again.err.constData());
     }
+
+    QCOMPARE(watch.finish(10000), 5);
+    // Said at once with the file and the cause, the readings went on to standard output, and the
+    // count of rows lost is said at the end.
+    QCOMPARE(watch.err.count("/dev/full"), 1);
+    QVERIFY2(watch.err.contains("No space left on device"), watch.err.constData());
+    QCOMPARE(watch.out.count('\n'), 3);
+    QVERIFY2(watch.err.contains("3 row(s) could not be written"), watch.err.constData());
 }
 
 void TstGateway::mqttPublishes() {
