@@ -8,7 +8,8 @@
 set -euo pipefail
 root=$(cd "${1:-$(dirname "$0")/..}" && pwd)
 cd "$root"
-python3 - <<'PY'
+# -S: the standard library is all it needs, and the site packages take most of the start.
+python3 -S - <<'PY'
 import os, re, subprocess, sys
 
 files = subprocess.run(['git', 'ls-files', '--cached', '--others', '--exclude-standard', '--',

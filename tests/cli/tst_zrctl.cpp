@@ -16,6 +16,8 @@
 
 #include <csignal>
 #include <grp.h>
+#include <map>
+#include <memory>
 #include <sys/stat.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -28,13 +30,11 @@ struct Run {
     QByteArray err;
 };
 
-// Runs zrctl while this thread's event loop keeps serving the simulated line.
-Run zrctl(const QStringList &arguments, int ms = 30000) {
-    QProcess process;
-    QSignalSpy finished(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished));
-    process.start(QStringLiteral(ZRCTL_PATH), arguments);
+// Waits for the end of a zrctl started in `process` while this thread's event loop keeps serving
+// the simulated line.
+Run finish(QProcess &process, int ms = 30000) {
     Run run;
-    if (!finished.wait(ms)) {
+    if (!QTest::qWaitFor([&] { return process.state() == QProcess::NotRunning; }, ms)) {
         process.kill();
         process.waitForFinished();
         return run;
@@ -43,6 +43,12 @@ Run zrctl(const QStringList &arguments, int ms = 30000) {
     run.out = process.readAllStandardOutput();
     run.err = process.readAllStandardError();
     return run;
+}
+
+Run zrctl(const QStringList &arguments, int ms = 30000) {
+    QProcess process;
+    process.start(QStringLiteral(ZRCTL_PATH), arguments);
+    return finish(process, ms);
 }
 
 QList<QJsonObject> jsonLines(const QByteArray &out) {
@@ -86,6 +92,28 @@ QByteArray concat(const QVector<QByteArray> &frames) {
     return all;
 }
 
+// A row of overTcp.
+struct TcpRow {
+    QString sim;
+    QStringList arguments;
+};
+
+// One row's run of setRefusesBeforeSending or exitCodes, started before its row.
+struct RefusalRun {
+    PtyTransmitter sim{TransmitterConfig()};
+    QProcess process;
+};
+
+// One row's run of overTcp, started before its row: the server, what it got and when.
+struct TcpRun {
+    TcpTransmitter server{unit(3, 7, 9600, 105, "261208041533")};
+    int delayMs = 0;
+    QVector<QByteArray> got;
+    QVector<qint64> at;
+    QElapsedTimer clock;
+    QProcess process;
+};
+
 } // namespace
 
 class TstZrctl : public QObject {
@@ -114,6 +142,14 @@ private slots:
     void portWithoutPermission();
     void overTcp_data();
     void overTcp();
+
+private:
+    std::map<QByteArray, QStringList> refusalOptions; // setRefusesBeforeSending's rows
+    std::map<QByteArray, std::unique_ptr<RefusalRun>> refusalRuns;
+    std::map<QByteArray, QPair<QStringList, int>> exitCodeRows; // exitCodes' arguments and fault
+    std::map<QByteArray, std::unique_ptr<RefusalRun>> exitCodeRuns;
+    std::map<QByteArray, TcpRow> tcpRows;
+    std::map<QByteArray, std::unique_ptr<TcpRun>> tcpRuns;
 };
 
 void TstZrctl::addressArgument_data() {
@@ -265,11 +301,13 @@ void TstZrctl::otherArguments() {
 
 void TstZrctl::scanFindsEveryUnit() {
     ScopedWorkDir dir;
+    // Silent addresses before, between and after the units at either rate; each silent one waits
+    // out its window, so the range is no wider than that.
     SimFixture sim(unit(1, 3, 9600, 110, "000000000003"));
     QVERIFY(sim.ok());
-    sim.transmitter().addUnit(unit(3, 7, 19200, 105, "000000000007"));
-    sim.transmitter().addUnit(unit(5, 12, 9600, 200, "000000000012"));
-    const Run run = zrctl({"scan", "--port", sim.port(), "--baud", "9600,19200", "--addresses", "1-14",
+    sim.transmitter().addUnit(unit(3, 5, 19200, 105, "000000000005"));
+    sim.transmitter().addUnit(unit(5, 6, 9600, 200, "000000000006"));
+    const Run run = zrctl({"scan", "--port", sim.port(), "--baud", "9600,19200", "--addresses", "2-7",
                            "--timeout", "80", "--json"});
     QCOMPARE(run.exitCode, 0);
     const QList<QJsonObject> found = jsonLines(run.out);
@@ -280,12 +318,12 @@ void TstZrctl::scanFindsEveryUnit() {
                     .arg(o["rate"].toInt())
                     .arg(o["model"].toString(), o["firmware"].toString(), o["serial"].toString());
     }
-    QCOMPARE(seen, (QStringList{"3@9600 ZR200 V1.1.0 000000000003", "12@9600 ZR200Mini_M V2.0.0 000000000012",
-                                "7@19200 ZR200Pro V1.0.5 000000000007"}));
+    QCOMPARE(seen, (QStringList{"3@9600 ZR200 V1.1.0 000000000003", "6@9600 ZR200Mini_M V2.0.0 000000000006",
+                                "5@19200 ZR200Pro V1.0.5 000000000005"}));
     // One probe per address and rate, each to its own address, nothing else on the line.
     QVector<QByteArray> probes;
     for (int rate = 0; rate < 2; ++rate) {
-        for (int address = 1; address <= 14; ++address) {
+        for (int address = 2; address <= 7; ++address) {
             probes << buildReadRequest(static_cast<quint8>(address), Reg::SlaveAddress, Reg::DeviceInfoCount);
         }
     }
@@ -410,47 +448,55 @@ void TstZrctl::setWritesTheWindowsFrames() {
 }
 
 void TstZrctl::setRefusesBeforeSending_data() {
-    QTest::addColumn<QStringList>("options");
     QTest::addColumn<QString>("message");
-    QTest::newRow("range not a number") << QStringList{"--range", "abc:10"} << "--range: expected MIN:MAX";
-    QTest::newRow("range hexadecimal") << QStringList{"--range", "0x10:20"} << "--range: expected MIN:MAX";
-    QTest::newRow("range too wide") << QStringList{"--range", "-10:3276.8"} << "--range: expected MIN:MAX";
-    QTest::newRow("range with one limit") << QStringList{"--range", "10"} << "--range: expected MIN:MAX";
-    QTest::newRow("range without span") << QStringList{"--range", "10:10"} << "--range: expected MIN:MAX";
-    QTest::newRow("range upside down") << QStringList{"--range", "80:-40"} << "--range: expected MIN:MAX";
-    QTest::newRow("address 0 without broadcast")
-        << QStringList{"--address", "0", "--new-address", "5"} << "--address 0 reaches every unit";
-    QTest::newRow("serial of 11 digits")
-        << QStringList{"--serial", "ABCDEF01234"} << "--serial: expected AUTO";
-    QTest::newRow("serial not hexadecimal")
-        << QStringList{"--serial", "ABCDEF01234Z"} << "--serial: expected AUTO";
-    QTest::newRow("heater yes") << QStringList{"--heater", "yes"} << "--heater: expected on or off";
-    QTest::newRow("clock 30 February")
-        << QStringList{"--clock", "2026-02-30T10:00:00"} << "--clock: expected now";
-    QTest::newRow("schedule every 0 hours")
-        << QStringList{"--schedule", "06:30,0,120"} << "--schedule: expected";
-    QTest::newRow("new baud 38400") << QStringList{"--new-baud", "38400"} << "--new-baud: expected one of";
-    QTest::newRow("broadcast alone") << QStringList{"--broadcast"} << "--broadcast: goes with --new-address";
-    QTest::newRow("channel 3") << QStringList{"--output-data", "0", "--channel", "3"}
-                               << "--channel: expected";
-    QTest::newRow("nothing to set") << QStringList{} << "set: nothing to set";
+    const auto add = [this](const char *name, const QStringList &options, const QString &message) {
+        QTest::newRow(name) << message;
+        refusalOptions[name] = options;
+    };
+    add("range not a number", QStringList{"--range", "abc:10"}, "--range: expected MIN:MAX");
+    add("range hexadecimal", QStringList{"--range", "0x10:20"}, "--range: expected MIN:MAX");
+    add("range too wide", QStringList{"--range", "-10:3276.8"}, "--range: expected MIN:MAX");
+    add("range with one limit", QStringList{"--range", "10"}, "--range: expected MIN:MAX");
+    add("range without span", QStringList{"--range", "10:10"}, "--range: expected MIN:MAX");
+    add("range upside down", QStringList{"--range", "80:-40"}, "--range: expected MIN:MAX");
+    add("address 0 without broadcast", QStringList{"--address", "0", "--new-address", "5"},
+        "--address 0 reaches every unit");
+    add("serial of 11 digits", QStringList{"--serial", "ABCDEF01234"}, "--serial: expected AUTO");
+    add("serial not hexadecimal", QStringList{"--serial", "ABCDEF01234Z"}, "--serial: expected AUTO");
+    add("heater yes", QStringList{"--heater", "yes"}, "--heater: expected on or off");
+    add("clock 30 February", QStringList{"--clock", "2026-02-30T10:00:00"}, "--clock: expected now");
+    add("schedule every 0 hours", QStringList{"--schedule", "06:30,0,120"}, "--schedule: expected");
+    add("new baud 38400", QStringList{"--new-baud", "38400"}, "--new-baud: expected one of");
+    add("broadcast alone", QStringList{"--broadcast"}, "--broadcast: goes with --new-address");
+    add("channel 3", QStringList{"--output-data", "0", "--channel", "3"}, "--channel: expected");
+    add("nothing to set", QStringList{}, "set: nothing to set");
     // A bad value anywhere stops all of them: the good ones are not sent either.
-    QTest::newRow("good heater, bad range")
-        << QStringList{"--heater", "on", "--range", "1:x"} << "--range: expected MIN:MAX";
+    add("good heater, bad range", QStringList{"--heater", "on", "--range", "1:x"},
+        "--range: expected MIN:MAX");
 }
 
+// Each row starts zrctl and its transmitter: the first row starts them all side by side, each row
+// then checks its own.
 void TstZrctl::setRefusesBeforeSending() {
-    QFETCH(QStringList, options);
     QFETCH(QString, message);
     ScopedWorkDir dir;
-    SimFixture sim;
-    QVERIFY(sim.ok());
-    const Run run =
-        zrctl(QStringList{"set", "--port", sim.port(), "--address", "1", "--baud", "9600"} + options);
+    if (refusalRuns.empty()) {
+        for (const auto &[name, options] : refusalOptions) {
+            auto run = std::make_unique<RefusalRun>();
+            QVERIFY(run->sim.start());
+            run->process.start(QStringLiteral(ZRCTL_PATH), QStringList{"set", "--port", run->sim.slavePath(),
+                                                                       "--address", "1", "--baud", "9600"} +
+                                                               options);
+            refusalRuns[name] = std::move(run);
+        }
+    }
+    const std::unique_ptr<RefusalRun> started = std::move(refusalRuns[QTest::currentDataTag()]);
+    QVERIFY(started);
+    const Run run = finish(started->process);
     QCOMPARE(run.exitCode, 2);
     QVERIFY2(run.err.startsWith("zrctl: " + message.toUtf8()), run.err.constData());
     QCOMPARE(run.err.count('\n'), 1);
-    QVERIFY(sim.transmitter().received().isEmpty());
+    QVERIFY(started->sim.received().isEmpty());
 }
 
 void TstZrctl::watchWritesCsv() {
@@ -520,46 +566,54 @@ void TstZrctl::watchEndsCleanlyOnInterrupt() {
 }
 
 void TstZrctl::exitCodes_data() {
-    QTest::addColumn<QStringList>("arguments"); // PORT stands for the simulated line
-    QTest::addColumn<int>("fault");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<bool>("sends");
-    QTest::newRow("done") << QStringList{"info", "--port", "PORT", "--address", "1", "--baud", "9600"}
-                          << int(SimFault::None) << 0 << true;
-    QTest::newRow("bad usage: address")
-        << QStringList{"info", "--port", "PORT", "--address", "0", "--baud", "9600"} << int(SimFault::None)
-        << 2 << false;
-    QTest::newRow("bad usage: option of another command")
-        << QStringList{"info", "--port", "PORT", "--address", "1", "--baud", "9600", "--csv", "x"}
-        << int(SimFault::None) << 2 << false;
-    QTest::newRow("bad usage: unknown command")
-        << QStringList{"reset", "--port", "PORT"} << int(SimFault::None) << 2 << false;
-    QTest::newRow("no reply") << QStringList{"info",   "--port", "PORT",      "--address", "2",
-                                             "--baud", "9600",   "--timeout", "100"}
-                              << int(SimFault::None) << 3 << true;
-    QTest::newRow("refused") << QStringList{"info", "--port", "PORT", "--address", "1", "--baud", "9600"}
-                             << int(SimFault::ExceptionAll) << 4 << true;
-    QTest::newRow("port error") << QStringList{"info",   "--port", "/nonexistent/tty", "--address", "1",
-                                               "--baud", "9600"}
-                                << int(SimFault::None) << 5 << false;
-    QTest::newRow("flooding adapter")
-        << QStringList{"info", "--port", "PORT", "--address", "1", "--baud", "9600"} << int(SimFault::FloodFF)
-        << 5 << true;
+    // In `arguments`, PORT stands for the simulated line; `fault` is the transmitter's.
+    const auto add = [this](const char *name, const QStringList &arguments, int fault, int exitCode,
+                            bool sends) {
+        QTest::newRow(name) << exitCode << sends;
+        exitCodeRows[name] = qMakePair(arguments, fault);
+    };
+    add("done", QStringList{"info", "--port", "PORT", "--address", "1", "--baud", "9600"},
+        int(SimFault::None), 0, true);
+    add("bad usage: address", QStringList{"info", "--port", "PORT", "--address", "0", "--baud", "9600"},
+        int(SimFault::None), 2, false);
+    add("bad usage: option of another command",
+        QStringList{"info", "--port", "PORT", "--address", "1", "--baud", "9600", "--csv", "x"},
+        int(SimFault::None), 2, false);
+    add("bad usage: unknown command", QStringList{"reset", "--port", "PORT"}, int(SimFault::None), 2, false);
+    add("no reply",
+        QStringList{"info", "--port", "PORT", "--address", "2", "--baud", "9600", "--timeout", "100"},
+        int(SimFault::None), 3, true);
+    add("refused", QStringList{"info", "--port", "PORT", "--address", "1", "--baud", "9600"},
+        int(SimFault::ExceptionAll), 4, true);
+    add("port error", QStringList{"info", "--port", "/nonexistent/tty", "--address", "1", "--baud", "9600"},
+        int(SimFault::None), 5, false);
+    add("flooding adapter", QStringList{"info", "--port", "PORT", "--address", "1", "--baud", "9600"},
+        int(SimFault::FloodFF), 5, true);
 }
 
+// The first row starts every row's zrctl and transmitter side by side, each row checks its own.
 void TstZrctl::exitCodes() {
-    QFETCH(QStringList, arguments);
-    QFETCH(int, fault);
     QFETCH(int, exitCode);
     QFETCH(bool, sends);
     ScopedWorkDir dir;
-    SimFixture sim;
-    QVERIFY(sim.ok());
-    sim.transmitter().setFault(SimFault(fault));
-    arguments.replaceInStrings(QRegularExpression("^PORT$"), sim.port());
-    const Run run = zrctl(arguments);
+    if (exitCodeRuns.empty()) {
+        for (const auto &[name, row] : exitCodeRows) {
+            auto run = std::make_unique<RefusalRun>();
+            QVERIFY(run->sim.start());
+            run->sim.setFault(SimFault(row.second));
+            run->process.start(
+                QStringLiteral(ZRCTL_PATH),
+                QStringList(row.first).replaceInStrings(QRegularExpression("^PORT$"), run->sim.slavePath()));
+            exitCodeRuns[name] = std::move(run);
+        }
+    }
+    const std::unique_ptr<RefusalRun> started = std::move(exitCodeRuns[QTest::currentDataTag()]);
+    QVERIFY(started);
+    const Run run = finish(started->process);
     QCOMPARE(run.exitCode, exitCode);
-    QCOMPARE(!sim.transmitter().received().isEmpty(), sends);
+    QCOMPARE(!started->sim.received().isEmpty(), sends);
     if (exitCode != 0) {
         // One clear line first, naming what went wrong.
         QVERIFY(run.err.startsWith("zrctl: "));
@@ -640,72 +694,83 @@ void TstZrctl::overTcp_data() {
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QVector<QByteArray>>("requests");
     QTest::addColumn<QString>("said"); // on standard output, or the first line on standard error
+    const auto add = [this](const char *name, const QString &sim, const QStringList &arguments, int exitCode,
+                            const QVector<QByteArray> &requests, const QString &said) {
+        QTest::newRow(name) << sim << arguments << exitCode << requests << said;
+        tcpRows[name] = TcpRow{sim, arguments};
+    };
     const QStringList info{"info", "--port", "PORT", "--address", "7", "--baud", "9600"};
     const QVector<QByteArray> infoFrames{buildReadRequest(7, Reg::SlaveAddress, Reg::DeviceInfoCount),
                                          buildReadRequest(7, Reg::ClockYear, Reg::ClockBlockCount),
                                          buildReadRequest(7, Reg::OutputBlock, Reg::OutputBlockCount)};
-    QTest::newRow("info, modbus tcp") << "slow" << info << 0 << infoFrames << "serial";
-    QTest::newRow("info, rtu over tcp") << "rtu slow" << info << 0 << infoFrames << "serial";
-    QTest::newRow("transaction id 0") << "tid0" << info + QStringList{"--timeout", "100"} << 3
-                                      << infoFrames.mid(0, 1) << "0x0100: no reply";
-    QTest::newRow("transaction id 0, --tcp-any-id")
-        << "tid0" << info + QStringList{"--tcp-any-id"} << 0 << infoFrames << "serial";
+    add("info, modbus tcp", "slow", info, 0, infoFrames, "serial");
+    add("info, rtu over tcp", "rtu slow", info, 0, infoFrames, "serial");
+    add("transaction id 0", "tid0", info + QStringList{"--timeout", "100"}, 3, infoFrames.mid(0, 1),
+        "0x0100: no reply");
+    add("transaction id 0, --tcp-any-id", "tid0", info + QStringList{"--tcp-any-id"}, 0, infoFrames,
+        "serial");
     // A setting is read back; the rate is written only: the server still runs at the old one.
-    QTest::newRow("set, new rate not read back")
-        << "rtu" << QStringList{"set",  "--port",   "PORT", "--address",  "7",    "--baud",
-                                "9600", "--heater", "on",   "--new-baud", "19200"}
-        << 0
-        << QVector<QByteArray>{Settings::heaterFrame(7, true), buildReadRequest(7, Reg::Heater, 1),
-                               Settings::baudCodeFrame(7, Model::codeForBaudRate(19200))}
-        << "change the serial server's line rate to 19200";
+    add("set, new rate not read back", "rtu",
+        QStringList{"set", "--port", "PORT", "--address", "7", "--baud", "9600", "--heater", "on",
+                    "--new-baud", "19200"},
+        0,
+        QVector<QByteArray>{Settings::heaterFrame(7, true), buildReadRequest(7, Reg::Heater, 1),
+                            Settings::baudCodeFrame(7, Model::codeForBaudRate(19200))},
+        "change the serial server's line rate to 19200");
     // Every rate asked for, but one pass: the server's line runs at its own; the unit says its rate.
-    QTest::newRow("scan --baud all: one pass")
-        << ""
-        << QStringList{"scan", "--port", "PORT", "--baud", "all", "--addresses", "6-7", "--timeout", "100"}
-        << 0
-        << QVector<QByteArray>{buildReadRequest(6, Reg::SlaveAddress, Reg::DeviceInfoCount),
-                               infoFrames.first()}
-        << "address 7  rate 9600";
-    QTest::newRow("bad --port") << "" << QStringList{"info", "--port", "tcp://[::1", "--address", "7"} << 2
-                                << QVector<QByteArray>{}
-                                << "--port: '[::1' is no HOST[:PORT] (an IPv6 address "
-                                   "goes in brackets); expected a device path, tcp://";
-    QTest::newRow("refused") << "refused" << info << 5 << QVector<QByteArray>{}
-                             << "connection to tcp://127.0.0.1:";
+    add("scan --baud all: one pass", "",
+        QStringList{"scan", "--port", "PORT", "--baud", "all", "--addresses", "6-7", "--timeout", "100"}, 0,
+        QVector<QByteArray>{buildReadRequest(6, Reg::SlaveAddress, Reg::DeviceInfoCount), infoFrames.first()},
+        "address 7  rate 9600");
+    add("bad --port", "", QStringList{"info", "--port", "tcp://[::1", "--address", "7"}, 2,
+        QVector<QByteArray>{},
+        "--port: '[::1' is no HOST[:PORT] (an IPv6 address goes in brackets); expected a device path, "
+        "tcp://");
+    add("refused", "refused", info, 5, QVector<QByteArray>{}, "connection to tcp://127.0.0.1:");
 }
 
+// Each row waits for its server's replies, the slow ones at least 60 ms each: the first row starts
+// them all side by side, each row then checks its own.
 void TstZrctl::overTcp() {
-    QFETCH(QString, sim);
-    QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
     QFETCH(QVector<QByteArray>, requests);
     QFETCH(QString, said);
     ScopedWorkDir dir;
-    TcpTransmitter server(unit(3, 7, 9600, 105, "261208041533"));
-    server.setFraming(sim.contains("rtu") ? TcpTransmitter::Framing::Rtu
-                                          : TcpTransmitter::Framing::ModbusTcp);
-    server.setWrongTransactionId(sim.contains("tid0"));
-    const int delayMs = sim.contains("slow") ? 60 : 0;
-    server.setReplyDelay(delayMs);
-    QTcpServer probe; // a port nothing listens on
-    QVERIFY(sim == "refused" ? probe.listen(QHostAddress::LocalHost)
-                             : server.listen(QHostAddress::LocalHost, 0));
-    QVector<QByteArray> got;
-    QVector<qint64> at;
-    QElapsedTimer clock;
-    clock.start();
-    connect(&server, &TcpTransmitter::requestReceived, [&](const QByteArray &request) {
-        got << request;
-        at << clock.elapsed();
-    });
-    const QString port =
-        sim == "refused" ? QString("tcp://127.0.0.1:%1").arg(probe.serverPort()) : server.portString();
-    probe.close();
-    const Run run = zrctl(arguments.replaceInStrings(QRegularExpression("^PORT$"), port));
+    if (tcpRuns.empty()) {
+        for (auto &[name, row] : tcpRows) {
+            auto run = std::make_unique<TcpRun>();
+            const QString &sim = row.sim;
+            TcpTransmitter &server = run->server;
+            server.setFraming(sim.contains("rtu") ? TcpTransmitter::Framing::Rtu
+                                                  : TcpTransmitter::Framing::ModbusTcp);
+            server.setWrongTransactionId(sim.contains("tid0"));
+            run->delayMs = sim.contains("slow") ? 60 : 0;
+            server.setReplyDelay(run->delayMs);
+            QTcpServer probe; // a port nothing listens on
+            QVERIFY(sim == "refused" ? probe.listen(QHostAddress::LocalHost)
+                                     : server.listen(QHostAddress::LocalHost, 0));
+            run->clock.start();
+            TcpRun *const r = run.get();
+            connect(&server, &TcpTransmitter::requestReceived, [r](const QByteArray &request) {
+                r->got << request;
+                r->at << r->clock.elapsed();
+            });
+            const QString port = sim == "refused" ? QString("tcp://127.0.0.1:%1").arg(probe.serverPort())
+                                                  : server.portString();
+            probe.close();
+            run->process.start(
+                QStringLiteral(ZRCTL_PATH),
+                QStringList(row.arguments).replaceInStrings(QRegularExpression("^PORT$"), port));
+            tcpRuns[name] = std::move(run);
+        }
+    }
+    const std::unique_ptr<TcpRun> started = std::move(tcpRuns[QTest::currentDataTag()]);
+    QVERIFY(started);
+    const Run run = finish(started->process);
     QCOMPARE(run.exitCode, exitCode);
-    QCOMPARE(got, requests);
-    for (int i = 1; i < at.size(); ++i) {
-        QVERIFY(at.at(i) - at.at(i - 1) >= delayMs); // never pipelined
+    QCOMPARE(started->got, requests);
+    for (int i = 1; i < started->at.size(); ++i) {
+        QVERIFY(started->at.at(i) - started->at.at(i - 1) >= started->delayMs); // never pipelined
     }
     const QByteArray where = exitCode == 0 ? run.out : run.err.left(run.err.indexOf('\n'));
     QVERIFY2(where.contains(said.toUtf8()), (run.out + run.err).constData());

@@ -19,6 +19,9 @@
 #include <QTcpServer>
 #include <QTest>
 
+#include <map>
+#include <memory>
+
 namespace {
 
 const QByteArray kPoll = buildReadRequest(1, Reg::LiveHundredths, Reg::LiveBlockCount);
@@ -36,20 +39,13 @@ QString outcomeOf(const LineReply *reply) {
         QMetaEnum::fromType<LineReply::Outcome>().valueToKey(static_cast<int>(reply->outcome())));
 }
 
-// Sends `frame` and waits (in real time) for the outcome.
-QString exchange(ModbusLine &line, const QByteArray &frame, QByteArray *replyFrame = nullptr) {
-    LineReply *reply = line.send(frame);
-    QSignalSpy done(reply, &LineReply::finished);
-    if (!reply->isFinished() && !done.wait(5000)) {
-        return QStringLiteral("hung");
-    }
-    if (replyFrame) {
-        *replyFrame = reply->frame();
-    }
-    const QString outcome = outcomeOf(reply);
-    delete reply;
-    return outcome;
-}
+// A row of loopback.
+struct LoopbackRow {
+    bool rtu = false;
+    QString faults;
+    bool anyId = false;
+    QString steps;
+};
 
 } // namespace
 
@@ -66,6 +62,11 @@ private slots:
     void loopback_data();
     void loopback();
     void independentMaster();
+
+private:
+    void runLoopbacks();
+    std::map<QByteArray, LoopbackRow> loopbackRows;
+    QHash<QByteArray, QString> loopbackResults; // the outcomes, or what did not come in time
 };
 
 void TestTcpLine::addresses_data() {
@@ -252,90 +253,171 @@ void TestTcpLine::fakeClock() {
 // lost and then for two failed attempts to reconnect, "s" mends the server, "b" waits for the
 // port to be back, "d" for a discarded frame. Answers must be the frame a serial line gives.
 void TestTcpLine::loopback_data() {
-    QTest::addColumn<bool>("rtu");
-    QTest::addColumn<QString>("faults");
-    QTest::addColumn<bool>("anyId");
-    QTest::addColumn<QString>("steps");
     QTest::addColumn<QString>("outcomes"); // then lost=, back= and connections=
-    QTest::newRow("modbus tcp") << false << "" << false << "x,x"
-                                << "Answer Answer 0 0 1";
-    QTest::newRow("rtu over tcp") << true << "" << false << "x,x"
-                                  << "Answer Answer 0 0 1";
-    QTest::newRow("late reply discarded") << false << "delay" << false << "x,s,x,d"
-                                          << "NoReply Answer 0 0 1";
-    QTest::newRow("transaction id 0 rejected") << false << "tid0" << false << "x"
-                                               << "NoReply 0 0 1";
-    QTest::newRow("transaction id 0 with any id") << false << "tid0" << true << "x"
-                                                  << "Answer 0 0 1";
-    QTest::newRow("refused") << false << "refused" << false << "l,s,b,x"
-                             << "Answer 1 1 1";
-    QTest::newRow("dropped mid-request") << true << "drop" << false << "x,x,b,x"
-                                         << "Answer PortLost Answer 1 1 2";
-    QTest::newRow("half-open") << false << "silent" << false << "x,x,x,s,b,x"
-                               << "NoReply NoReply NoReply Answer 1 1 2";
+    const auto add = [this](const char *name, bool rtu, const QString &faults, bool anyId,
+                            const QString &steps, const QString &outcomes) {
+        QTest::newRow(name) << outcomes;
+        loopbackRows[name] = LoopbackRow{rtu, faults, anyId, steps};
+    };
+    add("modbus tcp", false, "", false, "x,x", "Answer Answer 0 0 1");
+    add("rtu over tcp", true, "", false, "x,x", "Answer Answer 0 0 1");
+    add("late reply discarded", false, "delay", false, "x,s,x,d", "NoReply Answer 0 0 1");
+    add("transaction id 0 rejected", false, "tid0", false, "x", "NoReply 0 0 1");
+    add("transaction id 0 with any id", false, "tid0", true, "x", "Answer 0 0 1");
+    add("refused", false, "refused", false, "l,s,b,x", "Answer 1 1 1");
+    add("dropped mid-request", true, "drop", false, "x,x,b,x", "Answer PortLost Answer 1 1 2");
+    add("half-open", false, "silent", false, "x,x,x,s,b,x", "NoReply NoReply NoReply Answer 1 1 2");
+}
+
+// The rows wait in real time for windows, losses and reconnections: the first row runs them all
+// side by side, a step at a time, and each row checks its own outcome.
+void TestTcpLine::runLoopbacks() {
+    struct Run {
+        QByteArray name;
+        LoopbackRow row;
+        TcpTransmitter sim;
+        quint16 port = 0;
+        std::unique_ptr<ModbusLine> line;
+        int discarded = 0;
+        std::unique_ptr<QSignalSpy> lost;
+        std::unique_ptr<QSignalSpy> back;
+        std::unique_ptr<QSignalSpy> retried;
+        QStringList steps;
+        QStringList got;
+        LineReply *reply = nullptr;
+        QElapsedTimer since;
+        bool done = false;
+    };
+    std::vector<std::unique_ptr<Run>> runs;
+    for (const auto &[name, row] : loopbackRows) {
+        auto run = std::make_unique<Run>();
+        run->name = name;
+        run->row = row;
+        const QString &faults = row.faults;
+        TcpTransmitter &sim = run->sim;
+        sim.setFraming(row.rtu ? TcpTransmitter::Framing::Rtu : TcpTransmitter::Framing::ModbusTcp);
+        sim.setReplyDelay(faults == "delay" ? 200 : 0);
+        sim.setWrongTransactionId(faults == "tid0");
+        sim.setDropAfter(faults == "drop" ? 1 : -1);
+        sim.setFault(faults == "silent" ? SimFault::Silence : SimFault::None);
+        {
+            QTcpServer probe; // a port nothing listens on
+            QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+            run->port = probe.serverPort();
+        }
+        if (faults != "refused") {
+            QVERIFY(sim.listen(QHostAddress::LocalHost, run->port));
+        }
+        run->line = std::make_unique<ModbusLine>(makeLinePort(
+            QStringLiteral("%1://127.0.0.1:%2").arg(row.rtu ? "rtu+tcp" : "tcp").arg(run->port)));
+        LineTimes times;
+        times.networkTimeoutMs = 100;
+        times.anyTransactionId = row.anyId;
+        times.watchFirstMs = 50;
+        times.watchMaxMs = 200;
+        run->line->setTimes(times);
+        Run *const r = run.get();
+        connect(r->line.get(), &ModbusLine::traced, [r](const QByteArray &, ModbusLine::Trace kind) {
+            r->discarded += kind == ModbusLine::Trace::Discarded;
+        });
+        r->lost = std::make_unique<QSignalSpy>(r->line.get(), &ModbusLine::portLost);
+        r->back = std::make_unique<QSignalSpy>(r->line.get(), &ModbusLine::portBack);
+        r->retried = std::make_unique<QSignalSpy>(r->line.get(), &ModbusLine::reopenFailed);
+        QVERIFY(r->line->open(9600));
+        r->steps = row.steps.split(',');
+        r->since.start();
+        runs.push_back(std::move(run));
+    }
+    // One step of a run when what it waits for came; what did not come in time is kept.
+    const auto advance = [this](Run &run) {
+        const auto next = [&run] {
+            run.steps.removeFirst();
+            run.since.restart();
+        };
+        const auto fail = [&](const QString &what) {
+            loopbackResults[run.name] = what;
+            run.done = true;
+        };
+        if (run.steps.isEmpty()) {
+            loopbackResults[run.name] =
+                (run.got + QStringList{QString::number(run.lost->count()), QString::number(run.back->count()),
+                                       QString::number(run.sim.connections())})
+                    .join(' ');
+            run.done = true;
+            return;
+        }
+        const QString step = run.steps.first();
+        if (step == "x") {
+            if (!run.reply) {
+                run.reply = run.line->send(kInfo);
+                run.since.restart();
+            }
+            if (run.reply->isFinished()) {
+                const QByteArray frame = run.reply->frame();
+                run.got << outcomeOf(run.reply);
+                delete run.reply;
+                run.reply = nullptr;
+                if (!frame.isEmpty() && frame != Transmitter().handleRequest(kInfo)) {
+                    fail("not the frame a serial line gives: " + QString::fromLatin1(frame.toHex()));
+                    return;
+                }
+                next();
+            } else if (run.since.elapsed() > 5000) {
+                fail(run.got.join(' ') + " hung");
+            }
+        } else if (step == "l") {
+            // Refused again while the server is away: failed attempts, not a port back.
+            if (run.lost->count() > 0 && run.retried->count() >= 2) {
+                if (run.back->count() != 0) {
+                    fail(QStringLiteral("port back while the server was away"));
+                    return;
+                }
+                next();
+            } else if (run.since.elapsed() > 5000) {
+                fail(QStringLiteral("no loss and two failed attempts"));
+            }
+        } else if (step == "s") {
+            run.sim.setReplyDelay(0);
+            run.sim.setFault(SimFault::None);
+            if (run.row.faults == "refused" && !run.sim.listen(QHostAddress::LocalHost, run.port)) {
+                fail(QStringLiteral("cannot listen again"));
+                return;
+            }
+            next();
+        } else if (step == "b") {
+            if (run.back->count() == 1) {
+                next();
+            } else if (run.since.elapsed() > 3000) {
+                fail(QStringLiteral("port not back"));
+            }
+        } else if (run.discarded == 1) {
+            // The late reply came after the next request went out, and was not taken for it.
+            next();
+        } else if (run.since.elapsed() > 5000) {
+            fail(QStringLiteral("no discarded reply"));
+        }
+    };
+    const bool ended = QTest::qWaitFor(
+        [&] {
+            bool all = true;
+            for (const auto &run : runs) {
+                if (!run->done) {
+                    advance(*run);
+                }
+                all = all && run->done;
+            }
+            return all;
+        },
+        30000);
+    QVERIFY(ended);
 }
 
 void TestTcpLine::loopback() {
-    QFETCH(bool, rtu);
-    QFETCH(QString, faults);
-    QFETCH(bool, anyId);
-    QFETCH(QString, steps);
     QFETCH(QString, outcomes);
-    TcpTransmitter sim;
-    sim.setFraming(rtu ? TcpTransmitter::Framing::Rtu : TcpTransmitter::Framing::ModbusTcp);
-    sim.setReplyDelay(faults == "delay" ? 200 : 0);
-    sim.setWrongTransactionId(faults == "tid0");
-    sim.setDropAfter(faults == "drop" ? 1 : -1);
-    sim.setFault(faults == "silent" ? SimFault::Silence : SimFault::None);
-    quint16 port = 0;
-    {
-        QTcpServer probe; // a port nothing listens on
-        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
-        port = probe.serverPort();
+    if (loopbackResults.empty()) {
+        runLoopbacks();
     }
-    if (faults != "refused") {
-        QVERIFY(sim.listen(QHostAddress::LocalHost, port));
-    }
-    ModbusLine line(makeLinePort(QStringLiteral("%1://127.0.0.1:%2").arg(rtu ? "rtu+tcp" : "tcp").arg(port)));
-    LineTimes times;
-    times.networkTimeoutMs = 100;
-    times.anyTransactionId = anyId;
-    times.watchFirstMs = 50;
-    times.watchMaxMs = 200;
-    line.setTimes(times);
-    int discarded = 0;
-    connect(&line, &ModbusLine::traced, [&discarded](const QByteArray &, ModbusLine::Trace kind) {
-        discarded += kind == ModbusLine::Trace::Discarded;
-    });
-    QSignalSpy lost(&line, &ModbusLine::portLost);
-    QSignalSpy back(&line, &ModbusLine::portBack);
-    QSignalSpy retried(&line, &ModbusLine::reopenFailed);
-    QVERIFY(line.open(9600));
-    QStringList got;
-    for (const QString &step : steps.split(',')) {
-        if (step == "x") {
-            QByteArray frame;
-            got << exchange(line, kInfo, &frame);
-            QVERIFY(frame.isEmpty() || frame == Transmitter().handleRequest(kInfo));
-        } else if (step == "l") {
-            QVERIFY(lost.wait(2000));
-            // Refused again while the server is away: failed attempts, not a port back.
-            QTRY_VERIFY_WITH_TIMEOUT(retried.count() >= 2, 3000);
-            QCOMPARE(back.count(), 0);
-        } else if (step == "s") {
-            sim.setReplyDelay(0);
-            sim.setFault(SimFault::None);
-            QVERIFY(faults != "refused" || sim.listen(QHostAddress::LocalHost, port));
-        } else if (step == "b") {
-            QTRY_COMPARE_WITH_TIMEOUT(back.count(), 1, 3000);
-        } else {
-            // The late reply came after the next request went out, and was not taken for it.
-            QTRY_COMPARE(discarded, 1);
-        }
-    }
-    got << QString::number(lost.count()) << QString::number(back.count())
-        << QString::number(sim.connections());
-    QCOMPARE(got.join(' '), outcomes);
+    QCOMPARE(loopbackResults.value(QTest::currentDataTag()), outcomes);
 }
 
 // mbpoll, an independent Modbus TCP master, reads the identity block from the zrsim program

@@ -8,6 +8,16 @@ trap 'kill "${tool_pid:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
 stage="$work/stage"
 
 cmake --install "$build" --prefix "$stage/usr" >/dev/null
+# The launcher, started from an unrelated directory with a new home, makes the per-user
+# working directory and leaves the starting directory untouched. It starts now and is looked at
+# once the package is checked, so that the tool's start and the package's making overlap.
+home="$work/home"
+start="$work/start"
+mkdir -p "$home" "$start"
+(cd "$start" && exec env -u XDG_DATA_HOME HOME="$home" QT_QPA_PLATFORM=offscreen "$stage/usr/bin/zrtool-launcher" >/dev/null 2>&1) &
+tool_pid=$!
+userdir="$home/.local/share/zrtool"
+
 for f in usr/bin/zrtool usr/bin/zrsim usr/bin/zrtool-launcher usr/share/zrtool/Qm/Chinese.qm \
          usr/share/applications/zrtool.desktop usr/share/icons/hicolor/scalable/apps/zrtool.svg \
          usr/share/metainfo/io.github.zrtool.zrtool.metainfo.xml usr/share/doc/zrtool/copyright \
@@ -30,7 +40,11 @@ grep -q '^Icon=zrtool$' "$stage/usr/share/applications/zrtool.desktop" || { echo
 # The tree is built before its tests run. Told of a generator without a preinstall target, cpack
 # installs from the tree as it is instead of first running make preinstall, which walks every
 # target of the tree again (most of this test's time, and a build racing the tests beside it).
-(cd "$build" && cpack -G DEB -B "$work/pkg" -D CPACK_CMAKE_GENERATOR=Ninja >/dev/null)
+# What is checked here is the package's control data and contents: its binaries are neither
+# stripped nor compressed (the sanitizer build's are large). scripts/package.sh makes and checks
+# the release package as it ships, stripped and compressed.
+(cd "$build" && cpack -G DEB -B "$work/pkg" -D CPACK_CMAKE_GENERATOR=Ninja -D CPACK_STRIP_FILES=OFF \
+    -D CPACK_DEBIAN_COMPRESSION_TYPE=none >/dev/null)
 deb=$(ls "$work"/pkg/*.deb)
 depends=$(dpkg-deb -f "$deb" Depends)
 for dep in libqt5core5a libqt5gui5 libqt5widgets5 libqt5serialport5; do
@@ -40,15 +54,6 @@ contents=$(dpkg-deb -c "$deb")
 grep -q './usr/bin/zrtool-launcher' <<<"$contents" || { echo "launcher not packaged"; exit 1; }
 grep -qE '^-rw------- .*/examples/zrctl-watch-site\.conf$' <<<"$contents" || { echo "site configuration not packaged mode 600"; exit 1; }
 
-# The launcher, started from an unrelated directory with a new home, makes the per-user
-# working directory and leaves the starting directory untouched.
-home="$work/home"
-start="$work/start"
-mkdir -p "$home" "$start"
-cd "$start"
-env -u XDG_DATA_HOME HOME="$home" QT_QPA_PLATFORM=offscreen "$stage/usr/bin/zrtool-launcher" >/dev/null 2>&1 &
-tool_pid=$!
-userdir="$home/.local/share/zrtool"
 for _ in $(seq 100); do
     if [ -f "$userdir/Ini/Config.ini" ] && ls "$userdir"/Data/Log-*.txt >/dev/null 2>&1; then
         break
