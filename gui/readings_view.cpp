@@ -197,8 +197,15 @@ void ReadingsView::record(ReadingStatus status, ReadingBlock block, ReadingSelec
             row.dewPoint = Readings::scaled(shared.dewPointRaw, hundredths);
         }
     }
+    const int gap = file.unwrittenSinceLastRow();
     if (file.write(row)) {
         fileSaid = false;
+        if (gap > 0) {
+            // The hole in the file, explained where its failure was said.
+            log.append(
+                tr("The readings file is written again: %1 row(s) before this one are not in it").arg(gap),
+                MessageLog::Notice);
+        }
     } else if (!fileSaid) {
         // Said once; the poll goes on and the file is tried again with every reading.
         fileSaid = true;

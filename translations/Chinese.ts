@@ -678,6 +678,10 @@
         <translation>数据文件无法写入：%1：%2</translation>
     </message>
     <message>
+        <source>The readings file is written again: %1 row(s) before this one are not in it</source>
+        <translation>数据文件已恢复写入：此行之前有%1行未写入</translation>
+    </message>
+    <message>
         <source>Serial port %1 cannot be opened: no permission.</source>
         <translation>串口%1无法打开：没有权限。</translation>
     </message>

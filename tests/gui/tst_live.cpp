@@ -6,6 +6,8 @@
 #include "tests/support/harness.h"
 #include "ui_widget.h"
 
+#include <QDir>
+#include <QFile>
 #include <QSerialPort>
 #include <QTest>
 #include <QTimer>
@@ -66,6 +68,7 @@ private slots:
     void request();
     void requestWithItemOutsideTable();
     void tickPollsOnlyWhenRunning();
+    void readingsFileGapSaid();
     void readButtonToggles();
     void formatReading_data();
     void formatReading();
@@ -159,6 +162,28 @@ void TestLive::requestWithItemOutsideTable() {
     b.ui().lineEditAddress->setText(QStringLiteral("1"));
     WidgetTestAccess::invoke(b.w, "ReadHumitureOrder");
     QCOMPARE(b.tx().last(), QStringLiteral("0103000000044409"));
+}
+
+void TestLive::readingsFileGapSaid() {
+    Bench b;
+    QVERIFY(b.attached);
+    WidgetTestAccess::recordReading(b.w, ReadingStatus::NoReply);
+    const QStringList files = QDir("Data").entryList({"Readings-*.csv"});
+    QCOMPARE(files.size(), 1);
+    const QString path = "Data/" + files.first();
+    // A folder in the file's place: two rows cannot be written, said once.
+    QVERIFY(QFile::remove(path) && QDir().mkdir(path));
+    WidgetTestAccess::recordReading(b.w, ReadingStatus::NoReply);
+    WidgetTestAccess::recordReading(b.w, ReadingStatus::NoReply);
+    QVERIFY(QDir().rmdir(path));
+    WidgetTestAccess::recordReading(b.w, ReadingStatus::Ok);
+    const QStringList log = readLogLines(WidgetTestAccess::logFilePath(b.w));
+    QCOMPARE(log.filter("->The readings file cannot be written: ").filter(files.first()).size(), 1);
+    QCOMPARE(
+        log.filter("->The readings file is written again: 2 row(s) before this one are not in it").size(), 1);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll().count('\n'), 2); // the header and the row after the gap
 }
 
 void TestLive::tickPollsOnlyWhenRunning() {

@@ -90,6 +90,8 @@ public:
     static const Rx::PendingRequests &pendingRequests(Widget &w);
     static int waitingRequests(Widget &w) { return line(w) ? line(w)->requests().waiting() : 0; }
     static TrendWindow *trendWindow(Widget &w) { return w.readings->trendIfMade(); }
+    // A row of the readings file, as a poll's outcome records it.
+    static void recordReading(Widget &w, ReadingStatus status) { w.readings->record(status); }
     static qint64 lineNowMs(Widget &w) { return w.lineNowMs(); }
     static void openLink(Widget &w) { w.linkControl->openLink(); }
     // Calls a private slot by name, as the meta-object system would.
