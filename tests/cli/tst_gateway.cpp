@@ -587,19 +587,7 @@ void TstGateway::runRecoveries() {
         }
     };
     // Each step has its time limit: the runs end well within this one.
-    const bool ended = QTest::qWaitFor(
-        [&] {
-            bool all = true;
-            for (const auto &run : runs) {
-                if (!run->done) {
-                    advance(*run);
-                }
-                all = all && run->done;
-            }
-            return all;
-        },
-        60000);
-    QVERIFY(ended);
+    QVERIFY(advanceUntilDone(runs, advance, 60000));
 }
 
 void TstGateway::connectionRecovers() {

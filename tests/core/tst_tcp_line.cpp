@@ -397,19 +397,7 @@ void TestTcpLine::runLoopbacks() {
             fail(QStringLiteral("no discarded reply"));
         }
     };
-    const bool ended = QTest::qWaitFor(
-        [&] {
-            bool all = true;
-            for (const auto &run : runs) {
-                if (!run->done) {
-                    advance(*run);
-                }
-                all = all && run->done;
-            }
-            return all;
-        },
-        30000);
-    QVERIFY(ended);
+    QVERIFY(advanceUntilDone(runs, advance, 30000));
 }
 
 void TestTcpLine::loopback() {

@@ -213,6 +213,24 @@ private:
 // Turns the event loop until `condition` holds or `ms` pass; whether it holds.
 bool waitUntil(const std::function<bool()> &condition, int ms);
 
+// The rows of a table that mostly wait, run side by side: turns the event loop and calls
+// `advance` on every run (a pointer to a struct with a `done` flag) not yet done, until all are
+// done or `ms` pass; whether all are.
+template <typename Runs, typename Advance> bool advanceUntilDone(Runs &runs, Advance advance, int ms) {
+    return waitUntil(
+        [&] {
+            bool all = true;
+            for (auto &run : runs) {
+                if (!run->done) {
+                    advance(*run);
+                }
+                all = all && run->done;
+            }
+            return all;
+        },
+        ms);
+}
+
 // Waits for `n` ticks of the window's poll timer: a test that shows nothing was sent shows it
 // over the ticks that would have sent it.
 bool ticksPass(Widget &w, int n, int ms = 3000);
