@@ -13,6 +13,7 @@
 # gateway serving Modbus TCP clients.
 # scripts/bench.sh [polling-seconds]   (60 by default)
 set -euo pipefail
+source "$(dirname "$0")/bench_lib.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
 if ! dpkg-query -W -f='${Status}' libbenchmark-dev 2>/dev/null | grep -q "install ok installed"; then
@@ -35,7 +36,7 @@ work=$(mktemp -d)
 "$build/zrsim" --model 3 --firmware 105 --address 1 --baud 115200 --link "$work/ttyZR" >/dev/null &
 sim=$!
 trap 'kill $sim 2>/dev/null || true; rm -rf "$work"' EXIT
-for _ in $(seq 50); do [ -e "$work/ttyZR" ] && break; sleep 0.1; done
+wait_for_path "$work/ttyZR"
 "$build/zrbench" --polling "$seconds" "$work/ttyZR"
 # The same with the trend shown; its picture is left in the build directory.
 "$build/zrbench" --polling "$seconds" "$work/ttyZR" "$build/trend.png"

@@ -5,6 +5,7 @@
 # open file descriptors along the run; both must stay flat.
 #   scripts/bench_gateway.sh BUILD_DIR [ROUNDS] [INTERVAL_S]    (1440 and 0.1 by default)
 set -euo pipefail
+source "$(dirname "$0")/bench_lib.sh"
 build=${1:?build directory}
 rounds=${2:-1440}
 interval=${3:-0.1}
@@ -16,7 +17,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()')
+port=$(free_port)
 printf 'listener %s 127.0.0.1\nallow_anonymous true\npersistence false\n' "$port" > "$work/mosquitto.conf"
 [ "$(id -u)" -eq 0 ] && echo 'user root' >> "$work/mosquitto.conf"
 start_broker() {
@@ -31,7 +32,7 @@ units=()
 for a in $(seq 2 10); do units+=(--unit "3:$a:115200:105:2612080000$(printf '%02d' "$a")"); done
 "$build/zrsim" --address 1 --baud 115200 --serial 261208000001 "${units[@]}" --link "$work/ttyBUS" >/dev/null &
 sim=$!
-for _ in $(seq 50); do [ -e "$work/ttyBUS" ] && break; sleep 0.1; done
+wait_for_path "$work/ttyBUS"
 
 "$build/zrctl" watch --port "$work/ttyBUS" --baud 115200 --address 1-10 --interval "$interval" \
     --count "$rounds" --csv "$work/day.csv" --mqtt "mqtt://127.0.0.1:$port" --ha-discovery \

@@ -5,6 +5,7 @@
 # /proc/PID/task/*/schedstat. zrctl's share should stay within twice mbpoll's.
 #   scripts/bench_poll.sh BUILD_DIR [SECONDS]    (60 by default)
 set -euo pipefail
+source "$(dirname "$0")/bench_lib.sh"
 build=${1:?build directory}
 seconds=${2:-60}
 zrctl=${ZRCTL:-$build/zrctl}
@@ -18,11 +19,8 @@ trap cleanup EXIT
 
 "$build/zrsim" --model 3 --firmware 105 --address 1 --baud 9600 --link "$work/ttyZR" >/dev/null &
 sim=$!
-for _ in $(seq 50); do [ -e "$work/ttyZR" ] && break; sleep 0.1; done
+wait_for_path "$work/ttyZR"
 
-# Nanoseconds on a CPU, all threads: the clock ticks of /proc/PID/stat are too coarse for a process
-# that uses a few hundred microseconds a second.
-cpu_ns() { cat /proc/"$1"/task/*/schedstat | awk '{ n += $1 } END { print n }'; }
 # Starts "$@" in the background, skips its first two seconds (start-up), then prints the percent
 # of one core it used over the next $seconds.
 measure() {

@@ -4,6 +4,7 @@
 # time on the wire, the one reply's, and the time-out of every address that stays silent.
 #   scripts/bench_scan.sh BUILD_DIR [TIMEOUT_MS]    (100 ms by default) at 9600 and 115200 baud
 set -euo pipefail
+source "$(dirname "$0")/bench_lib.sh"
 build=${1:?build directory}
 timeout_ms=${2:-100}
 work=$(mktemp -d)
@@ -11,7 +12,7 @@ trap 'kill "${sim:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
 for rate in 9600 115200; do
     "$build/zrsim" --model 3 --address 100 --baud "$rate" --link "$work/tty$rate" >/dev/null &
     sim=$!
-    for _ in $(seq 50); do [ -e "$work/tty$rate" ] && break; sleep 0.1; done
+    wait_for_path "$work/tty$rate"
     start=$(date +%s%N)
     found=$("$build/zrctl" scan --port "$work/tty$rate" --baud "$rate" --addresses 1-247 --timeout "$timeout_ms" --json)
     end=$(date +%s%N)

@@ -6,6 +6,7 @@
 # on a CPU of all its threads, /proc/PID/task/*/schedstat) and resident memory while serving.
 #   scripts/bench_serve.sh BUILD_DIR [SECONDS]    (10 by default, for each client count)
 set -euo pipefail
+source "$(dirname "$0")/bench_lib.sh"
 build=${1:?build directory}
 seconds=${2:-10}
 work=$(mktemp -d)
@@ -18,14 +19,13 @@ trap cleanup EXIT
 
 "$build/zrsim" --model 3 --firmware 105 --address 1 --baud 115200 --link "$work/ttyZR" >/dev/null &
 sim=$!
-for _ in $(seq 50); do [ -e "$work/ttyZR" ] && break; sleep 0.1; done
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1]); s.close()')
+wait_for_path "$work/ttyZR"
+port=$(free_port)
 "$build/zrctl" watch --port "$work/ttyZR" --address 1 --baud 115200 --interval 1 --serve "$port" \
     >/dev/null 2>&1 &
 gateway=$!
 sleep 1
 
-cpu_ns() { cat /proc/"$1"/task/*/schedstat | awk '{ n += $1 } END { printf "%.0f", n }'; }
 rss_kb() { awk '/^VmRSS/ { print $2 }' /proc/"$1"/status; }
 # A read of registers 0..3 of unit 1 is 8 bytes out and 13 back, 10 bits a byte.
 bound=$(awk 'BEGIN { printf "%.0f", 115200 / (10 * (8 + 13)) }')

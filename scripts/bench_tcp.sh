@@ -9,6 +9,7 @@
 #    rounds 2 to 21 (rows carry milliseconds).
 #   scripts/bench_tcp.sh BUILD_DIR
 set -euo pipefail
+source "$(dirname "$0")/bench_lib.sh"
 build=${1:?build directory}
 zrctl=${ZRCTL:-$build/zrctl}
 work=$(mktemp -d)
@@ -68,6 +69,6 @@ round_ms() {
 rtu=$(serve "${units[@]}" --listen 0 --framing rtu)
 "$build/zrsim" --address 1 --baud 115200 "${units[@]}" --link "$work/ttyZR" >/dev/null 2>&1 &
 pids+=($!)
-for _ in $(seq 50); do [ -e "$work/ttyZR" ] && break; sleep 0.1; done
+wait_for_path "$work/ttyZR"
 echo "10-unit round: Modbus TCP $(round_ms "$tcp") ms, RTU over TCP $(round_ms "$rtu") ms," \
     "pseudo-terminal at 115200 baud $(round_ms "$work/ttyZR") ms"
